@@ -1,0 +1,149 @@
+#include "platform/config/DurableFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/config/FileError.h"
+
+namespace Configuration {
+
+namespace {
+
+std::string ErrnoText(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+std::string DirectoryOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// Closes FD unless released; keeps errno of the failure being reported.
+class FdCloser {
+  public:
+    FdCloser(FileSystem& fs, int fd) : mFs(fs), mFd(fd) {}
+    ~FdCloser() {
+        if (mFd >= 0) {
+            int saved = errno;
+            mFs.Close(mFd);
+            errno = saved;
+        }
+    }
+    int Release() {
+        int fd = mFd;
+        mFd = -1;
+        return fd;
+    }
+
+  private:
+    FileSystem& mFs;
+    int mFd;
+};
+
+void SyncDirectory(FileSystem& fs, const std::string& dir, const std::string& path) {
+    int fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0)
+        throw FileError(path, ErrnoText("cannot open directory for sync"));
+    FdCloser closer(fs, fd);
+    if (fs.Fsync(fd) != 0)
+        throw FileError(path, ErrnoText("directory sync failed"));
+}
+
+// mkdir -p of DIR, syncing each parent that gains an entry so the new
+// directories survive a power loss together with the file.
+void MakeParents(FileSystem& fs, const std::string& dir, const std::string& path) {
+    for (size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos != dir.size() && dir[pos] != '/')
+            continue;
+        std::string part = dir.substr(0, pos);
+        if (fs.Mkdir(part.c_str(), 0755) == 0) {
+            SyncDirectory(fs, DirectoryOf(part), path);
+        } else if (errno != EEXIST) {
+            throw FileError(path, ErrnoText(("cannot create directory " + part).c_str()));
+        }
+    }
+}
+
+int CreateTemporary(FileSystem& fs, const std::string& tmp, const std::string& path) {
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = fs.Open(tmp.c_str(), flags, 0644);
+        if (fd >= 0)
+            return fd;
+        if (errno == EEXIST) {
+            fs.Unlink(tmp.c_str());  // left by a crash, or a planted symlink: never followed
+        } else if (errno == ENOENT) {
+            MakeParents(fs, DirectoryOf(path), path);
+        } else {
+            break;
+        }
+    }
+    throw FileError(path, ErrnoText("cannot create temporary file"));
+}
+
+}  // namespace
+
+bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* contents) {
+    contents->clear();
+    int fd = fs.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return false;
+        throw FileError(path, ErrnoText("cannot open"));
+    }
+    FdCloser closer(fs, fd);
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = fs.Read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            contents->append(chunk, static_cast<size_t>(n));
+        } else if (n == 0) {
+            return true;
+        } else if (errno != EINTR) {
+            throw FileError(path, ErrnoText("cannot read"));
+        }
+    }
+}
+
+void DurableFile::Replace(FileSystem& fs, const std::string& path, const std::string& contents) {
+    const std::string tmp = path + ".tmp";
+    int fd = CreateTemporary(fs, tmp, path);
+    try {
+        FdCloser closer(fs, fd);
+        const char* p = contents.data();
+        size_t left = contents.size();
+        while (left > 0) {
+            ssize_t n = fs.Write(fd, p, left);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw FileError(path, ErrnoText("write failed"));
+            }
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+        if (fs.Fsync(fd) != 0)
+            throw FileError(path, ErrnoText("sync failed"));
+        // A close error can report a lost write on some file systems.
+        if (fs.Close(closer.Release()) != 0)
+            throw FileError(path, ErrnoText("close failed"));
+        if (fs.Rename(tmp.c_str(), path.c_str()) != 0)
+            throw FileError(path, ErrnoText("rename failed"));
+    } catch (...) {
+        int saved = errno;
+        fs.Unlink(tmp.c_str());
+        errno = saved;
+        throw;
+    }
+    // The new file is in place; only its directory entry may still be volatile.
+    SyncDirectory(fs, DirectoryOf(path), path);
+}
+
+}  // namespace Configuration

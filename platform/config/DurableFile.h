@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "platform/config/FileSystem.h"
+
+namespace Configuration {
+
+// Whole-file reads and crash-safe whole-file replacement.
+//
+// Replace writes PATH.tmp (created exclusively, never through a symlink),
+// fsyncs it, renames it over PATH and fsyncs the directory, creating missing
+// parent directories on the way. A crash at any instant leaves the old or the
+// new file whole. On any failure it removes the temporary file and throws
+// FileError with the strerror text; a failed fsync is never retried into a
+// success. A stale PATH.tmp from an earlier crash is removed first. Only one
+// writer per path is assumed. Stateless; callable from any thread.
+class DurableFile {
+  public:
+    // Reads all of PATH into *contents. Returns false when no file exists;
+    // throws FileError when it exists but cannot be read.
+    static bool Read(FileSystem& fs, const std::string& path, std::string* contents);
+
+    static void Replace(FileSystem& fs, const std::string& path, const std::string& contents);
+};
+
+}  // namespace Configuration

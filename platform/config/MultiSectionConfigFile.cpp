@@ -1,0 +1,182 @@
+#include "platform/config/MultiSectionConfigFile.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/config/FileError.h"
+
+namespace Configuration {
+
+MultiSectionConfigFile::MultiSectionConfigFile(const char* sectionBegin, const char* sectionEnd,
+                                               const char* separator, const char* comment)
+    : mFormat(sectionBegin, sectionEnd, separator, comment) {
+    if (!sectionBegin || !sectionEnd)
+        throw std::invalid_argument("section delimiters missing");
+}
+
+MultiSectionConfigFile::~MultiSectionConfigFile() = default;
+
+int MultiSectionConfigFile::GotoFirstSection() {
+    if (mSections.empty())
+        return 0;
+    mCurrent = 0;
+    mNext = 1;
+    return 1;
+}
+
+int MultiSectionConfigFile::GotoLastSection() {
+    if (mSections.empty())
+        return 0;
+    mCurrent = static_cast<long>(mSections.size()) - 1;
+    mNext = mCurrent + 1;
+    return 1;
+}
+
+int MultiSectionConfigFile::Restart() {
+    mCurrent = -1;
+    mNext = 0;
+    return 1;
+}
+
+int MultiSectionConfigFile::GotoNextSection() {
+    if (mNext >= static_cast<long>(mSections.size())) {
+        mCurrent = -1;
+        return 0;
+    }
+    mCurrent = mNext++;
+    return 1;
+}
+
+int MultiSectionConfigFile::AddSection(bool atFront) {
+    CompactCurrent();
+    if (atFront) {
+        mSections.emplace_front();
+        mCurrent = 0;
+    } else {
+        mSections.emplace_back();
+        mCurrent = static_cast<long>(mSections.size()) - 1;
+    }
+    mNext = mCurrent + 1;
+    return 1;
+}
+
+int MultiSectionConfigFile::DeleteSection() {
+    if (!HasCurrent())
+        return 0;
+    if (mCurrent == static_cast<long>(mSections.size()) - 1) {
+        mSections.pop_back();
+    } else if (mCurrent == 0) {
+        mSections.pop_front();
+    } else {
+        mSections.erase(mSections.begin() + mCurrent);
+    }
+    mNext = mCurrent;
+    mCurrent = -1;
+    return 1;
+}
+
+int MultiSectionConfigFile::ClearAll() {
+    mSections.clear();
+    mCurrent = -1;
+    mNext = 0;
+    return 1;
+}
+
+int MultiSectionConfigFile::AddSectionEntry(const char* key, const char* value) {
+    if (!HasCurrent() || !key)
+        return 0;
+    mSections[mCurrent].Append(key, value ? value : "");
+    return 1;
+}
+
+int MultiSectionConfigFile::SetSectionEntry(const char* key, const char* value) {
+    if (!HasCurrent() || !key)
+        return 0;
+    mSections[mCurrent].Set(key, value ? value : "");
+    return 1;
+}
+
+int MultiSectionConfigFile::GetSectionEntry(const char* key, char* buffer, size_t size) const {
+    std::string_view value;
+    if (!HasCurrent() || !key || !mSections[mCurrent].Find(key, &value))
+        return 0;
+    if (buffer && size > 0) {
+        size_t n = value.size() < size - 1 ? value.size() : size - 1;
+        std::memcpy(buffer, value.data(), n);
+        buffer[n] = '\0';
+    }
+    return 1;
+}
+
+void MultiSectionConfigFile::WriteText(std::string* out) const {
+    // Packed fields are about their text; leave room for delimiters and escapes.
+    out->reserve(out->size() + PackedBytes() + PackedBytes() / 8 + mSections.size() * 8);
+    for (const PackedSection& section : mSections) {
+        mFormat.AppendSectionBegin(out);
+        section.ForEach([&](std::string_view key, std::string_view value) {
+            mFormat.AppendEntry(out, key, value);
+        });
+        mFormat.AppendSectionEnd(out);
+    }
+}
+
+void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& name) {
+    if (std::memchr(text.data(), '\0', text.size()))
+        throw FileError(name, "NUL byte in text");
+    std::deque<PackedSection> sections;
+    // Entries are gathered in one reused block, then copied out at their exact size.
+    PackedSection scratch;
+    bool inSection = false;
+    unsigned lineNo = 0, openedAt = 0;
+    std::string key, value;
+    std::string_view line;
+    for (size_t pos = 0; TextFormat::NextLine(text, &pos, &line);) {
+        ++lineNo;
+        switch (mFormat.Classify(line)) {
+            case TextFormat::kBlank:
+            case TextFormat::kComment:
+                break;
+            case TextFormat::kSectionBegin:
+                if (inSection)
+                    throw FileError(name, lineNo, "section inside a section");
+                inSection = true;
+                openedAt = lineNo;
+                break;
+            case TextFormat::kSectionEnd:
+                if (!inSection)
+                    throw FileError(name, lineNo, "section end outside a section");
+                inSection = false;
+                sections.push_back(scratch.Clone());
+                scratch.Clear();
+                break;
+            case TextFormat::kEntry:
+                if (!inSection)
+                    throw FileError(name, lineNo, "entry outside a section");
+                if (const char* why = mFormat.DecodeEntry(line, &key, &value))
+                    throw FileError(name, lineNo, why);
+                scratch.Append(key, value);
+                break;
+            case TextFormat::kInvalid:
+                throw FileError(name, lineNo,
+                                "line is neither a delimiter, a comment nor an entry");
+        }
+    }
+    if (inSection)
+        throw FileError(name, openedAt, "section never closed");
+    mSections.swap(sections);
+    mCurrent = -1;
+    mNext = 0;
+}
+
+size_t MultiSectionConfigFile::PackedBytes() const {
+    size_t bytes = 0;
+    for (const PackedSection& section : mSections) bytes += section.PackedBytes();
+    return bytes;
+}
+
+void MultiSectionConfigFile::CompactCurrent() {
+    if (HasCurrent())
+        mSections[mCurrent].ShrinkToFit();
+}
+
+}  // namespace Configuration

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "platform/config/PackedSection.h"
+#include "platform/config/TextFormat.h"
+
+namespace Configuration {
+
+// An ordered list of sections of key/value entries, with a cursor, and its
+// text form. This is the part of a multi-section file that needs no file:
+// MultiSectionFile binds it to a path, and the statistics download library
+// takes it to write the sections elsewhere.
+//
+// Sections: the first is the front (the newest record of a database). Adding
+// a section at the front and removing the last cost O(1); a section costs
+// its packed entries and little else (see PackedSection).
+//
+// Cursor: entry operations work on the current section. Restart puts the
+// cursor before the first section, and each GotoNextSection moves it to the
+// next one. AddSection makes the new section current; DeleteSection leaves no
+// section current, with GotoNextSection going on to the section that followed.
+//
+// Operations return nonzero for success and 0 when there is nothing to work
+// on (no current section, no such entry). Keys and values are NUL-terminated;
+// any other byte is kept. Not thread-safe: callers serialise access.
+class MultiSectionConfigFile {
+  public:
+    // The four delimiters, as TextFormat takes them; throws
+    // std::invalid_argument for unusable ones.
+    MultiSectionConfigFile(const char* sectionBegin, const char* sectionEnd, const char* separator,
+                           const char* comment);
+    virtual ~MultiSectionConfigFile();
+    MultiSectionConfigFile(const MultiSectionConfigFile&) = delete;
+    MultiSectionConfigFile& operator=(const MultiSectionConfigFile&) = delete;
+
+    int GetSectionCount() const { return static_cast<int>(mSections.size()); }
+    int GotoFirstSection();
+    int GotoLastSection();
+    int Restart();
+    int GotoNextSection();
+    // Inserts an empty section before all others (AT_FRONT) or after them.
+    int AddSection(bool atFront);
+    int DeleteSection();
+    int ClearAll();
+
+    int AddSectionEntry(const char* key, const char* value);
+    int SetSectionEntry(const char* key, const char* value);
+    // Copies the value, cut to SIZE - 1 bytes, and a NUL into BUFFER.
+    int GetSectionEntry(const char* key, char* buffer, size_t size) const;
+
+    // Calls VISIT(key, value) for each entry of the current section, in order.
+    template <class Visitor>
+    void ForEachSectionEntry(Visitor&& visit) const {
+        if (HasCurrent())
+            mSections[mCurrent].ForEach(visit);
+    }
+
+    // Appends all sections in their text form to *OUT.
+    void WriteText(std::string* out) const;
+    // Replaces all sections by those of TEXT; on damage throws FileError
+    // naming NAME and the line, and leaves the sections as they were.
+    void ReadText(std::string_view text, const std::string& name);
+
+    // Memory held by the sections, for measurements.
+    size_t PackedBytes() const;
+
+  protected:
+    // Gives back growth slack of the section being written.
+    void CompactCurrent();
+
+  private:
+    bool HasCurrent() const { return mCurrent >= 0; }
+
+    TextFormat mFormat;
+    std::deque<PackedSection> mSections;
+    long mCurrent = -1;  // index of the current section, or -1
+    long mNext = 0;      // where GotoNextSection goes
+};
+
+}  // namespace Configuration

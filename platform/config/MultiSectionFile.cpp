@@ -1,0 +1,26 @@
+#include "platform/config/MultiSectionFile.h"
+
+#include "platform/config/DurableFile.h"
+
+namespace Configuration {
+
+MultiSectionFile::MultiSectionFile(const char* path, bool, bool, bool, const char*,
+                                   const char* sectionBegin, const char* sectionEnd,
+                                   const char* separator, const char* comment, FileSystem* fs)
+    : MultiSectionConfigFile(sectionBegin, sectionEnd, separator, comment),
+      mPath(path ? path : ""),
+      mpFs(fs ? fs : FileSystem::Default()) {
+    std::string text;
+    if (DurableFile::Read(*mpFs, mPath, &text))
+        ReadText(text, mPath);
+}
+
+int MultiSectionFile::Save(bool, void*) {
+    CompactCurrent();
+    std::string text;
+    WriteText(&text);
+    DurableFile::Replace(*mpFs, mPath, text);
+    return 1;
+}
+
+}  // namespace Configuration

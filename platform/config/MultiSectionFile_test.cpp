@@ -1,0 +1,308 @@
+#include "platform/config/MultiSectionFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "platform/config/FileError.h"
+#include "tests/support/TempDir.h"
+
+using Configuration::FileError;
+using Configuration::FileSystem;
+using Configuration::MultiSectionFile;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+std::unique_ptr<MultiSectionFile> OpenDb(const std::string& path, FileSystem* fs = nullptr) {
+    return std::make_unique<MultiSectionFile>(path.c_str(), true, false, false, nullptr, "{\n",
+                                              "}\n", "=", "#", fs);
+}
+
+// Every section's entries, front first.
+std::vector<Entries> Contents(MultiSectionFile& f) {
+    std::vector<Entries> all;
+    f.Restart();
+    while (f.GotoNextSection()) {
+        all.emplace_back();
+        f.ForEachSectionEntry([&](std::string_view k, std::string_view v) {
+            all.back().emplace_back(std::string(k), std::string(v));
+        });
+    }
+    return all;
+}
+
+void AddRecord(MultiSectionFile& f, int id, const Entries& entries) {
+    f.AddSection(true);
+    f.SetSectionEntry("ID", std::to_string(id).c_str());
+    for (const auto& e : entries) f.AddSectionEntry(e.first.c_str(), e.second.c_str());
+}
+
+std::string Id(MultiSectionFile& f) {
+    char buf[256] = "unset";
+    return f.GetSectionEntry("ID", buf, sizeof buf) ? buf : "missing";
+}
+
+}  // namespace
+
+TEST(MultiSectionFile, SavesReadableRecordsNewestFirstAndReadsThemBack) {
+    TempDir dir;
+    const std::string path = dir.File("CDR_db");
+    auto db = OpenDb(path);
+    EXPECT_EQ(0, db->GetSectionCount());
+    AddRecord(*db, 1, {{"caller", "100"}, {"called", ""}});
+    AddRecord(*db, 2, {{"caller", "Alice"}});
+    ASSERT_EQ(1, db->Save(true, nullptr));
+    EXPECT_EQ("{\nID=2\ncaller=Alice\n}\n{\nID=1\ncaller=100\ncalled=\n}\n", ReadFile(path));
+
+    auto again = OpenDb(path);
+    EXPECT_EQ(2, again->GetSectionCount());
+    EXPECT_EQ(Contents(*db), Contents(*again));
+    ASSERT_TRUE(again->GotoFirstSection());
+    EXPECT_EQ("2", Id(*again));
+    EXPECT_EQ((std::vector<std::string>{"CDR_db"}), dir.List());  // no temporary file left
+}
+
+TEST(MultiSectionFile, CursorAddsTrimsAndEditsSections) {
+    TempDir dir;
+    auto db = OpenDb(dir.File("db"));
+    char buf[8];
+    // Nothing is current in an empty file.
+    EXPECT_EQ(0, db->GotoFirstSection());
+    EXPECT_EQ(0, db->GotoLastSection());
+    db->Restart();
+    EXPECT_EQ(0, db->GotoNextSection());
+    EXPECT_EQ(0, db->AddSectionEntry("k", "v"));
+    EXPECT_EQ(0, db->SetSectionEntry("ID", "1"));
+    EXPECT_EQ(0, db->GetSectionEntry("ID", buf, sizeof buf));
+    EXPECT_EQ(0, db->DeleteSection());
+
+    for (int id = 1; id <= 4; ++id) AddRecord(*db, id, {});
+    db->AddSection(false);  // at the back: now the oldest
+    db->SetSectionEntry("ID", "0");
+    EXPECT_EQ(5, db->GetSectionCount());
+
+    // Trim the oldest, as a full database does.
+    ASSERT_TRUE(db->GotoLastSection());
+    EXPECT_EQ("0", Id(*db));
+    ASSERT_TRUE(db->DeleteSection());
+    EXPECT_EQ(0, db->GetSectionEntry("ID", buf, sizeof buf));  // nothing current after delete
+    ASSERT_TRUE(db->GotoLastSection());
+    EXPECT_EQ("1", Id(*db));
+
+    // Deleting while walking goes on with the section that followed.
+    db->Restart();
+    ASSERT_TRUE(db->GotoNextSection());
+    ASSERT_TRUE(db->GotoNextSection());
+    EXPECT_EQ("3", Id(*db));
+    ASSERT_TRUE(db->DeleteSection());
+    ASSERT_TRUE(db->GotoNextSection());
+    EXPECT_EQ("2", Id(*db));
+
+    // Set replaces in place, whatever the new length, and adds a missing entry.
+    db->SetSectionEntry("ID", "1234567890");
+    db->AddSectionEntry("after", "x");
+    db->SetSectionEntry("ID", "7");
+    db->SetSectionEntry("new", "n");
+    EXPECT_EQ((Entries{{"ID", "7"}, {"after", "x"}, {"new", "n"}}), Contents(*db)[1]);
+
+    // A value longer than the buffer is cut, always terminated.
+    ASSERT_TRUE(db->GotoFirstSection());
+    db->SetSectionEntry("ID", "1234567890");
+    ASSERT_TRUE(db->GetSectionEntry("ID", buf, sizeof buf));
+    EXPECT_STREQ("1234567", buf);
+    EXPECT_EQ(0, db->GetSectionEntry("absent", buf, sizeof buf));
+
+    db->ClearAll();
+    EXPECT_EQ(0, db->GetSectionCount());
+    EXPECT_EQ(0, db->GotoFirstSection());
+}
+
+TEST(MultiSectionFile, AwkwardBytesRoundTripExactly) {
+    TempDir dir;
+    const std::string path = dir.File("down_stat.log");
+    // Bytes that mean something to the format, blanks, and bytes that are not UTF-8.
+    const std::string alphabet = "\n\r\\={}# \tx\x80\xff\xc3(aZ0";
+    std::mt19937 rng(20261205);
+    auto text = [&](size_t maxLen) {
+        std::string s(rng() % (maxLen + 1), ' ');
+        for (char& c : s) c = alphabet[rng() % alphabet.size()];
+        return s;
+    };
+    MultiSectionFile out(path.c_str(), true, false, false, "section", "{\n", "}\n", "=", "#",
+                         nullptr);
+    std::vector<Entries> expected;
+    for (int s = 0; s < 300; ++s) {
+        out.AddSection(true);
+        Entries entries;
+        for (int e = rng() % 12; e > 0; --e) {
+            entries.emplace_back(text(6), text(10));
+            out.AddSectionEntry(entries.back().first.c_str(), entries.back().second.c_str());
+        }
+        expected.insert(expected.begin(), entries);
+    }
+    std::string longText(4000, 'y');
+    longText[0] = '\n';
+    out.AddSection(false);
+    out.AddSectionEntry(longText.c_str(), longText.c_str());
+    expected.push_back({{longText, longText}});
+    out.Save(true, nullptr);
+
+    MultiSectionFile in(path.c_str(), true, false, false, "section", "{\n", "}\n", "=", "#",
+                        nullptr);
+    EXPECT_EQ(expected, Contents(in));
+}
+
+TEST(MultiSectionFile, ReadsWhatPeopleAndOtherEditorsWrite) {
+    TempDir dir;
+    const std::string path = dir.File("db");
+    WriteFile(path, "");
+    EXPECT_EQ(0, OpenDb(path)->GetSectionCount());
+
+    WriteFile(path, "# kept by hand\r\n\r\n  {\r\nID = 5\r\n  name=  Bob \r\n}\r\n{\nID=4\n}");
+    auto db = OpenDb(path);
+    EXPECT_EQ((std::vector<Entries>{{{"ID", "5"}, {"name", "Bob"}}, {{"ID", "4"}}}), Contents(*db));
+}
+
+TEST(MultiSectionFile, DamagedFileThrowsNamingPathAndLine) {
+    TempDir dir;
+    const std::string path = dir.File("db");
+    const std::pair<const char*, unsigned> cases[] = {
+        {"a=1\n", 1},                       // entry outside a section
+        {"{\nID=1\n}\n{\nID=2\n", 4},       // section never closed: where it opened
+        {"{\nID=1\n{\n}\n", 3},             // section inside a section
+        {"{\nID=1\nno separator\n}\n", 3},  // neither delimiter, comment nor entry
+        {"{\n}\n}\n", 3},                   // end without begin
+        {"{\nk=bad\\q\n}\n", 2},            // unknown escape
+        {"{\nk=\\x0\n}\n", 2},              // short escape
+    };
+    for (const auto& c : cases) {
+        WriteFile(path, c.first);
+        try {
+            OpenDb(path);
+            ADD_FAILURE() << "no exception for " << c.first;
+        } catch (const FileError& e) {
+            EXPECT_EQ(c.second, e.Line()) << c.first;
+            EXPECT_EQ(0u, std::string(e.what()).find(path + ":" + std::to_string(c.second) + ": "))
+                << e.what();
+        }
+    }
+    WriteFile(path, std::string("{\nk=a\0b\n}\n", 10));
+    EXPECT_THROW(OpenDb(path), FileError);
+    // A path that cannot be read is an error too, unlike a missing one.
+    EXPECT_THROW(OpenDb(dir.Path()), std::runtime_error);
+    EXPECT_NO_THROW(OpenDb(dir.File("absent")));
+}
+
+namespace {
+
+// Fails one chosen system call with a chosen errno, and can make writes short
+// and interrupted.
+class FaultyFs : public FileSystem {
+  public:
+    enum Call { kNone, kOpenTemp, kWrite, kFsync, kClose, kRename, kSyncDir };
+    Call failing = kNone;
+    int error = EIO;
+    bool choppy = false;  // writes of at most 3 bytes, every other one EINTR
+    int calls = 0;
+
+    int Open(const char* path, int flags, mode_t mode) override {
+        bool dir = flags & O_DIRECTORY;
+        if ((failing == kOpenTemp && (flags & O_CREAT)) || (failing == kSyncDir && dir))
+            return Fail();
+        return FileSystem::Open(path, flags, mode);
+    }
+    ssize_t Write(int fd, const void* buf, size_t n) override {
+        if (failing == kWrite)
+            return Fail();
+        if (choppy && ++calls % 2)
+            return Fail(EINTR);
+        return FileSystem::Write(fd, buf, choppy && n > 3 ? 3 : n);
+    }
+    int Fsync(int fd) override { return failing == kFsync ? Fail() : FileSystem::Fsync(fd); }
+    int Close(int fd) override {
+        int rc = FileSystem::Close(fd);
+        return failing == kClose ? Fail() : rc;
+    }
+    int Rename(const char* a, const char* b) override {
+        return failing == kRename ? Fail() : FileSystem::Rename(a, b);
+    }
+
+  private:
+    int Fail(int e = 0) {
+        errno = e ? e : error;
+        return -1;
+    }
+};
+
+}  // namespace
+
+TEST(MultiSectionFile, FailedSaveKeepsOldFileWholeAndSectionsInMemory) {
+    TempDir dir;
+    const std::string path = dir.File("db");
+    FaultyFs fs;
+    auto db = OpenDb(path, &fs);
+    AddRecord(*db, 1, {{"k", "v"}});
+    db->Save(true, nullptr);
+    const std::string saved = ReadFile(path);
+
+    for (auto call : {FaultyFs::kOpenTemp, FaultyFs::kWrite, FaultyFs::kFsync, FaultyFs::kClose,
+                      FaultyFs::kRename}) {
+        AddRecord(*db, 2 + db->GetSectionCount(), {{"k", "v"}});
+        fs.failing = call;
+        fs.error = call == FaultyFs::kWrite ? ENOSPC : EIO;
+        try {
+            db->Save(true, nullptr);
+            ADD_FAILURE() << "save reported success with call " << call << " failing";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(strerror(fs.error)))
+                << e.what();
+        }
+        EXPECT_EQ(saved, ReadFile(path)) << call;
+        EXPECT_EQ((std::vector<std::string>{"db"}), dir.List()) << call;
+    }
+    EXPECT_EQ(6, db->GetSectionCount());
+
+    // A failed directory sync is reported although the new file is in place.
+    fs.failing = FaultyFs::kSyncDir;
+    EXPECT_THROW(db->Save(true, nullptr), FileError);
+
+    // Room again, and writes that come back short and interrupted.
+    fs.failing = FaultyFs::kNone;
+    fs.choppy = true;
+    db->Save(true, nullptr);
+    EXPECT_EQ(Contents(*db), Contents(*OpenDb(path)));
+    EXPECT_GT(fs.calls, 20);
+}
+
+TEST(MultiSectionFile, SaveCreatesParentsAndNeverFollowsAPlantedTemporary) {
+    TempDir dir;
+    const std::string path = dir.File("a/b/db");
+    auto db = OpenDb(path);
+    AddRecord(*db, 1, {});
+    db->Save(true, nullptr);
+    EXPECT_EQ(1, OpenDb(path)->GetSectionCount());
+
+    // A stale temporary from a crash, then a symlink to a victim in its place.
+    WriteFile(path + ".tmp", "garbage");
+    db->Save(true, nullptr);
+    const std::string victim = dir.File("victim");
+    WriteFile(victim, "precious");
+    ASSERT_EQ(0, symlink(victim.c_str(), (path + ".tmp").c_str()));
+    AddRecord(*db, 2, {});
+    db->Save(true, nullptr);
+    EXPECT_EQ("precious", ReadFile(victim));
+    EXPECT_EQ(2, OpenDb(path)->GetSectionCount());
+    EXPECT_NE(0, access((path + ".tmp").c_str(), F_OK));
+}

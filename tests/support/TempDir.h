@@ -1,0 +1,83 @@
+#pragma once
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its contents.
+class TempDir {
+  public:
+    TempDir() {
+        const char* base = getenv("TMPDIR");
+        std::string templ = std::string(base && *base ? base : "/tmp") + "/cdrtest.XXXXXX";
+        std::vector<char> buf(templ.begin(), templ.end());
+        buf.push_back('\0');
+        if (!mkdtemp(buf.data()))
+            throw std::runtime_error("mkdtemp failed");
+        mPath = buf.data();
+    }
+    ~TempDir() { Remove(mPath); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return mPath; }
+    std::string File(const std::string& name) const { return mPath + "/" + name; }
+
+    // Names in the directory, "." and ".." left out.
+    std::vector<std::string> List() const {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(mPath.c_str())) {
+            while (dirent* e = readdir(d)) {
+                std::string n = e->d_name;
+                if (n != "." && n != "..")
+                    names.push_back(n);
+            }
+            closedir(d);
+        }
+        return names;
+    }
+
+    static void Remove(const std::string& path) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0)
+            return;
+        if (S_ISDIR(st.st_mode)) {
+            if (DIR* d = opendir(path.c_str())) {
+                while (dirent* e = readdir(d)) {
+                    std::string n = e->d_name;
+                    if (n != "." && n != "..")
+                        Remove(path + "/" + n);
+                }
+                closedir(d);
+            }
+            rmdir(path.c_str());
+        } else {
+            unlink(path.c_str());
+        }
+    }
+
+  private:
+    std::string mPath;
+};
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace testing_support
