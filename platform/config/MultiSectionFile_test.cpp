@@ -143,7 +143,7 @@ TEST(MultiSectionFile, AwkwardBytesRoundTripExactly) {
     MultiSectionFile out(path.c_str(), true, false, false, "section", "{\n", "}\n", "=", "#",
                          nullptr);
     std::vector<Entries> expected;
-    for (int s = 0; s < 300; ++s) {
+    for (int s = 0; s < 600; ++s) {
         out.AddSection(true);
         Entries entries;
         for (int e = rng() % 12; e > 0; --e) {
