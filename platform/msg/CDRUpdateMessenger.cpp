@@ -1,0 +1,63 @@
+#include "platform/msg/CDRUpdateMessenger.h"
+
+CDRUpdateMessenger::CDRUpdateMessenger() : CGIMessenger(kQueueId) {}
+
+CDRUpdateMessenger::~CDRUpdateMessenger() = default;
+
+int CDRUpdateMessenger::OnClear(int) {
+    return 0;
+}
+int CDRUpdateMessenger::OnFlush(int) {
+    return 0;
+}
+int CDRUpdateMessenger::OnUpdateCDRSettings() {
+    return 0;
+}
+int CDRUpdateMessenger::OnUpdateCDRDownloadSettings() {
+    return 0;
+}
+int CDRUpdateMessenger::OnDownloadNow() {
+    return 0;
+}
+
+int CDRUpdateMessenger::Clear(int mask) {
+    WireMessage answer;
+    answer.mType = WireMessage::kClearDone;
+    answer.mMask = mask;
+    return SendAnswer(answer);
+}
+
+int CDRUpdateMessenger::Flush(int mask) {
+    WireMessage answer;
+    answer.mType = WireMessage::kFlushDone;
+    answer.mMask = mask;
+    return SendAnswer(answer);
+}
+
+int CDRUpdateMessenger::UpdateCDRSettings() {
+    WireMessage answer;
+    answer.mType = WireMessage::kSettingsUpdated;
+    return SendAnswer(answer);
+}
+
+bool CDRUpdateMessenger::Dispatch(const WireMessage& message) {
+    switch (message.mType) {
+        case WireMessage::kClear:
+            OnClear(message.mMask);
+            return true;
+        case WireMessage::kFlush:
+            OnFlush(message.mMask);
+            return true;
+        case WireMessage::kUpdateSettings:
+            OnUpdateCDRSettings();
+            return true;
+        case WireMessage::kUpdateDownloadSettings:
+            OnUpdateCDRDownloadSettings();
+            return true;
+        case WireMessage::kDownloadNow:
+            OnDownloadNow();
+            return true;
+        default:
+            return false;
+    }
+}

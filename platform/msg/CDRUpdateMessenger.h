@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/msg/CGIMessenger.h"
+
+// The recorder's command queue (111): the web side's commands, and the
+// answers to them.
+//
+// Handlers run inside ProcessMessageFromQueue. The defaults do nothing and
+// return 0. Clear, Flush and UpdateCDRSettings answer the web client whose
+// command is being handled (see SendAnswer); called outside a handler they
+// have no one to answer and return 0. Only command messages are taken on this
+// queue; anything else is refused as bad input.
+class CDRUpdateMessenger : public CGIMessenger {
+  public:
+    CDRUpdateMessenger();
+    ~CDRUpdateMessenger() override;
+
+    virtual int OnClear(int mask);
+    virtual int OnFlush(int mask);
+    virtual int OnUpdateCDRSettings();
+    virtual int OnUpdateCDRDownloadSettings();
+    virtual int OnDownloadNow();
+
+    // The answers; 1 when sent.
+    int Clear(int mask);
+    int Flush(int mask);
+    int UpdateCDRSettings();
+
+  protected:
+    bool Dispatch(const WireMessage& message) override;
+};

@@ -1,0 +1,318 @@
+#include "platform/msg/CyclicMessageQueue.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/msg/CDRMessenger.h"
+#include "platform/msg/CDRUpdateMessenger.h"
+#include "platform/msg/CyclicQueuePoller.h"
+#include "platform/msg/MessageQueueClient.h"
+#include "platform/msg/MessagingError.h"
+#include "platform/msg/QueueAddress.h"
+#include "tests/support/TempDir.h"
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+struct ReportReceiver : CDRMessenger {
+    std::vector<std::string> events;
+    std::vector<CallDetailReport> reports;
+    std::vector<bool> withStatistics;
+    CallStatistics lastStatistics;
+    int OnAddCDR(int kind, const CallDetailReport& r, const CallStatistics* s) override {
+        events.push_back("report " + std::to_string(kind));
+        reports.push_back(r);
+        withStatistics.push_back(s != nullptr);
+        if (s)
+            lastStatistics = *s;
+        return 1;
+    }
+    void OnCDRPartyStateChanged(bool connected) override {
+        events.push_back(connected ? "connected" : "disconnected");
+    }
+    size_t Count(const std::string& e) const { return std::count(events.begin(), events.end(), e); }
+};
+
+struct CommandReceiver : CDRUpdateMessenger {
+    std::vector<std::string> events;
+    int OnCgiPartyStateChanged(bool connected) override {
+        events.push_back(connected ? "connected" : "disconnected");
+        return 0;
+    }
+    int OnClear(int mask) override {
+        events.push_back("clear");
+        return Clear(mask);
+    }
+    int OnFlush(int mask) override {
+        events.push_back("flush");
+        return Flush(mask);
+    }
+    int OnUpdateCDRSettings() override {
+        events.push_back("settings");
+        return UpdateCDRSettings();
+    }
+    int OnUpdateCDRDownloadSettings() override {
+        events.push_back("download settings");
+        return 1;
+    }
+    int OnDownloadNow() override {
+        events.push_back("download now");
+        return 1;
+    }
+    size_t Count(const std::string& e) const { return std::count(events.begin(), events.end(), e); }
+};
+
+WireMessage Report(int kind, uint32_t duration) {
+    WireMessage m;
+    m.mKind = kind;
+    m.mReport.mDuration = duration;
+    return m;
+}
+
+WireMessage Command(WireMessage::Type type, int mask = 0) {
+    WireMessage m;
+    m.mType = type;
+    m.mMask = mask;
+    return m;
+}
+
+class QueueTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        alarm(60);  // a lost event would block the pump: fail instead of hanging
+        mDir = std::make_unique<TempDir>();
+        setenv("MSGQ_DIR", (mDir->Path() + "/msgq").c_str(), 1);
+        mReports = std::make_unique<ReportReceiver>();
+        mCommands = std::make_unique<CommandReceiver>();
+        mPoller = std::make_unique<CyclicQueuePoller>(39);
+        ASSERT_EQ(1, mPoller->SelectQueue(15, "/bin/ping", true, true));
+        ASSERT_EQ(1, mPoller->SelectQueue(111, "/bin/ping", true, true));
+    }
+    void TearDown() override { alarm(0); }
+
+    // Handles events as the daemon's loop does until DONE holds.
+    void PumpUntil(const std::function<bool()>& done) {
+        while (!done()) {
+            int q = mPoller->WaitForEvents();
+            ASSERT_TRUE(q == 15 || q == 111) << q;
+            (q == 15 ? static_cast<CyclicMessageQueue&>(*mReports)
+                     : static_cast<CyclicMessageQueue&>(*mCommands))
+                .ProcessMessageFromQueue(1);
+        }
+    }
+
+    std::unique_ptr<TempDir> mDir;
+    std::unique_ptr<ReportReceiver> mReports;
+    std::unique_ptr<CommandReceiver> mCommands;
+    std::unique_ptr<CyclicQueuePoller> mPoller;
+};
+
+}  // namespace
+
+TEST_F(QueueTest, ReportsArriveInOrderBetweenConnectAndClose) {
+    struct stat st;
+    ASSERT_EQ(0, stat(QueueAddress::Directory().c_str(), &st));
+    EXPECT_EQ(0770u, st.st_mode & 0777);
+    ASSERT_EQ(0, stat(QueueAddress::PathOf(15).c_str(), &st));
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(0660u, st.st_mode & 0777);
+
+    const uint32_t kReports = 2000;
+    {
+        MessageQueueClient cc(15);
+        cc.Connect();
+        WireMessage withStats = Report(2, 0);
+        withStats.mHasStatistics = true;
+        withStats.mStatistics.mStream2.mDelayIncrease = 0xFFFF;
+        withStats.mStatistics.mFax.mAnamnesis = "page 1 of 1";
+        cc.Send(withStats);
+        for (uint32_t i = 1; i < kReports; ++i) {
+            cc.Send(Report(1, i));
+            if (i % 100 == 0)
+                PumpUntil([&] { return mReports->reports.size() >= i - 50; });
+        }
+    }  // closed: its close must come after its last report
+    PumpUntil([&] { return mReports->Count("disconnected") == 1; });
+
+    ASSERT_EQ(kReports + 2, mReports->events.size());
+    EXPECT_EQ("connected", mReports->events.front());
+    EXPECT_EQ("report 2", mReports->events[1]);
+    EXPECT_EQ("disconnected", mReports->events.back());
+    for (uint32_t i = 0; i < kReports; ++i) ASSERT_EQ(i, mReports->reports[i].mDuration);
+    EXPECT_TRUE(mReports->withStatistics[0]);
+    EXPECT_FALSE(mReports->withStatistics[1]);
+    EXPECT_EQ(0xFFFF, mReports->lastStatistics.mStream2.mDelayIncrease);
+    EXPECT_EQ("page 1 of 1", mReports->lastStatistics.mFax.mAnamnesis);
+    EXPECT_EQ(kReports, mReports->GetCounters().mMessages);
+    EXPECT_TRUE(mCommands->events.empty());
+}
+
+TEST_F(QueueTest, BadInputClosesItsPartyAndOthersAreStillServed) {
+    MessageQueueClient steady(15);
+    steady.Connect();
+    std::string good;
+    WireFormat::Encode(Report(1, 7), &good);
+    std::mt19937 rng(5);
+    std::string noise(300, '\0');
+    for (char& c : noise) c = static_cast<char>(rng());
+    std::string clearOn15;
+    WireFormat::Encode(Command(WireMessage::kClear, 1), &clearOn15);
+    std::string overrun = good;
+    overrun[16] = 50;  // called-party length past the end
+    const std::vector<std::string> bad = {
+        std::string("\x01\x01", 2),                          // shorter than a header
+        "\x09" + good.substr(1),                             // wrong version
+        good.substr(0, good.size() - 3),                     // truncated
+        overrun,                                             // a length that overruns
+        std::string("\x01\x55\x00\x00", 4),                  // unknown type
+        clearOn15,                                           // a command on the report queue
+        std::string(WireFormat::kMaxMessage + 500, '\x01'),  // longer than any message
+        noise,                                               // random bytes
+    };
+    size_t handled = 0;
+    for (const std::string& datagram : bad) {
+        MessageQueueClient hostile(15);
+        hostile.Connect();
+        hostile.SendBytes(datagram);
+        hostile.SendBytes(good);  // after the bad one: dropped with its connection
+        const size_t closes = mReports->Count("disconnected");
+        PumpUntil([&] { return mReports->Count("disconnected") == closes + 1; });
+        WireMessage answer;
+        EXPECT_THROW(hostile.Receive(&answer, 2000), MessagingError);
+
+        steady.SendBytes(good);
+        ++handled;
+        PumpUntil([&] { return mReports->reports.size() == handled; });
+    }
+    EXPECT_EQ(bad.size(), mReports->GetCounters().mBadMessages);
+    EXPECT_EQ(bad.size(), mReports->GetCounters().mMessages);
+    EXPECT_EQ(0u, mCommands->Count("clear"));
+
+    // A report on the command queue reaches no handler either.
+    MessageQueueClient web(111);
+    web.Connect();
+    web.SendBytes(good);
+    PumpUntil([&] { return mCommands->Count("disconnected") == 1; });
+    EXPECT_EQ(1u, mCommands->GetCounters().mBadMessages);
+    EXPECT_EQ(bad.size(), mReports->reports.size());
+}
+
+TEST_F(QueueTest, EachWebClientGetsItsOwnAnswers) {
+    MessageQueueClient first(111), second(111);
+    first.Connect();
+    second.Connect();
+    first.Send(Command(WireMessage::kClear, 5));
+    second.Send(Command(WireMessage::kFlush, 6));
+    first.Send(Command(WireMessage::kUpdateSettings));
+    second.Send(Command(WireMessage::kDownloadNow));
+    second.Send(Command(WireMessage::kUpdateDownloadSettings));
+    PumpUntil([&] { return mCommands->events.size() == 7; });
+
+    WireMessage a;
+    ASSERT_TRUE(first.Receive(&a, 2000));
+    EXPECT_EQ(WireMessage::kClearDone, a.mType);
+    EXPECT_EQ(5, a.mMask);
+    ASSERT_TRUE(first.Receive(&a, 2000));
+    EXPECT_EQ(WireMessage::kSettingsUpdated, a.mType);
+    ASSERT_TRUE(second.Receive(&a, 2000));
+    EXPECT_EQ(WireMessage::kFlushDone, a.mType);
+    EXPECT_EQ(6, a.mMask);
+    // The download commands are not answered.
+    EXPECT_FALSE(first.Receive(&a, 50));
+    EXPECT_FALSE(second.Receive(&a, 50));
+    EXPECT_EQ(1u, mCommands->Count("download now"));
+    EXPECT_EQ(1u, mCommands->Count("download settings"));
+    EXPECT_TRUE(mReports->events.empty());
+    // An answer with no command being handled has no one to go to.
+    EXPECT_EQ(0, mCommands->Clear(1));
+}
+
+TEST_F(QueueTest, ClientThatNeverReadsItsAnswersIsClosedNotWaitedFor) {
+    MessageQueueClient deaf(111), polite(111);
+    deaf.Connect();
+    polite.Connect();
+    bool closed = false;
+    for (int round = 0; round < 200 && !closed; ++round) {
+        try {
+            for (int i = 0; i < 20; ++i) deaf.Send(Command(WireMessage::kClear, 1));
+        } catch (const MessagingError&) {
+            closed = true;  // the daemon hung up
+        }
+        const size_t before = mCommands->events.size();
+        PumpUntil([&] {
+            return mCommands->Count("disconnected") > 0 || mCommands->events.size() >= before + 20;
+        });
+        closed = closed || mCommands->Count("disconnected") > 0;
+    }
+    ASSERT_TRUE(closed);
+    EXPECT_GE(mCommands->GetCounters().mAnswersDropped, 1u);
+
+    polite.Send(Command(WireMessage::kFlush, 2));
+    const size_t flushes = mCommands->Count("flush");
+    PumpUntil([&] { return mCommands->Count("flush") == flushes + 1; });
+    WireMessage a;
+    ASSERT_TRUE(polite.Receive(&a, 2000));
+    EXPECT_EQ(WireMessage::kFlushDone, a.mType);
+}
+
+TEST_F(QueueTest, PartiesBeyondTheLimitAreRefused) {
+    std::vector<std::unique_ptr<MessageQueueClient>> clients;
+    for (size_t i = 0; i <= CyclicMessageQueue::kMaxParties; ++i) {
+        clients.push_back(std::make_unique<MessageQueueClient>(15));
+        clients.back()->Connect();  // blocks when the listen backlog is full: accept as we go
+        PumpUntil([&] {
+            return mReports->Count("connected") == i + 1 ||
+                   mReports->GetCounters().mPartiesRefused == 1;
+        });
+    }
+    EXPECT_EQ(CyclicMessageQueue::kMaxParties, mReports->Count("connected"));
+    // Room again once a party leaves.
+    clients.front().reset();
+    MessageQueueClient late(15);
+    late.Connect();
+    late.Send(Report(4, 1));
+    PumpUntil([&] { return mReports->reports.size() == 1; });
+}
+
+TEST(QueueSocket, ReplacesStaleFilesNeverFollowsSymlinksAndKeepsALiveOwner) {
+    TempDir dir;
+    setenv("MSGQ_DIR", dir.Path().c_str(), 1);
+    const std::string path = QueueAddress::PathOf(15);
+    const std::string victim = dir.File("victim");
+    WriteFile(victim, "precious");
+    ASSERT_EQ(0, symlink(victim.c_str(), path.c_str()));
+    {
+        ReportReceiver owner;
+        CyclicQueuePoller poller(39);
+        ASSERT_EQ(1, poller.SelectQueue(15, "/bin/ping", true, true));
+        EXPECT_EQ("precious", ReadFile(victim));
+        struct stat st;
+        ASSERT_EQ(0, lstat(path.c_str(), &st));
+        EXPECT_TRUE(S_ISSOCK(st.st_mode));
+
+        // A second receiver may not take a queue that a live one listens on.
+        ReportReceiver intruder;
+        CyclicQueuePoller other(39);
+        EXPECT_EQ(0, other.SelectQueue(15, "/bin/ping", true, true));
+    }
+    // A socket file left behind by a process that died is replaced.
+    ReportReceiver owner;
+    CyclicQueuePoller poller(39);
+    WriteFile(path, "stale");
+    EXPECT_EQ(1, poller.SelectQueue(15, "/bin/ping", true, true));
+    MessageQueueClient cc(15);
+    EXPECT_NO_THROW(cc.Connect());
+    // Nothing listens on an unselected queue.
+    MessageQueueClient web(111);
+    EXPECT_THROW(web.Connect(), MessagingError);
+}

@@ -1,0 +1,66 @@
+#include "platform/msg/CyclicQueuePoller.h"
+
+#include <errno.h>
+
+#include <algorithm>
+
+#include "platform/msg/CyclicMessageQueue.h"
+
+CyclicQueuePoller::CyclicQueuePoller(int maxQueues)
+    : mMaxQueues(maxQueues > 0 ? static_cast<size_t>(maxQueues) : 0) {}
+
+CyclicQueuePoller::~CyclicQueuePoller() = default;
+
+int CyclicQueuePoller::SelectQueue(int queueId, const char*, bool, bool) {
+    if (std::find(mQueues.begin(), mQueues.end(), queueId) == mQueues.end()) {
+        if (mQueues.size() >= mMaxQueues)
+            return 0;
+        mQueues.push_back(queueId);
+    }
+    CyclicMessageQueue* queue = CyclicMessageQueue::Find(queueId);
+    return queue && queue->Open() ? 1 : 0;
+}
+
+void CyclicQueuePoller::Release() {
+    mQueues.clear();
+    mNextQueue = 0;
+}
+
+int CyclicQueuePoller::WaitForEvents() {
+    struct Watched {
+        CyclicMessageQueue* queue;
+        size_t first;
+    };
+    std::vector<Watched> watched;
+    for (;;) {
+        // Events seen by the last poll and not handled yet come first, in turn.
+        const size_t n = mQueues.size();
+        for (size_t k = 0; k < n; ++k) {
+            size_t i = (mNextQueue + k) % n;
+            CyclicMessageQueue* queue = CyclicMessageQueue::Find(mQueues[i]);
+            if (queue && queue->HasPendingEvent()) {
+                mNextQueue = i + 1;
+                return mQueues[i];
+            }
+        }
+        mFds.clear();
+        watched.clear();
+        bool retry = false;
+        for (int id : mQueues) {
+            CyclicMessageQueue* queue = CyclicMessageQueue::Find(id);
+            if (!queue || !queue->Open()) {
+                retry = true;
+                continue;
+            }
+            watched.push_back(Watched{queue, mFds.size()});
+            queue->CollectPollFds(&mFds);
+        }
+        int rc = poll(mFds.data(), mFds.size(), retry ? 1000 : -1);
+        if (rc < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        for (const Watched& w : watched) w.queue->MarkReady(&mFds[w.first]);
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <poll.h>
+
+#include <cstddef>
+#include <vector>
+
+// Waits until one of the selected queues has an event to handle.
+//
+// SelectQueue adds a queue number and opens the socket of the queue's
+// receiver (the CyclicMessageQueue constructed for that number). A queue
+// whose socket cannot be opened yet, or that has no receiver yet, stays
+// selected: the wait tries again every second and reports the failure to the
+// system log once. PROGRAM and the two flags are accepted for the device
+// library's signature and have no effect; MAX_QUEUES bounds how many queues
+// may be selected.
+//
+// Use from one thread, the one that calls ProcessMessageFromQueue.
+class CyclicQueuePoller {
+  public:
+    explicit CyclicQueuePoller(int maxQueues);
+    virtual ~CyclicQueuePoller();
+    CyclicQueuePoller(const CyclicQueuePoller&) = delete;
+    CyclicQueuePoller& operator=(const CyclicQueuePoller&) = delete;
+
+    // 1 when the queue is selected and listening, 0 otherwise.
+    int SelectQueue(int queueId, const char* program, bool option1, bool option2);
+
+    // Blocks until a selected queue has an event (a message, a connect or a
+    // close) and returns its number; queues with events take turns. Returns -1
+    // when the wait itself fails. Signals do not end the wait.
+    virtual int WaitForEvents();
+
+    // Forgets every selected queue.
+    void Release();
+
+  private:
+    size_t mMaxQueues;
+    std::vector<int> mQueues;
+    size_t mNextQueue = 0;
+    std::vector<pollfd> mFds;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+#include "platform/msg/WireMessage.h"
+
+// The sending side of a queue: what call control uses to send reports and
+// what the web side uses to send commands and wait for their answers.
+//
+// One connection to the socket of queue N, made by Connect and ended by the
+// destructor (the daemon then sees the party go away). Errors throw
+// MessagingError with the socket path and the system's error text; a text
+// longer than WireFormat::kMaxText is refused before anything is sent. One
+// object per thread.
+class MessageQueueClient {
+  public:
+    explicit MessageQueueClient(int queueId);
+    ~MessageQueueClient();
+    MessageQueueClient(const MessageQueueClient&) = delete;
+    MessageQueueClient& operator=(const MessageQueueClient&) = delete;
+
+    void Connect();
+    // Sends one message; blocks while the daemon's socket buffer is full.
+    void Send(const WireMessage& message);
+    // Sends raw bytes as one datagram, for tests of damaged input.
+    void SendBytes(const std::string& datagram);
+    // Waits up to TIMEOUT_MS for one message. False when none came in time;
+    // throws when the daemon closed the connection or sent something that
+    // does not decode.
+    bool Receive(WireMessage* message, int timeoutMs);
+
+    const std::string& Path() const { return mPath; }
+
+  private:
+    [[noreturn]] void Fail(const std::string& what) const;
+
+    std::string mPath;
+    int mFd = -1;
+    std::string mBuffer;
+};

@@ -1,0 +1,231 @@
+#include "platform/msg/WireFormat.h"
+
+#include <cstring>
+
+#include "platform/msg/MessagingError.h"
+
+namespace {
+
+class Writer {
+  public:
+    explicit Writer(std::string* out) : mOut(out) {}
+    void U8(unsigned v) { mOut->push_back(static_cast<char>(v & 0xFF)); }
+    void U16(unsigned v) {
+        U8(v >> 8);
+        U8(v);
+    }
+    void U32(uint32_t v) {
+        U16(v >> 16);
+        U16(v & 0xFFFF);
+    }
+    void Text(const std::string& s, const char* field) {
+        if (s.size() > WireFormat::kMaxText)
+            throw MessagingError(std::string(field) + ": text of " + std::to_string(s.size()) +
+                                 " bytes, at most " + std::to_string(WireFormat::kMaxText));
+        if (s.find('\0') != std::string::npos)
+            throw MessagingError(std::string(field) + ": text holds a NUL byte");
+        U8(static_cast<unsigned>(s.size()));
+        mOut->append(s);
+    }
+
+  private:
+    std::string* mOut;
+};
+
+class Reader {
+  public:
+    Reader(const unsigned char* p, size_t n) : mP(p), mEnd(p + n) {}
+    const char* Error() const { return mError; }
+    bool AtEnd() const { return mP == mEnd; }
+
+    unsigned U8() {
+        if (mP >= mEnd) {
+            Fail("field overruns the payload");
+            return 0;
+        }
+        return *mP++;
+    }
+    uint16_t U16() {
+        unsigned hi = U8();
+        return static_cast<uint16_t>(hi << 8 | U8());
+    }
+    uint32_t U32() {
+        uint32_t hi = U16();
+        return hi << 16 | U16();
+    }
+    int32_t I32() {
+        // Two's complement by arithmetic, not by a cast through memory.
+        uint32_t u = U32();
+        return u <= 0x7FFFFFFFu ? static_cast<int32_t>(u) : -static_cast<int32_t>(~u) - 1;
+    }
+    void Text(std::string* s) {
+        size_t n = U8();
+        if (n > static_cast<size_t>(mEnd - mP))
+            return Fail("text overruns the payload");
+        if (std::memchr(mP, '\0', n))
+            return Fail("text holds a NUL byte");
+        s->assign(reinterpret_cast<const char*>(mP), n);
+        mP += n;
+    }
+
+  private:
+    void Fail(const char* why) {
+        if (!mError)
+            mError = why;
+        mP = mEnd;  // nothing after a fault is read
+    }
+
+    const unsigned char* mP;
+    const unsigned char* mEnd;
+    const char* mError = nullptr;
+};
+
+void PutStream(Writer& w, const MediaStreamStatistics& s) {
+    w.U32(s.mLocalAddress);
+    w.U32(s.mRemoteAddress);
+    w.U16(s.mLocalPort);
+    w.U16(s.mRemotePort);
+    w.U32(s.mPacketsSent);
+    w.U16(s.mSendCodec);
+    w.U16(s.mSendPacketSize);
+    w.U32(s.mPacketsReceived);
+    w.U16(s.mReceiveCodec);
+    w.U16(s.mReceivePacketSize);
+    w.U16(s.mPacketsLost);
+    w.U32(s.mJitter);
+    w.U32(s.mMaxDelay);
+    w.U16(s.mDelayIncrease);
+    w.U16(s.mDelayDecrease);
+}
+
+void GetStream(Reader& r, MediaStreamStatistics* s) {
+    s->mLocalAddress = r.U32();
+    s->mRemoteAddress = r.U32();
+    s->mLocalPort = r.U16();
+    s->mRemotePort = r.U16();
+    s->mPacketsSent = r.U32();
+    s->mSendCodec = r.U16();
+    s->mSendPacketSize = r.U16();
+    s->mPacketsReceived = r.U32();
+    s->mReceiveCodec = r.U16();
+    s->mReceivePacketSize = r.U16();
+    s->mPacketsLost = r.U16();
+    s->mJitter = r.U32();
+    s->mMaxDelay = r.U32();
+    s->mDelayIncrease = r.U16();
+    s->mDelayDecrease = r.U16();
+}
+
+bool HasMask(WireMessage::Type t) {
+    return t == WireMessage::kClear || t == WireMessage::kFlush || t == WireMessage::kClearDone ||
+           t == WireMessage::kFlushDone;
+}
+
+bool KnownType(unsigned t) {
+    switch (t) {
+        case WireMessage::kReport:
+        case WireMessage::kClear:
+        case WireMessage::kFlush:
+        case WireMessage::kUpdateSettings:
+        case WireMessage::kUpdateDownloadSettings:
+        case WireMessage::kDownloadNow:
+        case WireMessage::kClearDone:
+        case WireMessage::kFlushDone:
+        case WireMessage::kSettingsUpdated:
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void WireFormat::Encode(const WireMessage& m, std::string* out) {
+    const size_t start = out->size();
+    Writer w(out);
+    w.U8(kVersion);
+    w.U8(m.mType);
+    w.U16(0);  // payload length, filled in below
+    if (m.mType == WireMessage::kReport) {
+        const CallDetailReport& r = m.mReport;
+        w.U32(static_cast<uint32_t>(m.mKind));
+        w.U32(static_cast<uint32_t>(r.mStartTime));
+        w.U32(r.mDuration);
+        w.Text(r.mCalled, "called");
+        w.Text(r.mCaller, "caller");
+        w.Text(r.mGuid, "guid");
+        w.Text(r.mOcd, "ocd");
+        w.Text(r.mCr, "cr");
+        w.Text(r.mAuthUserName, "auth user name");
+        w.U32(r.mClirCaller);
+        w.U8(m.mHasStatistics ? 1 : 0);
+        if (m.mHasStatistics) {
+            const CallStatistics& s = m.mStatistics;
+            PutStream(w, s.mStream1);
+            PutStream(w, s.mStream2);
+            w.U32(s.mFax.mPacketsSent);
+            w.U32(s.mFax.mDuplicatePacketsSent);
+            w.U32(s.mFax.mPacketsReceived);
+            w.U16(s.mFax.mPacketsLost);
+            w.U16(s.mFax.mBadPacketsReceived);
+            w.U32(s.mFax.mDuplicatePacketsReceived);
+            w.Text(s.mFax.mAnamnesis, "fax anamnesis");
+        }
+    } else if (HasMask(m.mType)) {
+        w.U32(static_cast<uint32_t>(m.mMask));
+    }
+    const size_t payload = out->size() - start - kHeaderSize;
+    // Texts are bounded, so no message outgrows the limit.
+    static_assert(kHeaderSize + 4 * 3 + 7 * (1 + kMaxText) + 4 + 1 + 2 * 42 + 20 <= kMaxMessage,
+                  "largest message fits kMaxMessage");
+    (*out)[start + 2] = static_cast<char>(payload >> 8);
+    (*out)[start + 3] = static_cast<char>(payload & 0xFF);
+}
+
+const char* WireFormat::Decode(const unsigned char* data, size_t size, WireMessage* m) {
+    if (size < kHeaderSize)
+        return "shorter than a header";
+    if (data[0] != kVersion)
+        return "unknown protocol version";
+    if (!KnownType(data[1]))
+        return "unknown message type";
+    if ((static_cast<size_t>(data[2]) << 8 | data[3]) != size - kHeaderSize)
+        return "payload length does not match the datagram";
+    m->mType = static_cast<WireMessage::Type>(data[1]);
+    Reader r(data + kHeaderSize, size - kHeaderSize);
+    if (m->mType == WireMessage::kReport) {
+        CallDetailReport& rep = m->mReport;
+        m->mKind = r.I32();
+        rep.mStartTime = r.I32();
+        rep.mDuration = r.U32();
+        r.Text(&rep.mCalled);
+        r.Text(&rep.mCaller);
+        r.Text(&rep.mGuid);
+        r.Text(&rep.mOcd);
+        r.Text(&rep.mCr);
+        r.Text(&rep.mAuthUserName);
+        rep.mClirCaller = r.U32();
+        unsigned has = r.U8();
+        if (has > 1)
+            return "statistics flag is neither 0 nor 1";
+        m->mHasStatistics = has == 1;
+        if (m->mHasStatistics) {
+            CallStatistics& s = m->mStatistics;
+            GetStream(r, &s.mStream1);
+            GetStream(r, &s.mStream2);
+            s.mFax.mPacketsSent = r.U32();
+            s.mFax.mDuplicatePacketsSent = r.U32();
+            s.mFax.mPacketsReceived = r.U32();
+            s.mFax.mPacketsLost = r.U16();
+            s.mFax.mBadPacketsReceived = r.U16();
+            s.mFax.mDuplicatePacketsReceived = r.U32();
+            r.Text(&s.mFax.mAnamnesis);
+        }
+    } else if (HasMask(m->mType)) {
+        m->mMask = r.I32();
+    }
+    if (r.Error())
+        return r.Error();
+    if (!r.AtEnd())
+        return "bytes after the last field";
+    return nullptr;
+}

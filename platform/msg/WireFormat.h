@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/msg/WireMessage.h"
+
+// The byte layout of queue messages (docs/protocol.md has the table).
+//
+// A message is one datagram: a 4-byte header (version, type, payload length,
+// big-endian) and the payload. Every length is checked on decoding. Stateless
+// and thread-safe.
+class WireFormat {
+  public:
+    static constexpr unsigned kVersion = 1;
+    static constexpr size_t kHeaderSize = 4;
+    static constexpr size_t kMaxText = 255;
+    // No valid message is longer; a longer datagram is damaged.
+    static constexpr size_t kMaxMessage = 2048;
+
+    // Appends the encoded MESSAGE to *OUT. Throws MessagingError naming the
+    // field when a text is longer than kMaxText or holds a NUL byte.
+    static void Encode(const WireMessage& message, std::string* out);
+
+    // Decodes one datagram into *MESSAGE. Returns null on success, else why
+    // the datagram is refused (the message is then unspecified).
+    static const char* Decode(const unsigned char* data, size_t size, WireMessage* message);
+};

@@ -1,0 +1,162 @@
+#include "platform/msg/WireFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/msg/MessagingError.h"
+
+namespace {
+
+std::string AllBytesText() {  // every byte but NUL, 255 of them
+    std::string s;
+    for (int c = 1; c < 256; ++c) s.push_back(static_cast<char>(c));
+    return s;
+}
+
+WireMessage Decoded(const std::string& bytes) {
+    WireMessage m;
+    const char* why =
+        WireFormat::Decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &m);
+    EXPECT_EQ(nullptr, why) << why;
+    return m;
+}
+
+const char* Refusal(const std::string& bytes) {
+    WireMessage m;
+    return WireFormat::Decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                              &m);
+}
+
+std::string Encoded(const WireMessage& m) {
+    std::string out;
+    WireFormat::Encode(m, &out);
+    return out;
+}
+
+WireMessage FullReport() {
+    WireMessage m;
+    m.mType = WireMessage::kReport;
+    m.mKind = 4;
+    m.mReport.mStartTime = -2147483647 - 1;
+    m.mReport.mDuration = 0xFFFFFFFFu;
+    m.mReport.mCalled = AllBytesText();
+    m.mReport.mCaller = "Alice \"the\" {caller}\n=#\\";
+    m.mReport.mGuid = std::string(255, 'g');
+    m.mReport.mClirCaller = 0xFFFFFFFFu;
+    m.mHasStatistics = true;
+    MediaStreamStatistics& s = m.mStatistics.mStream1;
+    s.mLocalAddress = 0xFFFFFFFFu;
+    s.mRemoteAddress = 0x0A000001u;
+    s.mLocalPort = 0xFFFF;
+    s.mPacketsSent = 0xFFFFFFFFu;
+    s.mSendCodec = 18;
+    s.mPacketsLost = 0xFFFF;
+    s.mJitter = 0x80000000u;
+    s.mDelayIncrease = 0xFFFF;
+    s.mDelayDecrease = 0xFFFE;
+    m.mStatistics.mStream2.mRemotePort = 1;
+    m.mStatistics.mStream2.mMaxDelay = 0xFFFFFFFFu;
+    m.mStatistics.mFax.mDuplicatePacketsReceived = 0xFFFFFFFFu;
+    m.mStatistics.mFax.mBadPacketsReceived = 0xFFFF;
+    m.mStatistics.mFax.mAnamnesis = AllBytesText();
+    return m;
+}
+
+}  // namespace
+
+TEST(WireFormat, EveryFieldRoundTripsAtItsExtremes) {
+    for (int32_t start : {0, 1, -1, 2147483647, -2147483647 - 1}) {
+        WireMessage m = FullReport();
+        m.mReport.mStartTime = start;
+        WireMessage back = Decoded(Encoded(m));
+        EXPECT_EQ(m.mKind, back.mKind);
+        EXPECT_EQ(m.mReport, back.mReport);
+        ASSERT_TRUE(back.mHasStatistics);
+        EXPECT_EQ(m.mStatistics, back.mStatistics);
+    }
+    WireMessage empty;  // all zero, all texts empty, no statistics
+    WireMessage back = Decoded(Encoded(empty));
+    EXPECT_EQ(empty.mReport, back.mReport);
+    EXPECT_FALSE(back.mHasStatistics);
+    EXPECT_LE(Encoded(FullReport()).size(), WireFormat::kMaxMessage);
+}
+
+TEST(WireFormat, BytesAreBigEndianWithLengthInTheHeader) {
+    WireMessage clear;
+    clear.mType = WireMessage::kClear;
+    clear.mMask = -2;
+    EXPECT_EQ(std::string("\x01\x02\x00\x04\xFF\xFF\xFF\xFE", 8), Encoded(clear));
+    EXPECT_EQ(-2, Decoded(Encoded(clear)).mMask);
+
+    WireMessage now;
+    now.mType = WireMessage::kDownloadNow;
+    EXPECT_EQ(std::string("\x01\x06\x00\x00", 4), Encoded(now));
+
+    WireMessage report;
+    report.mKind = 1;
+    report.mReport.mStartTime = 0x01020304;
+    report.mReport.mCaller = "ab";
+    const std::string expected(
+        "\x01\x01\x00\x19"  // header: 25 bytes follow
+        "\x00\x00\x00\x01"  // kind
+        "\x01\x02\x03\x04"  // start time
+        "\x00\x00\x00\x00"  // duration
+        "\x00\x02"
+        "ab\x00\x00\x00\x00"     // six texts
+        "\x00\x00\x00\x00\x00",  // CLIR, no statistics
+        29);
+    EXPECT_EQ(expected, Encoded(report));
+}
+
+TEST(WireFormat, SenderRefusesTextsItCannotCarry) {
+    WireMessage m;
+    m.mReport.mCaller = std::string(256, 'x');
+    try {
+        Encoded(m);
+        ADD_FAILURE() << "256-byte text accepted";
+    } catch (const MessagingError& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find("caller")) << e.what();
+    }
+    m.mReport.mCaller.clear();
+    m.mHasStatistics = true;
+    m.mStatistics.mFax.mAnamnesis = std::string("a\0b", 3);
+    EXPECT_THROW(Encoded(m), MessagingError);
+}
+
+TEST(WireFormat, DecoderRefusesDamagedDatagrams) {
+    const std::string good = Encoded(FullReport());
+    EXPECT_NE(nullptr, Refusal(""));
+    EXPECT_NE(nullptr, Refusal(std::string("\x01\x02\x00", 3)));
+    std::string bad = good;
+    bad[0] = 2;
+    EXPECT_STREQ("unknown protocol version", Refusal(bad));
+    bad = good;
+    bad[1] = 0x7F;
+    EXPECT_STREQ("unknown message type", Refusal(bad));
+    EXPECT_STREQ("payload length does not match the datagram", Refusal(good + "x"));
+    // Every cut-short datagram, with or without its header patched to match.
+    for (size_t n = 0; n < good.size(); ++n) {
+        std::string cut = good.substr(0, n);
+        EXPECT_NE(nullptr, Refusal(cut)) << n;
+        if (n >= WireFormat::kHeaderSize) {
+            cut[2] = static_cast<char>((n - 4) >> 8);
+            cut[3] = static_cast<char>((n - 4) & 0xFF);
+            EXPECT_NE(nullptr, Refusal(cut)) << n;
+        }
+    }
+    // A text length that runs past the end, a NUL inside a text, a bad flag.
+    WireMessage small;
+    small.mReport.mCalled = "abc";
+    std::string s = Encoded(small);
+    s[16] = 100;
+    EXPECT_STREQ("text overruns the payload", Refusal(s));
+    s = Encoded(small);
+    s[18] = '\0';
+    EXPECT_STREQ("text holds a NUL byte", Refusal(s));
+    s = Encoded(small);
+    s[s.size() - 1] = 2;
+    EXPECT_STREQ("statistics flag is neither 0 nor 1", Refusal(s));
+    // A command with a payload it does not have.
+    EXPECT_STREQ("bytes after the last field", Refusal(std::string("\x01\x04\x00\x01\x00", 5)));
+}
