@@ -26,7 +26,7 @@ namespace {
 
 // Page-cache writes only: what the format costs without the storage's sync.
 class NoSyncFs : public FileSystem {
-  public:
+public:
     int Fsync(int) override { return 0; }
 };
 
@@ -71,8 +71,6 @@ void AddCall(MultiSectionFile& f, unsigned id) {
         add(("rem_port" + s).c_str(), 30000 + id % 20000);
     }
 }
-
-double Seconds(void (*)(), double);
 
 template <class F>
 double BestSeconds(int runs, F f) {

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         MultiSectionConfigFile again("{\n", "}\n", "=", "#");
         again.ReadText(once, "fuzz-again");
         again.WriteText(&twice);
-        if (once != twice || file.GetSectionCount() != again.GetSectionCount()) abort();
+        if (once != twice || file.GetSectionCount() != again.GetSectionCount())
+            abort();
     } catch (const FileError&) {
         // damaged input is refused: the expected outcome for most inputs
     }
@@ -39,9 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string line, k, v;
     format.AppendEntry(&line, key, value);
     line.pop_back();  // the line end
-    if (line.find('\n') != std::string::npos) abort();
-    if (format.Classify(line) != TextFormat::kEntry || format.DecodeEntry(line, &k, &v) || k != key ||
-        v != value)
+    if (line.find('\n') != std::string::npos)
+        abort();
+    if (format.Classify(line) != TextFormat::kEntry || format.DecodeEntry(line, &k, &v) ||
+        k != key || v != value)
         abort();
     return 0;
 }

@@ -13,7 +13,7 @@
 // WaitForMessagingEvent; the frame takes no lock. It handles nothing itself:
 // a derived class supplies the handlers.
 class CDRCommonMessenger : public CDRMessenger, public CDRUpdateMessenger {
-  public:
+public:
     CDRCommonMessenger();
     virtual ~CDRCommonMessenger();
 
@@ -32,7 +32,7 @@ class CDRCommonMessenger : public CDRMessenger, public CDRUpdateMessenger {
     // Called when the wait fails; the loop then waits again at once.
     virtual void OnWaitFailed();
 
-  protected:
+protected:
     CyclicQueuePoller* mpPoller;
     int mRunning;
 };

@@ -14,7 +14,7 @@ namespace {
 
 // Ends a loop by throwing once its script is used up, as nothing else can.
 class ScriptedPoller : public CyclicQueuePoller {
-  public:
+public:
     ScriptedPoller(std::vector<int> script, bool waitForReal)
         : CyclicQueuePoller(39), mScript(std::move(script)), mWaitForReal(waitForReal) {}
     int WaitForEvents() override {
@@ -25,14 +25,14 @@ class ScriptedPoller : public CyclicQueuePoller {
         return mScript[mNext++];
     }
 
-  private:
+private:
     std::vector<int> mScript;
     size_t mNext = 0;
     bool mWaitForReal;
 };
 
 class Frame : public CDRCommonMessenger {
-  public:
+public:
     std::vector<std::string> events;
     int waitFailures = 0;
     size_t stopAfter = 1000;
@@ -57,7 +57,7 @@ class Frame : public CDRCommonMessenger {
     int OnDownloadNow() override { return Note("download now"), 1; }
     void OnWaitFailed() override { ++waitFailures; }
 
-  private:
+private:
     void Note(const std::string& e) {
         events.push_back(e);
         if (events.size() >= stopAfter)
@@ -66,7 +66,7 @@ class Frame : public CDRCommonMessenger {
 };
 
 class FrameTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         alarm(60);
         setenv("MSGQ_DIR", mDir.Path().c_str(), 1);

@@ -21,7 +21,7 @@ namespace Configuration {
 // signature and have no effect here. FS is the seam for system calls (null:
 // the real ones); it must outlive the object. Not thread-safe.
 class ConfigFile {
-  public:
+public:
     ConfigFile(const char* path, bool option1, bool option2, bool option3, const char* separator,
                const char* comment, FileSystem* fs = nullptr);
 
@@ -32,7 +32,7 @@ class ConfigFile {
     int SetEntry(const char* key, const char* value);
     int Save(bool option, void* reserved);
 
-  private:
+private:
     struct Line {
         std::string text;  // as read; empty for an entry set since
         bool isEntry;

@@ -27,7 +27,7 @@ std::string DirectoryOf(const std::string& path) {
 
 // Closes FD unless released; keeps errno of the failure being reported.
 class FdCloser {
-  public:
+public:
     FdCloser(FileSystem& fs, int fd) : mFs(fs), mFd(fd) {}
     ~FdCloser() {
         if (mFd >= 0) {
@@ -42,7 +42,7 @@ class FdCloser {
         return fd;
     }
 
-  private:
+private:
     FileSystem& mFs;
     int mFd;
 };

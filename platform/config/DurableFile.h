@@ -16,7 +16,7 @@ namespace Configuration {
 // success. A stale PATH.tmp from an earlier crash is removed first. Only one
 // writer per path is assumed. Stateless; callable from any thread.
 class DurableFile {
-  public:
+public:
     // Reads all of PATH into *contents. Returns false when no file exists;
     // throws FileError when it exists but cannot be read.
     static bool Read(FileSystem& fs, const std::string& path, std::string* contents);

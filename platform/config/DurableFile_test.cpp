@@ -73,7 +73,8 @@ TEST(DurableFile, FileSurvivesSigkillAtAnyMomentOfASaveLoop) {
             for (long k = round * 100000;; ++k) {
                 FillVersion(*f, k);
                 f->Save(true, nullptr);
-                if (k == round * 100000) (void)!write(ready[1], "r", 1);
+                if (k == round * 100000)
+                    (void)!write(ready[1], "r", 1);
             }
         }
         // Wait for a first save, so that slow start-ups (emulator, sanitizers) do

@@ -10,14 +10,14 @@ namespace Configuration {
 // what() reads "PATH: MESSAGE", or "PATH:LINE: MESSAGE" when the fault lies on
 // a line of the file (lines count from 1).
 class FileError : public std::runtime_error {
-  public:
+public:
     FileError(const std::string& path, const std::string& message);
     FileError(const std::string& path, unsigned line, const std::string& message);
 
     const std::string& Path() const { return mPath; }
     unsigned Line() const { return mLine; }  // 0 when no line is concerned
 
-  private:
+private:
     std::string mPath;
     unsigned mLine;
 };

@@ -12,7 +12,7 @@ namespace Configuration {
 // and overrides what it wants to break. Implementations must be callable from
 // any thread. Default() returns a process-wide instance that is never freed.
 class FileSystem {
-  public:
+public:
     virtual ~FileSystem() = default;
 
     virtual int Open(const char* path, int flags, mode_t mode);

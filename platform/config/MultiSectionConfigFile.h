@@ -27,7 +27,7 @@ namespace Configuration {
 // on (no current section, no such entry). Keys and values are NUL-terminated;
 // any other byte is kept. Not thread-safe: callers serialise access.
 class MultiSectionConfigFile {
-  public:
+public:
     // The four delimiters, as TextFormat takes them; throws
     // std::invalid_argument for unusable ones.
     MultiSectionConfigFile(const char* sectionBegin, const char* sectionEnd, const char* separator,
@@ -67,11 +67,11 @@ class MultiSectionConfigFile {
     // Memory held by the sections, for measurements.
     size_t PackedBytes() const;
 
-  protected:
+protected:
     // Gives back growth slack of the section being written.
     void CompactCurrent();
 
-  private:
+private:
     bool HasCurrent() const { return mCurrent >= 0; }
 
     TextFormat mFormat;

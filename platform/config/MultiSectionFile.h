@@ -21,7 +21,7 @@ namespace Configuration {
 // system calls (null: the real ones); it must outlive the object.
 // Not thread-safe.
 class MultiSectionFile : public MultiSectionConfigFile {
-  public:
+public:
     MultiSectionFile(const char* path, bool option1, bool option2, bool option3,
                      const char* sectionName, const char* sectionBegin, const char* sectionEnd,
                      const char* separator, const char* comment, FileSystem* fs = nullptr);
@@ -30,7 +30,7 @@ class MultiSectionFile : public MultiSectionConfigFile {
 
     const std::string& GetPath() const { return mPath; }
 
-  private:
+private:
     std::string mPath;
     FileSystem* mpFs;
 };

@@ -210,7 +210,7 @@ namespace {
 // Fails one chosen system call with a chosen errno, and can make writes short
 // and interrupted.
 class FaultyFs : public FileSystem {
-  public:
+public:
     enum Call { kNone, kOpenTemp, kWrite, kFsync, kClose, kRename, kSyncDir };
     Call failing = kNone;
     int error = EIO;
@@ -239,7 +239,7 @@ class FaultyFs : public FileSystem {
         return failing == kRename ? Fail() : FileSystem::Rename(a, b);
     }
 
-  private:
+private:
     int Fail(int e = 0) {
         errno = e ? e : error;
         return -1;

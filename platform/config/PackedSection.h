@@ -14,7 +14,7 @@ namespace Configuration {
 // Owns its block; movable, not copyable. Views returned by Find or handed to
 // ForEach stay valid until the section is next changed. Not thread-safe.
 class PackedSection {
-  public:
+public:
     PackedSection() = default;
     ~PackedSection();
     PackedSection(PackedSection&& other) noexcept;
@@ -46,7 +46,7 @@ class PackedSection {
     // Gives back the spare capacity left by growth; called once a section is complete.
     void ShrinkToFit();
 
-  private:
+private:
     std::string_view Field(size_t* pos) const;
     void Reserve(size_t needed);
     void Splice(size_t at, size_t removed, std::string_view inserted);

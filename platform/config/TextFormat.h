@@ -21,7 +21,7 @@ namespace Configuration {
 // or value. Reading accepts also "\t". Immutable after construction, so one
 // instance may serve several threads.
 class TextFormat {
-  public:
+public:
     enum LineKind { kBlank, kComment, kSectionBegin, kSectionEnd, kEntry, kInvalid };
 
     // Delimiters are single lines; a trailing "\n" is implied and may be
@@ -45,7 +45,7 @@ class TextFormat {
     void AppendSectionBegin(std::string* out) const { out->append(mBegin).push_back('\n'); }
     void AppendSectionEnd(std::string* out) const { out->append(mEnd).push_back('\n'); }
 
-  private:
+private:
     void AppendEscaped(std::string* out, std::string_view text, bool isKey) const;
 
     std::string mBegin;

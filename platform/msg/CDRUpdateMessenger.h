@@ -11,7 +11,7 @@
 // have no one to answer and return 0. Only command messages are taken on this
 // queue; anything else is refused as bad input.
 class CDRUpdateMessenger : public CGIMessenger {
-  public:
+public:
     CDRUpdateMessenger();
     ~CDRUpdateMessenger() override;
 
@@ -26,6 +26,6 @@ class CDRUpdateMessenger : public CGIMessenger {
     int Flush(int mask);
     int UpdateCDRSettings();
 
-  protected:
+protected:
     bool Dispatch(const WireMessage& message) override;
 };

@@ -31,7 +31,7 @@ class CyclicQueuePoller;
 // socket. Everything else happens on the thread that runs the poller and
 // ProcessMessageFromQueue; handlers run inside ProcessMessageFromQueue.
 class CyclicMessageQueue {
-  public:
+public:
     struct Counters {
         uint64_t mMessages = 0;        // handed to a handler
         uint64_t mBadMessages = 0;     // refused, with their party closed
@@ -51,7 +51,7 @@ class CyclicMessageQueue {
     int ProcessMessageFromQueue(int maxEvents);
     const Counters& GetCounters() const { return mCounters; }
 
-  protected:
+protected:
     // Hands one decoded message to its handler. Returns false when this queue
     // does not take messages of that type; the message then counts as bad.
     virtual bool Dispatch(const WireMessage& message) = 0;
@@ -62,7 +62,7 @@ class CyclicMessageQueue {
     // full is closed. Returns 1 when sent, 0 when dropped.
     int SendAnswer(const WireMessage& answer);
 
-  private:
+private:
     friend class CyclicQueuePoller;
     struct Party {
         int mFd;

@@ -87,7 +87,7 @@ WireMessage Command(WireMessage::Type type, int mask = 0) {
 }
 
 class QueueTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         alarm(60);  // a lost event would block the pump: fail instead of hanging
         mDir = std::make_unique<TempDir>();

@@ -17,7 +17,7 @@
 //
 // Use from one thread, the one that calls ProcessMessageFromQueue.
 class CyclicQueuePoller {
-  public:
+public:
     explicit CyclicQueuePoller(int maxQueues);
     virtual ~CyclicQueuePoller();
     CyclicQueuePoller(const CyclicQueuePoller&) = delete;
@@ -34,7 +34,7 @@ class CyclicQueuePoller {
     // Forgets every selected queue.
     void Release();
 
-  private:
+private:
     size_t mMaxQueues;
     std::vector<int> mQueues;
     size_t mNextQueue = 0;

@@ -13,7 +13,7 @@
 // longer than WireFormat::kMaxText is refused before anything is sent. One
 // object per thread.
 class MessageQueueClient {
-  public:
+public:
     explicit MessageQueueClient(int queueId);
     ~MessageQueueClient();
     MessageQueueClient(const MessageQueueClient&) = delete;
@@ -31,7 +31,7 @@ class MessageQueueClient {
 
     const std::string& Path() const { return mPath; }
 
-  private:
+private:
     [[noreturn]] void Fail(const std::string& what) const;
 
     std::string mPath;

@@ -7,7 +7,7 @@
 namespace {
 
 class Writer {
-  public:
+public:
     explicit Writer(std::string* out) : mOut(out) {}
     void U8(unsigned v) { mOut->push_back(static_cast<char>(v & 0xFF)); }
     void U16(unsigned v) {
@@ -28,12 +28,12 @@ class Writer {
         mOut->append(s);
     }
 
-  private:
+private:
     std::string* mOut;
 };
 
 class Reader {
-  public:
+public:
     Reader(const unsigned char* p, size_t n) : mP(p), mEnd(p + n) {}
     const char* Error() const { return mError; }
     bool AtEnd() const { return mP == mEnd; }
@@ -68,7 +68,7 @@ class Reader {
         mP += n;
     }
 
-  private:
+private:
     void Fail(const char* why) {
         if (!mError)
             mError = why;

@@ -11,7 +11,7 @@
 // big-endian) and the payload. Every length is checked on decoding. Stateless
 // and thread-safe.
 class WireFormat {
-  public:
+public:
     static constexpr unsigned kVersion = 1;
     static constexpr size_t kHeaderSize = 4;
     static constexpr size_t kMaxText = 255;

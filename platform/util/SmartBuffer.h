@@ -7,7 +7,7 @@
 // The buffer lives as long as the object; GetBuffer() always points at
 // GetSize() writable bytes. Not copyable; movable is not needed.
 class SmartBuffer {
-  public:
+public:
     static constexpr size_t kDefaultSize = 256;
 
     explicit SmartBuffer(size_t size = kDefaultSize);
@@ -19,7 +19,7 @@ class SmartBuffer {
     const char* GetBuffer() const { return mpBuffer; }
     size_t GetSize() const { return mSize; }
 
-  private:
+private:
     char* mpBuffer;
     size_t mSize;
 };

@@ -10,7 +10,7 @@
 // text returned by DottedDecimal() is owned by the object and stays valid
 // until the next assignment or the object's destruction.
 class SockAddr {
-  public:
+public:
     SockAddr();
 
     SockAddr& operator=(unsigned long address);
@@ -18,7 +18,7 @@ class SockAddr {
     uint32_t Address() const { return mAddress; }
     const char* DottedDecimal() const { return mText; }
 
-  private:
+private:
     uint32_t mAddress;
     char mText[16];  // "255.255.255.255" and its NUL
 };

@@ -8,7 +8,7 @@
 // holds the lock. The mutex must not be held when it is destroyed. Not
 // copyable: the lock's identity is its address.
 class ThreadMutex {
-  public:
+public:
     ThreadMutex();
     ~ThreadMutex();
     ThreadMutex(const ThreadMutex&) = delete;
@@ -17,18 +17,18 @@ class ThreadMutex {
     void Lock();
     void Unlock();
 
-  private:
+private:
     pthread_mutex_t mMutex;
 };
 
 // Holds a ThreadMutex for the life of a scope, so every way out unlocks it.
 class ThreadMutexLock {
-  public:
+public:
     explicit ThreadMutexLock(ThreadMutex& mutex) : mMutex(mutex) { mMutex.Lock(); }
     ~ThreadMutexLock() { mMutex.Unlock(); }
     ThreadMutexLock(const ThreadMutexLock&) = delete;
     ThreadMutexLock& operator=(const ThreadMutexLock&) = delete;
 
-  private:
+private:
     ThreadMutex& mMutex;
 };

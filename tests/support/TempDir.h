@@ -15,7 +15,7 @@ namespace testing_support {
 
 // A fresh directory under $TMPDIR (or /tmp), removed with its contents.
 class TempDir {
-  public:
+public:
     TempDir() {
         const char* base = getenv("TMPDIR");
         std::string templ = std::string(base && *base ? base : "/tmp") + "/cdrtest.XXXXXX";
@@ -65,7 +65,7 @@ class TempDir {
         }
     }
 
-  private:
+private:
     std::string mPath;
 };
 

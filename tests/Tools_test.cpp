@@ -1,0 +1,106 @@
+// cdrsend and cdrctl as processes, against the stand-in receiver cdrsink.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/msg/QueueAddress.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+using testing_support::Process;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+namespace {
+
+class ToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("MSGQ_DIR", mDir.File("msgq").c_str(), 1); }
+
+    int Run(const char* program, const std::vector<std::string>& args) {
+        Process p(program, args, mDir.File("out"));
+        return p.Wait();
+    }
+    std::string Output() { return ReadFile(mDir.File("out")); }
+
+    // Starts cdrsink and waits until both of its queues listen.
+    std::unique_ptr<Process> StartSink(long count) {
+        auto sink = std::make_unique<Process>(
+            CDRSINK, std::vector<std::string>{"--count", std::to_string(count)}, mDir.File("sink"));
+        for (int i = 0; i < 600; ++i) {
+            if (access(QueueAddress::PathOf(111).c_str(), F_OK) == 0 &&
+                access(QueueAddress::PathOf(15).c_str(), F_OK) == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return sink;
+    }
+
+    TempDir mDir;
+};
+
+}  // namespace
+
+TEST_F(ToolsTest, RandomReportsArriveCompleteInOrderAndUnchanged) {
+    auto sink = StartSink(3000);
+    EXPECT_EQ(0, Run(CDRSEND, {"--random", "3000", "--seed", "1"})) << Output();
+    EXPECT_NE(std::string::npos, Output().find("3000 reports in")) << Output();
+    EXPECT_EQ(0, sink->Wait()) << ReadFile(mDir.File("sink"));
+    EXPECT_NE(std::string::npos,
+              ReadFile(mDir.File("sink")).find("3000 reports in order, 0 mismatches"));
+}
+
+TEST_F(ToolsTest, CdrctlCommandsAreAnswered) {
+    auto sink = StartSink(1);
+    EXPECT_EQ(0, Run(CDRCTL, {"clear", "5"}));
+    EXPECT_EQ("cdrctl: cleared, mask 5\n", Output());
+    EXPECT_EQ(0, Run(CDRCTL, {"flush", "0x3", "--timeout", "2"}));
+    EXPECT_EQ("cdrctl: flushed, mask 3\n", Output());
+    EXPECT_EQ(0, Run(CDRCTL, {"update-settings"}));
+    EXPECT_EQ(0, Run(CDRCTL, {"download-now"}));
+    EXPECT_EQ(0, Run(CDRCTL, {"update-download-settings"}));
+    EXPECT_EQ(0, Run(CDRSEND, {"--random", "1"}));
+    EXPECT_EQ(0, sink->Wait());
+}
+
+TEST_F(ToolsTest, ExitStatusTellsUsageErrorsUnreachableDaemonAndSilence) {
+    // Usage errors, found before anything is sent.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--kind", "x"},
+                                                 {"--stat", "tx_pkt=x"},
+                                                 {"--stat", "bogus=1"},
+                                                 {"--duration", "-1"},
+                                                 {"--caller", std::string(256, 'c')},
+                                                 {"--caller"},
+                                                 {"--frobnicate"}})
+        EXPECT_EQ(2, Run(CDRSEND, args)) << args[0];
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"clear"},
+                                                 {"clear", "x"},
+                                                 {"reboot"},
+                                                 {"update-settings", "--timeout", "-1"},
+                                                 {"download-now", "--timeout", "1"}})
+        EXPECT_EQ(2, Run(CDRCTL, args)) << (args.empty() ? "" : args[0]);
+    EXPECT_EQ(0, Run(CDRCTL, {"--help"}));
+    EXPECT_NE(std::string::npos, Output().find("usage: cdrctl"));
+
+    // No daemon.
+    EXPECT_EQ(1, Run(CDRSEND, {"--caller", "Alice"}));
+    EXPECT_NE(std::string::npos, Output().find("cannot reach cdrd"));
+    EXPECT_EQ(1, Run(CDRCTL, {"clear", "1"}));
+
+    // A listener that never answers.
+    mkdir(mDir.File("msgq").c_str(), 0770);
+    int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    strcpy(addr.sun_path, QueueAddress::PathOf(111).c_str());
+    ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    ASSERT_EQ(0, listen(fd, 4));
+    EXPECT_EQ(2, Run(CDRCTL, {"flush", "1", "--timeout", "0.3"}));
+    EXPECT_NE(std::string::npos, Output().find("no answer"));
+    close(fd);
+}

@@ -1,0 +1,150 @@
+#include "tools/StatisticsKeys.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+enum Kind { kU16, kU32, kAddress, kDelay, kText };
+
+struct Field {
+    const char* key;
+    Kind kind;
+    void* (*locate)(CallStatistics*, int stream);
+};
+
+#define STREAM_FIELD(name, member, kind)                         \
+    Field {                                                      \
+        name, kind, [](CallStatistics* s, int n) -> void* {      \
+            return &(n == 1 ? s->mStream1 : s->mStream2).member; \
+        }                                                        \
+    }
+
+const Field kStreamFields[] = {
+    STREAM_FIELD("tx_pkt", mPacketsSent, kU32),
+    STREAM_FIELD("tx_enc", mSendCodec, kU16),
+    STREAM_FIELD("tx_pkt_sz", mSendPacketSize, kU16),
+    STREAM_FIELD("rx_pkt", mPacketsReceived, kU32),
+    STREAM_FIELD("rx_enc", mReceiveCodec, kU16),
+    STREAM_FIELD("rx_pkt_sz", mReceivePacketSize, kU16),
+    STREAM_FIELD("rx_lost", mPacketsLost, kU16),
+    STREAM_FIELD("rx_jtr", mJitter, kU32),
+    STREAM_FIELD("rx_max_del", mMaxDelay, kU32),
+    STREAM_FIELD("rx_delay_incr", mDelayIncrease, kDelay),
+    STREAM_FIELD("rx_delay_decr", mDelayDecrease, kDelay),
+    STREAM_FIELD("loc_addr", mLocalAddress, kAddress),
+    STREAM_FIELD("loc_port", mLocalPort, kU16),
+    STREAM_FIELD("rem_addr", mRemoteAddress, kAddress),
+    STREAM_FIELD("rem_port", mRemotePort, kU16),
+};
+
+#define FAX_FIELD(name, member, kind)                                               \
+    Field {                                                                         \
+        name, kind, [](CallStatistics* s, int) -> void* { return &s->mFax.member; } \
+    }
+
+const Field kFaxFields[] = {
+    FAX_FIELD("fax_rx_pkt", mPacketsReceived, kU32),
+    FAX_FIELD("fax_rx_dpl_pkt", mDuplicatePacketsReceived, kU32),
+    FAX_FIELD("fax_rx_lost", mPacketsLost, kU16),
+    FAX_FIELD("fax_rx_bad_pkt", mBadPacketsReceived, kU16),
+    FAX_FIELD("fax_tx_pkt", mPacketsSent, kU32),
+    FAX_FIELD("fax_tx_dpl_pkt", mDuplicatePacketsSent, kU32),
+    FAX_FIELD("fax_anamnesis", mAnamnesis, kText),
+};
+
+bool ParseUnsigned(const std::string& text, uint32_t max, uint32_t* out) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+    if (v > max)
+        return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
+bool ParseAddress(const std::string& text, uint32_t* out) {
+    uint32_t address = 0;
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        size_t end = text.find('.', pos);
+        if ((part < 3) != (end != std::string::npos))
+            return false;
+        uint32_t byte;
+        if (!ParseUnsigned(text.substr(pos, end - pos), 255, &byte))
+            return false;
+        address = address << 8 | byte;
+        pos = end + 1;
+    }
+    *out = address;
+    return true;
+}
+
+bool Store(const Field& f, void* where, const std::string& value) {
+    uint32_t v = 0;
+    switch (f.kind) {
+        case kText:
+            static_cast<std::string*>(where)->assign(value);
+            return true;
+        case kAddress:
+            if (!ParseAddress(value, &v))
+                return false;
+            *static_cast<uint32_t*>(where) = v;
+            return true;
+        case kU32:
+            if (!ParseUnsigned(value, 0xFFFFFFFFu, &v))
+                return false;
+            *static_cast<uint32_t*>(where) = v;
+            return true;
+        case kDelay:
+            if (value == "N/A") {
+                *static_cast<uint16_t*>(where) = 0xFFFF;
+                return true;
+            }
+            [[fallthrough]];
+        case kU16:
+            if (!ParseUnsigned(value, 0xFFFF, &v))
+                return false;
+            *static_cast<uint16_t*>(where) = static_cast<uint16_t>(v);
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool StatisticsKeys::Set(CallStatistics* statistics, const std::string& key,
+                         const std::string& value, std::string* error) {
+    const Field* field = nullptr;
+    int stream = 1;
+    for (const Field& f : kFaxFields)
+        if (key == f.key)
+            field = &f;
+    for (const Field& f : kStreamFields) {
+        if (key == f.key)
+            field = &f;
+        if (key == std::string(f.key) + "_2") {
+            field = &f;
+            stream = 2;
+        }
+    }
+    if (!field) {
+        *error = "unknown statistics key '" + key + "'";
+        return false;
+    }
+    if (!Store(*field, field->locate(statistics, stream), value)) {
+        *error = "bad value '" + value + "' for " + key;
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> StatisticsKeys::All() {
+    std::vector<std::string> keys;
+    for (const Field& f : kStreamFields) keys.push_back(f.key);
+    for (const Field& f : kStreamFields) keys.push_back(std::string(f.key) + "_2");
+    for (const Field& f : kFaxFields) keys.push_back(f.key);
+    return keys;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/msg/CallStatistics.h"
+
+// The record keys of the media statistics, as the tools take them on the
+// command line ("tx_pkt=120", "rem_addr_2=10.0.0.1", "fax_anamnesis=ok").
+class StatisticsKeys {
+public:
+    // Sets the field named by KEY from the text VALUE: decimal numbers within
+    // the field's width, codec keys a numeric code, address keys dotted
+    // decimal, the delay keys also "N/A" (0xFFFF). False with *ERROR set when
+    // the key is unknown or the value does not fit.
+    static bool Set(CallStatistics* statistics, const std::string& key, const std::string& value,
+                    std::string* error);
+
+    // Every key, in record order.
+    static std::vector<std::string> All();
+};
