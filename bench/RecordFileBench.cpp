@@ -2,7 +2,7 @@
 //
 //   record_file_bench [SECTIONS] [DIR]
 //
-// Prints one "name: value unit" line per figure. Times are the best of several
+// Prints one "name: value unit" line per figure. Times are the best of nine
 // runs, so a busy moment of the machine does not count against the code.
 #include <malloc.h>
 
@@ -101,13 +101,13 @@ int main(int argc, char** argv) {
     Configuration::DurableFile::Read(*FileSystem::Default(), path, &text);
     const double mb = text.size() / 1e6;
 
-    const double load = BestSeconds(5, [&] { std::unique_ptr<MultiSectionFile> f(Open(path)); });
+    const double load = BestSeconds(9, [&] { std::unique_ptr<MultiSectionFile> f(Open(path)); });
 
     NoSyncFs noSync;
     std::unique_ptr<MultiSectionFile> f(Open(path, &noSync));
-    const double saveNoSync = BestSeconds(5, [&] { f->Save(true, nullptr); });
+    const double saveNoSync = BestSeconds(9, [&] { f->Save(true, nullptr); });
     std::unique_ptr<MultiSectionFile> g(Open(path));
-    const double saveSync = BestSeconds(5, [&] { g->Save(true, nullptr); });
+    const double saveSync = BestSeconds(9, [&] { g->Save(true, nullptr); });
     g.reset();
     f.reset();
 

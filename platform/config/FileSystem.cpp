@@ -17,6 +17,9 @@ ssize_t FileSystem::Read(int fd, void* buf, size_t count) {
 ssize_t FileSystem::Write(int fd, const void* buf, size_t count) {
     return ::write(fd, buf, count);
 }
+int FileSystem::Fstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
 int FileSystem::Fsync(int fd) {
     return ::fsync(fd);
 }

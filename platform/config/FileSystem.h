@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace Configuration {
@@ -17,6 +18,7 @@ public:
 
     virtual int Open(const char* path, int flags, mode_t mode);
     virtual ssize_t Read(int fd, void* buf, size_t count);
+    virtual int Fstat(int fd, struct stat* st);
     virtual ssize_t Write(int fd, const void* buf, size_t count);
     virtual int Fsync(int fd);
     virtual int Close(int fd);

@@ -16,6 +16,7 @@
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
+#include "tests/support/ExtremeReports.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFile;
@@ -315,4 +316,18 @@ TEST(QueueSocket, ReplacesStaleFilesNeverFollowsSymlinksAndKeepsALiveOwner) {
     // Nothing listens on an unselected queue.
     MessageQueueClient web(111);
     EXPECT_THROW(web.Connect(), MessagingError);
+}
+
+TEST_F(QueueTest, EveryFieldCrossesTheSocketUnchangedAtItsExtremes) {
+    const std::vector<WireMessage> sent = testing_support::ExtremeReports();
+    MessageQueueClient cc(15);
+    cc.Connect();
+    for (const WireMessage& m : sent) cc.Send(m);
+    PumpUntil([&] { return mReports->reports.size() == sent.size(); });
+    for (size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ("report " + std::to_string(sent[i].mKind), mReports->events[i + 1]);
+        EXPECT_EQ(sent[i].mReport, mReports->reports[i]) << i;
+        EXPECT_EQ(sent[i].mHasStatistics, mReports->withStatistics[i]) << i;
+    }
+    EXPECT_EQ(sent[2].mStatistics, mReports->lastStatistics);  // the last one that had any
 }

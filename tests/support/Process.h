@@ -12,7 +12,7 @@
 namespace testing_support {
 
 // The programs under test, started as they would be on the device: through
-// the emulator in a cross build (CDR_EMULATOR, ';'-separated), directly
+// the emulator in a cross build (CDR_EMULATOR, '|'-separated), directly
 // otherwise.
 inline std::vector<std::string> Command(const std::string& program,
                                         const std::vector<std::string>& args) {
@@ -20,7 +20,7 @@ inline std::vector<std::string> Command(const std::string& program,
 #ifdef CDR_EMULATOR
     std::string emulator = CDR_EMULATOR;
     for (size_t pos = 0; pos <= emulator.size();) {
-        size_t end = emulator.find(';', pos);
+        size_t end = emulator.find('|', pos);
         if (end == std::string::npos)
             end = emulator.size();
         if (end > pos)
