@@ -3,8 +3,13 @@
 #include <thread>
 #include <vector>
 
+#include <cstring>
+#include <string>
+
+#include "platform/util/CyclicQueue.h"
 #include "platform/util/SmartBuffer.h"
 #include "platform/util/SockAddr.h"
+#include "platform/util/Thread.h"
 #include "platform/util/ThreadMutex.h"
 
 TEST(SockAddr, FirstTextPartIsMostSignificantByte) {
@@ -43,4 +48,60 @@ TEST(ThreadMutex, SerialisesIncrementsAcrossThreads) {
         });
     for (auto& th : threads) th.join();
     EXPECT_EQ(80000, counter);
+}
+
+TEST(CyclicQueue, KeepsOrderRefusesWhatDoesNotFitAndWraps) {
+    CyclicQueue q(64);
+    char buf[32];
+    long type = 0;
+    for (int round = 0; round < 20; ++round) {  // the ring wraps many times
+        ASSERT_TRUE(q.SendMessage(-1, "abcdefghij", 11));
+        ASSERT_TRUE(q.SendMessage(round, "xyz", 4));
+        ASSERT_EQ(11, q.GetMessage(&type, buf, sizeof buf));
+        EXPECT_EQ(-1, type);
+        EXPECT_STREQ("abcdefghij", buf);
+        ASSERT_EQ(4, q.GetMessage(&type, buf, sizeof buf));
+        EXPECT_EQ(round, type);
+        EXPECT_STREQ("xyz", buf);
+    }
+    EXPECT_EQ(0, q.SendMessage(0, std::string(64, 'x').c_str(), 64));
+    EXPECT_TRUE(q.SendMessage(7, "0123456789", 10));
+    EXPECT_EQ(4, q.GetMessage(&type, buf, 4));  // cut to the buffer; the rest is skipped
+    EXPECT_EQ(0, std::memcmp(buf, "0123", 4));
+}
+
+TEST(CyclicQueue, CloseWakesAWaitingReader) {
+    CyclicQueue q(64);
+    long got = 0;
+    std::thread reader([&] {
+        char buf[8];
+        long type;
+        got = q.GetMessage(&type, buf, sizeof buf);
+    });
+    q.Close();
+    reader.join();
+    EXPECT_EQ(-1, got);
+    EXPECT_EQ(0, q.SendMessage(0, "x", 1));
+}
+
+TEST(Thread, RunsRoutinesAndReadsTheCommandLine) {
+    static int ran = 0;
+    unsigned long id = Thread::BeginThread(
+        [](void* p) -> unsigned long { return *static_cast<int*>(p) = 42; }, &ran, 0);
+    ASSERT_NE(0u, id);
+    Thread::Join(id);
+    EXPECT_EQ(42, ran);
+
+    char buf[1024];
+    ASSERT_TRUE(Thread::GetCommandLine(buf, sizeof buf, true, false, true));
+    EXPECT_EQ('/', buf[0]);
+    EXPECT_NE(nullptr, std::strstr(buf, "platform_util_test")) << buf;
+    std::string expected;
+    const std::vector<std::string> argv = ::testing::internal::GetArgvs();
+    for (size_t i = 1; i < argv.size(); ++i) expected += (i > 1 ? " " : "") + argv[i];
+    ASSERT_TRUE(Thread::GetCommandLine(buf, sizeof buf, false, false, false));
+    EXPECT_EQ(expected, buf);
+    char small[4];
+    ASSERT_TRUE(Thread::GetCommandLine(small, sizeof small, true, false, true));
+    EXPECT_EQ(3u, std::strlen(small));
 }

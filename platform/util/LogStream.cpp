@@ -1,0 +1,139 @@
+#include "platform/util/LogStream.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void WriteAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return;  // a full disk loses log text, never the daemon
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+
+}  // namespace
+
+LogStream::LogStream(const char* name, bool, bool, int maxSize, int backups,
+                     unsigned int bufferSize, bool)
+    : mMaxSize(maxSize > 0 ? maxSize : INT64_MAX),
+      mBackups(backups > 0 ? backups : 0),
+      mpBuffer(new char[bufferSize ? bufferSize : 1]),
+      mBufferSize(bufferSize ? bufferSize : 1) {
+    std::string n = name ? name : "log";
+    mPath = n.find('/') == std::string::npos ? "/tmp/logs/" + n : n;
+    EnsureOpen();
+}
+
+LogStream::~LogStream() {
+    Flush();
+    if (mFd >= 0)
+        close(mFd);
+    delete[] mpBuffer;
+}
+
+bool LogStream::EnsureOpen() {
+    if (mFd >= 0)
+        return true;
+    size_t slash = mPath.rfind('/');
+    if (slash != std::string::npos && slash > 0)
+        mkdir(mPath.substr(0, slash).c_str(), 0755);
+    mFd = open(mPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (mFd < 0)
+        return false;
+    struct stat st;
+    mFileSize = fstat(mFd, &st) == 0 ? st.st_size : 0;
+    return true;
+}
+
+void LogStream::Rotate() {
+    if (mFd >= 0)
+        close(mFd);
+    mFd = -1;
+    if (mBackups == 0) {
+        unlink(mPath.c_str());
+    } else {
+        for (int i = mBackups - 1; i >= 1; --i)
+            rename((mPath + "." + std::to_string(i)).c_str(),
+                   (mPath + "." + std::to_string(i + 1)).c_str());
+        rename(mPath.c_str(), (mPath + ".1").c_str());
+    }
+    EnsureOpen();
+}
+
+void LogStream::WriteOut() {
+    if (mBuffered == 0 || !EnsureOpen()) {
+        mBuffered = 0;
+        return;
+    }
+    WriteAll(mFd, mpBuffer, mBuffered);
+    mFileSize += static_cast<int64_t>(mBuffered);
+    mBuffered = 0;
+}
+
+void LogStream::Append(const char* text, size_t length) {
+    // Rotate between texts only, so no line is ever split across two files.
+    if (mFileSize + static_cast<int64_t>(mBuffered + length) > mMaxSize &&
+        mFileSize + static_cast<int64_t>(mBuffered) > 0) {
+        WriteOut();
+        Rotate();
+    }
+    if (mBuffered + length > mBufferSize)
+        WriteOut();
+    if (length > mBufferSize) {
+        if (EnsureOpen()) {
+            WriteAll(mFd, text, length);
+            mFileSize += static_cast<int64_t>(length);
+        }
+        return;
+    }
+    std::memcpy(mpBuffer + mBuffered, text, length);
+    mBuffered += length;
+}
+
+void LogStream::TRACE(const char* text, unsigned char, unsigned char) {
+    if (!text)
+        return;
+    ThreadMutexLock hold(mLock);
+    Append(text, std::strlen(text));
+}
+
+void LogStream::TRACE(unsigned char, const char* format, va_list& args, unsigned char) {
+    if (!format)
+        return;
+    ThreadMutexLock hold(mLock);
+    // Expand into the free end of the buffer, or into a flushed buffer.
+    if (mBuffered > 0)
+        WriteOut();
+    va_list copy;
+    va_copy(copy, args);
+    int n = vsnprintf(mpBuffer, mBufferSize, format, copy);
+    va_end(copy);
+    if (n <= 0)
+        return;
+    size_t length = static_cast<size_t>(n) < mBufferSize ? static_cast<size_t>(n) : mBufferSize - 1;
+    // The expansion sits at the start of the buffer; append it as a text of its own.
+    mBuffered = 0;
+    char* text = mpBuffer;
+    if (mFileSize + static_cast<int64_t>(length) > mMaxSize && mFileSize > 0)
+        Rotate();
+    if (EnsureOpen()) {
+        WriteAll(mFd, text, length);
+        mFileSize += static_cast<int64_t>(length);
+    }
+}
+
+void LogStream::Flush() {
+    ThreadMutexLock hold(mLock);
+    WriteOut();
+}

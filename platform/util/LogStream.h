@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/util/ThreadMutex.h"
+
+// An append-only text log file with a size limit.
+//
+// NAME without a "/" is placed in /tmp/logs/ (created when missing); a name
+// with a "/" is used as the path. Text is appended through a buffer of
+// BUFFER_SIZE bytes that Flush (and a full buffer) writes out. Before a text
+// would carry the file past MAX_SIZE bytes, the file is renamed to NAME.1
+// (NAME.1 to NAME.2, ... up to BACKUPS backups) and a new one begun, so a
+// file always ends at the end of a whole text, never in the middle of one.
+//
+// The two flags and the last argument are accepted for the utility library's
+// signature and have no effect. Every operation takes the stream's own lock,
+// so threads may share a stream. Failures to open or write are not reported:
+// the text is dropped and the file is opened again at the next write.
+class LogStream {
+public:
+    LogStream(const char* name, bool option1, bool option2, int maxSize, int backups,
+              unsigned int bufferSize, bool option3);
+    virtual ~LogStream();
+    LogStream(const LogStream&) = delete;
+    LogStream& operator=(const LogStream&) = delete;
+
+    // Appends TEXT as it is. LEVEL is not written.
+    void TRACE(const char* text, unsigned char level, unsigned char reserved);
+    // Expands FORMAT with ARGS (cut to the buffer size) and appends it.
+    void TRACE(unsigned char level, const char* format, va_list& args, unsigned char reserved);
+    void Flush();
+
+    const std::string& Path() const { return mPath; }
+
+private:
+    void Append(const char* text, size_t length);
+    void WriteOut();
+    bool EnsureOpen();
+    void Rotate();
+
+    ThreadMutex mLock;
+    std::string mPath;
+    int64_t mMaxSize;
+    int mBackups;
+    char* mpBuffer;
+    size_t mBufferSize;
+    size_t mBuffered = 0;
+    int mFd = -1;
+    int64_t mFileSize = 0;  // bytes in the file, buffered bytes not counted
+};
