@@ -1,0 +1,339 @@
+#include "diag/CrashGuard.h"
+
+#include <execinfo.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "platform/util/Thread.h"
+
+char* CrashGuard::mpLogFile = nullptr;
+char* CrashGuard::mpAppName = nullptr;
+char* CrashGuard::mpAppPath = nullptr;
+char* CrashGuard::mpCmdLine = nullptr;
+char* CrashGuard::mpTraceBuf = nullptr;
+int32_t CrashGuard::mSyslogOn = 0;
+int32_t CrashGuard::mAutoRestart = 0;
+int32_t CrashGuard::mIsDone = 0;
+CrashGuard::UserRoutine CrashGuard::mpUserRoutine = nullptr;
+void* CrashGuard::mpUserData = nullptr;
+
+namespace {
+
+const size_t kTraceSize = 4096;
+const size_t kCmdLineSize = 256;
+
+// Taken while static objects are initialised, before main runs.
+const pid_t gStartPid = getpid();
+
+struct Caught {
+    int signal;
+    const char* name;
+};
+const Caught kCaught[] = {
+    {SIGHUP, "SIGHUP"},   {SIGINT, "SIGINT"},   {SIGQUIT, "SIGQUIT"},     {SIGTERM, "SIGTERM"},
+    {SIGTSTP, "SIGTSTP"}, {SIGILL, "SIGILL"},   {SIGABRT, "SIGABRT"},     {SIGBUS, "SIGBUS"},
+    {SIGFPE, "SIGFPE"},   {SIGSEGV, "SIGSEGV"}, {SIGSTKFLT, "SIGSTKFLT"},
+};
+const int kCaughtCount = sizeof kCaught / sizeof kCaught[0];
+const int kFirstFault = 5;  // slots before it are stop signals
+
+struct sigaction gAction;
+struct sigaction gSaved[kCaughtCount];
+
+// The handler runs here, so that a stack overflow can still be reported.
+char gAltStack[64 * 1024];
+
+int SlotOf(int signal) {
+    for (int i = 0; i < kCaughtCount; ++i)
+        if (kCaught[i].signal == signal)
+            return i;
+    return -1;
+}
+
+char* Copy(const char* text) {
+    if (!text)
+        return nullptr;
+    size_t n = std::strlen(text) + 1;
+    char* copy = new char[n];
+    std::memcpy(copy, text, n);
+    return copy;
+}
+
+// Appends formatted text to the report buffer within the room left.
+void AppendReport(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void AppendReport(char* buffer, const char* format, ...) {
+    size_t used = std::strlen(buffer);
+    if (used + 1 >= kTraceSize)
+        return;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer + used, kTraceSize - used, format, args);
+    va_end(args);
+}
+
+void AppendToFile(const char* path, const char* text) {
+    if (!path)
+        return;
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    ssize_t rc = write(fd, text, std::strlen(text));
+    (void)rc;  // nothing can be done about a report that does not arrive
+    close(fd);
+}
+
+// Moves FD above the standard descriptors, so that placing the pipe on 0 and
+// 1 cannot close one end by accident.
+int AboveStandard(int fd) {
+    if (fd > 2)
+        return fd;
+    int moved = fcntl(fd, F_DUPFD, 3);
+    close(fd);
+    return moved;
+}
+
+}  // namespace
+
+CrashGuard::CrashGuard(const char* logFile, const char* appName, const char* appPath, bool syslogOn,
+                       bool autoRestart) {
+    if (mpTraceBuf)
+        return;
+    // The first backtrace loads the unwinder; do it now, not in the handler.
+    void* warm[2];
+    backtrace(warm, 2);
+    stack_t alt{};
+    alt.ss_sp = gAltStack;
+    alt.ss_size = sizeof gAltStack;
+    sigaltstack(&alt, nullptr);
+
+    std::memset(&gAction, 0, sizeof gAction);
+    gAction.sa_handler = FuneralProc;
+    sigfillset(&gAction.sa_mask);
+    gAction.sa_flags = SA_ONSTACK;  // the alternate stack and nothing else
+    for (int i = 0; i < kCaughtCount; ++i) sigaction(kCaught[i].signal, &gAction, &gSaved[i]);
+
+    mSyslogOn = syslogOn;
+    mAutoRestart = autoRestart;
+    mpLogFile = Copy(logFile);
+    mpTraceBuf = new char[kTraceSize]();
+    mpCmdLine = new char[kCmdLineSize]();
+    if (appPath) {
+        mpAppPath = Copy(appPath);
+    } else {
+        mpAppPath = new char[1024]();
+        Thread::GetCommandLine(mpAppPath, 1024, true, false, true);
+    }
+    Thread::GetCommandLine(mpCmdLine, kCmdLineSize, false, false, false);
+    if (appName) {
+        mpAppName = Copy(appName);
+    } else {
+        const char* base = std::strrchr(mpAppPath, '/');
+        if (!base)
+            base = std::strrchr(mpAppPath, '\\');
+        mpAppName = Copy(base ? base + 1 : mpAppPath);
+    }
+    if (mAutoRestart) {
+        const char* slash = std::strrchr(mpAppPath, '/');
+        const char* base = slash ? slash + 1 : mpAppPath;
+        const size_t size = std::strlen(base) + 16;
+        if (char* name = new (std::nothrow) char[size]) {
+            snprintf(name, size, "/var/run/%s.pid", base);
+            int fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                char text[16];
+                int n = snprintf(text, sizeof text, "%d\n", static_cast<int>(gStartPid));
+                ssize_t rc = write(fd, text, static_cast<size_t>(n));
+                (void)rc;
+                close(fd);
+            }
+            delete[] name;
+        }
+    }
+}
+
+CrashGuard::~CrashGuard() {
+    if (!mpTraceBuf)
+        return;
+    delete[] mpLogFile;
+    mpLogFile = nullptr;
+    delete[] mpAppName;
+    mpAppName = nullptr;
+    delete[] mpAppPath;
+    mpAppPath = nullptr;
+    delete[] mpCmdLine;
+    mpCmdLine = nullptr;
+    delete[] mpTraceBuf;
+    mpTraceBuf = nullptr;
+}
+
+void CrashGuard::FuneralProc(int signal) {
+    const int slot = SlotOf(signal);
+    const bool fault = slot < 0 || slot >= kFirstFault;
+    // One atomic step, so that of two signals at once only one goes on.
+    if (__atomic_exchange_n(&mIsDone, 1, __ATOMIC_SEQ_CST)) {
+        if (fault) {
+            // Reported already: a fault must still end the process, not recur for ever.
+            struct sigaction dfl;
+            std::memset(&dfl, 0, sizeof dfl);
+            dfl.sa_handler = SIG_DFL;
+            sigaction(signal, &dfl, nullptr);
+            raise(signal);
+        }
+        return;
+    }
+    if (slot >= 0)
+        sigaction(signal, &gSaved[slot], nullptr);
+    if (!mpTraceBuf) {  // after the destructor: no buffers, no report
+        raise(signal);
+        return;
+    }
+    const char* name = slot >= 0 ? kCaught[slot].name : "Unknown";
+    if (!fault) {
+        time_t now = time(nullptr);
+        struct tm local;
+        localtime_r(&now, &local);
+        snprintf(mpTraceBuf, kTraceSize,
+                 "\n======= Process %s (%s) has been stopped by signal %s(%d) at %02d:%02d:%02d "
+                 "=======\n",
+                 mpAppPath, mpAppName, name, signal, local.tm_hour, local.tm_min, local.tm_sec);
+        if (mSyslogOn) {
+            openlog(mpAppName, LOG_PID, LOG_USER);
+            syslog(LOG_WARNING, "%s", mpTraceBuf);
+            closelog();
+        }
+        AppendToFile(mpLogFile, mpTraceBuf);
+    } else if (!IsDebuggerOn()) {
+        DumpStack(signal, const_cast<char*>(name), nullptr);
+    }
+    if (mpUserRoutine)
+        mpUserRoutine(fault ? 1 : 0, signal, mpUserData);
+    if (fault && mAutoRestart)
+        CreateProcess(mpAppPath, mpCmdLine, nullptr);
+    raise(signal);
+}
+
+void CrashGuard::DumpStack(int signal, char* signalName, const char* reason) {
+    if (!mpTraceBuf)
+        return;
+    int header;
+    if (signalName) {
+        header = snprintf(mpTraceBuf, kTraceSize,
+                          "\n======= Backtrace dump of the process %s (%s), got signal %s(%d) "
+                          "=======\n",
+                          mpAppPath, mpAppName, signalName, signal);
+    } else {
+        header = snprintf(mpTraceBuf, kTraceSize,
+                          "\n======= Backtrace dump of the process %s (%s), caught C++ unhandled "
+                          "exception%s%s =======\n",
+                          mpAppPath, mpAppName, reason ? ", reason: " : "", reason ? reason : "");
+    }
+    void* frames[128];
+    const int n = backtrace(frames, 128);
+    char** symbols = backtrace_symbols(frames, n);
+    if (mSyslogOn) {
+        openlog(mpAppName, LOG_PID, LOG_USER);
+        syslog(LOG_ERR, "%s", mpTraceBuf);
+    }
+    for (int i = 0; i < n; ++i) {
+        const char* symbol = symbols ? symbols[i] : "?";
+        if (mSyslogOn)
+            syslog(LOG_ERR, " %p: %s", frames[i], symbol);
+        AppendReport(mpTraceBuf, " %p: %s\n", frames[i], symbol);
+    }
+    std::free(symbols);
+    if (mSyslogOn) {
+        syslog(LOG_ERR, "========= End of Backtace of the %s =========\n", mpAppName);
+        closelog();
+    }
+    // The footer is as wide as the header line: (header length - 18) / 2 "=" each side.
+    const int k = (header - 18) / 2;
+    char rule[kTraceSize / 2];
+    const int width =
+        k < static_cast<int>(sizeof rule) ? (k > 0 ? k : 0) : static_cast<int>(sizeof rule) - 1;
+    std::memset(rule, '=', static_cast<size_t>(width));
+    rule[width] = '\0';
+    AppendReport(mpTraceBuf, "%s End of Backtace %s\n\n", rule, rule);
+    AppendToFile(mpLogFile, mpTraceBuf);
+}
+
+void CrashGuard::Abort(const char* reason) {
+    DumpStack(6, nullptr, reason);
+    exit(1);
+}
+
+bool CrashGuard::IsDebuggerOn() {
+    return false;
+}
+
+void CrashGuard::SetUserRoutine(UserRoutine routine, void* data) {
+    mpUserRoutine = routine;
+    mpUserData = data;
+}
+
+int CrashGuard::CreateProcess(const char* path, const char* args, unsigned long* newId) {
+    char work[256];
+    std::memset(work, 0, sizeof work);
+    if (args)
+        std::strncpy(work, args, sizeof work - 1);
+    int fds[2];
+    if (pipe(fds) != 0)
+        return 0;
+    fds[0] = AboveStandard(fds[0]);
+    fds[1] = AboveStandard(fds[1]);
+    // Nobody reads the new program's output: writing must fail, not hang it.
+    fcntl(fds[1], F_SETFL, O_NONBLOCK);
+
+    char* argv[17] = {};
+    argv[0] = const_cast<char*>(path);
+    if (work[0]) {
+        int words = 1;
+        argv[1] = work;
+        for (char* p = work; *p && words < 15; ++p) {
+            if (*p == ' ') {
+                *p = '\0';
+                argv[++words] = p + 1;
+            }
+        }
+    }
+
+    pid_t child = vfork();
+    if (child < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return 0;
+    }
+    if (child == 0) {
+        pid_t grandchild = vfork();
+        if (grandchild != 0)
+            _exit(grandchild < 0 ? 1 : 0);
+        setsid();
+        dup2(fds[0], 0);
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        close(2);
+        // From the handler every signal is blocked; the new program starts clean.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execv(path, argv);
+        _exit(1);
+    }
+    close(fds[0]);
+    close(fds[1]);
+    int status;
+    waitpid(child, &status, WNOHANG);
+    if (newId)
+        *newId = static_cast<unsigned long>(child) + 1;
+    return 1;
+}

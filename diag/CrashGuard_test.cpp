@@ -1,0 +1,317 @@
+#include "diag/CrashGuard.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "tests/support/TempDir.h"
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+const int kNoNamespace = 77;
+
+// Runs BODY in a child process; returns the wait status.
+int InChild(const std::function<void()>& body) {
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+bool EndedBy(int status, int signal) {
+    return WIFSIGNALED(status) && WTERMSIG(status) == signal;
+}
+
+// In a child: a private mount namespace with an empty file system at DIR.
+void PrivateTmpfs(const char* dir) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", dir, "tmpfs", 0, "size=1m") != 0)
+        _exit(kNoNamespace);
+}
+
+#pragma GCC diagnostic ignored "-Winfinite-recursion"
+int Recurse(int depth) {
+    volatile char frame[256];
+    frame[0] = static_cast<char>(depth);
+    return Recurse(depth + 1) + frame[0];
+}
+
+// The footer that closes a backtrace report whose header line is HEADER.
+std::string Footer(const std::string& header) {
+    const std::string rule((header.size() - 18) / 2, '=');
+    return rule + " End of Backtace " + rule + "\n\n";
+}
+
+class CrashGuardTest : public ::testing::Test {
+protected:
+    std::string LogFile() { return mDir.File("cdr.log"); }
+    std::string Log() { return ReadFile(LogFile()); }
+    TempDir mDir;
+};
+
+}  // namespace
+
+TEST_F(CrashGuardTest, StopSignalWritesTheStopReportThenEndsTheProcess) {
+    int status = InChild([&] {
+        umask(0);
+        new CrashGuard(LogFile().c_str(), "Call Detail Recorder", "/usr/sbin/cdrd", false, false);
+        raise(SIGTERM);
+        _exit(3);  // not reached: SIGTERM ends the process
+    });
+    EXPECT_TRUE(EndedBy(status, SIGTERM)) << status;
+    EXPECT_TRUE(std::regex_match(
+        Log(), std::regex("\n======= Process /usr/sbin/cdrd \\(Call Detail Recorder\\) has been "
+                          "stopped by signal SIGTERM\\(15\\) at [0-2][0-9]:[0-5][0-9]:[0-6][0-9] "
+                          "=======\n")))
+        << Log();
+    struct stat st;
+    ASSERT_EQ(0, stat(LogFile().c_str(), &st));
+    EXPECT_EQ(0666u, st.st_mode & 0777);
+}
+
+TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
+    for (int kind = 0; kind < 3; ++kind) {
+        remove(LogFile().c_str());
+        int status = InChild([&] {
+            new CrashGuard(LogFile().c_str(), nullptr, "/usr/sbin/cdrd", false, false);
+            if (kind == 0)
+                raise(SIGSEGV);
+            if (kind == 1)
+                *static_cast<volatile int*>(nullptr) = 1;
+            if (kind == 2)
+                Recurse(0);  // a stack overflow, reported from the alternate stack
+        });
+        EXPECT_TRUE(EndedBy(status, SIGSEGV)) << kind << " " << status;
+        const std::string log = Log();
+        const std::string header =
+            "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), got signal SIGSEGV(11) "
+            "=======\n";
+        ASSERT_EQ(0u, log.find(header)) << log;
+        if (kind == 2) {  // 128 deep frames fill the 4096-byte report: the end is cut
+            EXPECT_EQ(4095u, log.size());
+            continue;
+        }
+        const std::string footer = Footer(header);
+        ASSERT_GE(log.size(), header.size() + footer.size());
+        EXPECT_EQ(footer, log.substr(log.size() - footer.size())) << log;
+        const std::string frames =
+            log.substr(header.size(), log.size() - header.size() - footer.size());
+        EXPECT_TRUE(std::regex_match(frames, std::regex("( 0x[0-9a-f]+: [^\n]*\n)+"))) << frames;
+    }
+}
+
+TEST_F(CrashGuardTest, IgnoredHangupLeavesTheProcessRunningAndALaterFaultStillEndsIt) {
+    int status = InChild([&] {
+        signal(SIGHUP, SIG_IGN);
+        new CrashGuard(LogFile().c_str(), "cdr", "/usr/sbin/cdrd", false, false);
+        raise(SIGHUP);  // reported, then ignored as before the guard
+        WriteFile(mDir.File("alive"), "yes");
+        raise(SIGTERM);  // passed over: one report in the life of the process
+        WriteFile(mDir.File("still"), "yes");
+        raise(SIGSEGV);  // must end the process although a report was made
+        WriteFile(mDir.File("never"), "yes");
+    });
+    EXPECT_TRUE(EndedBy(status, SIGSEGV)) << status;
+    EXPECT_EQ("yes", ReadFile(mDir.File("alive")));
+    EXPECT_EQ("yes", ReadFile(mDir.File("still")));
+    EXPECT_EQ("", ReadFile(mDir.File("never")));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("stopped by signal SIGHUP(1)"));
+    EXPECT_EQ(std::string::npos, log.find("SIGTERM"));
+    EXPECT_EQ(std::string::npos, log.find("Backtrace"));
+}
+
+TEST_F(CrashGuardTest, AbortReportsTheExceptionAndExitsWithOne) {
+    for (const char* reason : {"bad_alloc", static_cast<const char*>(nullptr)}) {
+        remove(LogFile().c_str());
+        int status = InChild([&] {
+            new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+            CrashGuard::Abort(reason);
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+        const std::string header =
+            std::string(
+                "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), caught C++ "
+                "unhandled exception") +
+            (reason ? ", reason: bad_alloc" : "") + " =======\n";
+        const std::string log = Log();
+        EXPECT_EQ(0u, log.find(header)) << log;
+        EXPECT_EQ(Footer(header), log.substr(log.size() - Footer(header).size()));
+    }
+}
+
+TEST_F(CrashGuardTest, UnknownSignalIsAFaultAndTheUserRoutineSeesIt) {
+    static std::string marker;
+    marker = mDir.File("routine");
+    int status = InChild([&] {
+        new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+        CrashGuard::SetUserRoutine(
+            [](int fault, int signal, void* data) {
+                WriteFile(marker, std::to_string(fault) + " " + std::to_string(signal) + " " +
+                                      static_cast<const char*>(data));
+                return 0;
+            },
+            const_cast<char*>("data"));
+        CrashGuard::FuneralProc(SIGUSR1);
+    });
+    EXPECT_TRUE(EndedBy(status, SIGUSR1)) << status;
+    EXPECT_EQ("1 " + std::to_string(SIGUSR1) + " data", ReadFile(marker));
+    EXPECT_NE(std::string::npos, Log().find("got signal Unknown(" + std::to_string(SIGUSR1) + ")"));
+}
+
+TEST_F(CrashGuardTest, PidFileHoldsTheStartUpIdAndNamesFollowThePath) {
+    const pid_t startUp = getpid();  // static objects of this process were set up here
+    int status = InChild([&] {
+        PrivateTmpfs("/run");
+        new CrashGuard(LogFile().c_str(), nullptr, "C:\\bin\\cdrd", false, true);
+        new CrashGuard(nullptr, "other", "/x/other", false, true);  // set up already: no effect
+        CrashGuard::DumpStack(11, const_cast<char*>("SIGSEGV"), nullptr);
+        WriteFile(mDir.File("pid"), ReadFile("/var/run/C:\\bin\\cdrd.pid"));
+        WriteFile(mDir.File("other"), ReadFile("/var/run/other.pid"));
+    });
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kNoNamespace)
+        GTEST_SKIP() << "no mount namespace";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(std::to_string(startUp) + "\n", ReadFile(mDir.File("pid")));
+    EXPECT_EQ("", ReadFile(mDir.File("other")));
+    EXPECT_NE(std::string::npos, Log().find("process C:\\bin\\cdrd (cdrd), got signal"));
+}
+
+TEST_F(CrashGuardTest, SystemLogGetsTheReportsAsData) {
+    const std::string captured = mDir.File("syslog");
+    int status = InChild([&] {
+        PrivateTmpfs("/dev");
+        int sock = socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        strcpy(addr.sun_path, "/dev/log");
+        if (bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+            _exit(2);
+        std::string all;
+        for (int sig : {SIGTERM, SIGBUS}) {
+            fflush(nullptr);
+            pid_t pid = fork();
+            if (pid == 0) {
+                new CrashGuard(nullptr, "100% cdrd", "/usr/sbin/%s", true, false);
+                raise(sig);
+                _exit(0);
+            }
+            // Read while the child logs: a full socket queue would hold its syslog calls.
+            int inner = 0;
+            for (bool ended = false;;) {
+                char buf[8192];
+                ssize_t n = recv(sock, buf, sizeof buf, MSG_DONTWAIT);
+                if (n > 0) {
+                    all.append(buf, static_cast<size_t>(n)).append("|");
+                    continue;
+                }
+                if (ended)
+                    break;
+                ended = waitpid(pid, &inner, WNOHANG) == pid;
+                if (!ended)
+                    usleep(1000);
+            }
+            if (!EndedBy(inner, sig))
+                _exit(3);
+        }
+        WriteFile(captured, all);
+    });
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kNoNamespace)
+        GTEST_SKIP() << "no mount namespace";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string log = ReadFile(captured);
+    // <12>: user facility, warning; <11>: user facility, error.
+    EXPECT_TRUE(
+        std::regex_search(log, std::regex("<12>[^|]*100% cdrd\\[[0-9]+\\]: \n======= Process "
+                                          "/usr/sbin/%s \\(100% cdrd\\) has been stopped "
+                                          "by signal SIGTERM\\(15\\)")))
+        << log;
+    EXPECT_TRUE(
+        std::regex_search(log, std::regex("<11>[^|]*: \n======= Backtrace dump of the process "
+                                          "/usr/sbin/%s \\(100% cdrd\\), got signal "
+                                          "SIGBUS\\(7\\)")))
+        << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex("<11>[^|]*:  0x[0-9a-f]+: ")));
+    EXPECT_NE(std::string::npos,
+              log.find("========= End of Backtace of the 100% cdrd =========\n"));
+}
+
+namespace {
+
+// Starts the probe script through CreateProcess and returns what it saw.
+std::string Probe(TempDir& dir, const char* args) {
+    const std::string out = dir.File("probe");
+    remove(out.c_str());
+    setenv("PROBE_OUT", out.c_str(), 1);
+    // From the handler every signal is blocked; the new program must not inherit that.
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    unsigned long id = 0;
+    EXPECT_EQ(1, CrashGuard::CreateProcess(ARGV_PROBE, args, &id));
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    EXPECT_GT(id, 1u);
+    for (int i = 0; i < 400 && access(out.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    return ReadFile(out);
+}
+
+std::string Arguments(const std::string& probe) {
+    return probe.substr(0, probe.find("fd0="));  // the argument lines
+}
+
+}  // namespace
+
+TEST_F(CrashGuardTest, CreateProcessSplitsArgumentsAtSingleBlanks) {
+    EXPECT_EQ("argc=3\n[one]\n[two]\n[three]\n", Arguments(Probe(mDir, "one two three")));
+    EXPECT_EQ("argc=0\n", Arguments(Probe(mDir, nullptr)));
+    EXPECT_EQ("argc=0\n", Arguments(Probe(mDir, "")));
+    EXPECT_EQ("argc=3\n[one]\n[]\n[two]\n", Arguments(Probe(mDir, "one  two")));
+    std::string sixteen, expected = "argc=15\n";
+    for (int i = 1; i <= 16; ++i) {
+        sixteen += (i > 1 ? " w" : "w") + std::to_string(i);
+        if (i < 15)
+            expected += "[w" + std::to_string(i) + "]\n";
+    }
+    EXPECT_EQ(expected + "[w15 w16]\n", Arguments(Probe(mDir, sixteen.c_str())));
+    const std::string longWord(300, 'x');
+    EXPECT_EQ("argc=1\n[" + std::string(255, 'x') + "]\n",
+              Arguments(Probe(mDir, longWord.c_str())));
+}
+
+TEST_F(CrashGuardTest, CreateProcessDetachesWithAPipeAndNoBlockedSignals) {
+    const std::string probe = Probe(mDir, "x");
+    EXPECT_NE(std::string::npos, probe.find("fd0=pipe fd1=pipe same-pipe=yes fd2=closed\n"))
+        << probe;
+    EXPECT_NE(std::string::npos, probe.find("SigBlk:\t0000000000000000\n")) << probe;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(probe, m, std::regex("session=([0-9]+) pid=([0-9]+)")));
+    EXPECT_EQ(m[1], m[2]);  // a session of its own
+
+    // A program that cannot be run still counts as started.
+    unsigned long id = 0;
+    EXPECT_EQ(1, CrashGuard::CreateProcess("/nonexistent/program", "a b", &id));
+    EXPECT_NE(0u, id);
+}
