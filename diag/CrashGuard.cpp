@@ -2,12 +2,15 @@
 
 #include <execinfo.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <setjmp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +55,55 @@ struct sigaction gSaved[kCaughtCount];
 
 // The handler runs here, so that a stack overflow can still be reported.
 char gAltStack[64 * 1024];
+
+// Set while the unwinder runs inside the handler: a fault or abort in it
+// (a damaged stack, an unwinder that does not know the signal frame) jumps
+// back, so the report still comes out.
+sigjmp_buf gUnwindJump;
+volatile sig_atomic_t gUnwinding = 0;
+
+// Walks the stack by its back chain, which the PowerPC ABI keeps in every
+// frame: word 0 of a frame points to the caller's frame, whose word 1 holds
+// the return address. Used when the unwinder gives up.
+int WalkBackChain(void** frames, int max) {
+#if defined(__powerpc__) && !defined(__powerpc64__)
+    int n = 0;
+    void** frame = static_cast<void**>(__builtin_frame_address(0));
+    while (frame && n < max) {
+        void** caller = static_cast<void**>(frame[0]);
+        // The chain only ever goes up the stack, in small aligned steps.
+        if (caller <= frame || reinterpret_cast<uintptr_t>(caller) % 8 != 0 ||
+            reinterpret_cast<char*>(caller) - reinterpret_cast<char*>(frame) > (1 << 20))
+            break;
+        frames[n++] = caller[1];
+        frame = caller;
+    }
+    return n;
+#else
+    (void)frames;
+    (void)max;
+    return 0;
+#endif
+}
+
+// backtrace, with the faults it may cause inside the handler caught.
+int SafeBacktrace(void** frames, int max) {
+    sigset_t faults, old;
+    sigemptyset(&faults);
+    sigaddset(&faults, SIGSEGV);
+    sigaddset(&faults, SIGBUS);
+    sigaddset(&faults, SIGABRT);
+    sigaddset(&faults, SIGILL);
+    volatile int n = 0;  // survives the jump back
+    if (sigsetjmp(gUnwindJump, 1) == 0) {
+        gUnwinding = 1;
+        pthread_sigmask(SIG_UNBLOCK, &faults, &old);
+        n = backtrace(frames, max);
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    gUnwinding = 0;
+    return n > 0 ? n : WalkBackChain(frames, max);
+}
 
 int SlotOf(int signal) {
     for (int i = 0; i < kCaughtCount; ++i)
@@ -177,6 +229,10 @@ CrashGuard::~CrashGuard() {
 }
 
 void CrashGuard::FuneralProc(int signal) {
+    if (gUnwinding) {  // the unwinder failed inside this handler: go back to it
+        gUnwinding = 0;
+        siglongjmp(gUnwindJump, 1);
+    }
     const int slot = SlotOf(signal);
     const bool fault = slot < 0 || slot >= kFirstFault;
     // One atomic step, so that of two signals at once only one goes on.
@@ -238,7 +294,7 @@ void CrashGuard::DumpStack(int signal, char* signalName, const char* reason) {
                           mpAppPath, mpAppName, reason ? ", reason: " : "", reason ? reason : "");
     }
     void* frames[128];
-    const int n = backtrace(frames, 128);
+    const int n = SafeBacktrace(frames, 128);
     char** symbols = backtrace_symbols(frames, n);
     if (mSyslogOn) {
         openlog(mpAppName, LOG_PID, LOG_USER);

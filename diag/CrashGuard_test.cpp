@@ -99,7 +99,7 @@ TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
             if (kind == 0)
                 raise(SIGSEGV);
             if (kind == 1)
-                *static_cast<volatile int*>(nullptr) = 1;
+                *reinterpret_cast<volatile int*>(uintptr_t{16}) = 1;  // a wild write
             if (kind == 2)
                 Recurse(0);  // a stack overflow, reported from the alternate stack
         });
