@@ -62,31 +62,35 @@ char gAltStack[64 * 1024];
 sigjmp_buf gUnwindJump;
 volatile sig_atomic_t gUnwinding = 0;
 
+// Frames found so far; kept when a fault ends the search early.
+volatile int gFound = 0;
+
 // Walks the stack by its back chain, which the PowerPC ABI keeps in every
 // frame: word 0 of a frame points to the caller's frame, whose word 1 holds
-// the return address. Used when the unwinder gives up.
-int WalkBackChain(void** frames, int max) {
+// the return address. The chain may jump between the alternate signal stack
+// and the thread's stack, so only its shape is checked; a wild pointer faults
+// and ends the walk through the same guard as the unwinder.
+void WalkBackChain(void** frames, int max) {
 #if defined(__powerpc__) && !defined(__powerpc64__)
-    int n = 0;
     void** frame = static_cast<void**>(__builtin_frame_address(0));
-    while (frame && n < max) {
+    while (frame && gFound < max) {
         void** caller = static_cast<void**>(frame[0]);
-        // The chain only ever goes up the stack, in small aligned steps.
-        if (caller <= frame || reinterpret_cast<uintptr_t>(caller) % 8 != 0 ||
-            reinterpret_cast<char*>(caller) - reinterpret_cast<char*>(frame) > (1 << 20))
+        if (!caller || caller == frame || reinterpret_cast<uintptr_t>(caller) % 8 != 0)
             break;
-        frames[n++] = caller[1];
+        if (!caller[1])
+            break;  // the outermost frame: no return address
+        frames[gFound] = caller[1];
+        gFound = gFound + 1;
         frame = caller;
     }
-    return n;
 #else
     (void)frames;
     (void)max;
-    return 0;
 #endif
 }
 
-// backtrace, with the faults it may cause inside the handler caught.
+// backtrace, with the faults it may cause inside the handler caught; where
+// the unwinder finds nothing, the back chain.
 int SafeBacktrace(void** frames, int max) {
     sigset_t faults, old;
     sigemptyset(&faults);
@@ -94,15 +98,20 @@ int SafeBacktrace(void** frames, int max) {
     sigaddset(&faults, SIGBUS);
     sigaddset(&faults, SIGABRT);
     sigaddset(&faults, SIGILL);
-    volatile int n = 0;  // survives the jump back
+    pthread_sigmask(SIG_UNBLOCK, &faults, &old);
+    gFound = 0;
     if (sigsetjmp(gUnwindJump, 1) == 0) {
         gUnwinding = 1;
-        pthread_sigmask(SIG_UNBLOCK, &faults, &old);
-        n = backtrace(frames, max);
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        gFound = backtrace(frames, max);
+    }
+    if (gFound <= 0 && sigsetjmp(gUnwindJump, 1) == 0) {
+        gFound = 0;
+        gUnwinding = 1;
+        WalkBackChain(frames, max);
     }
     gUnwinding = 0;
-    return n > 0 ? n : WalkBackChain(frames, max);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return gFound > 0 ? gFound : 0;
 }
 
 int SlotOf(int signal) {

@@ -98,8 +98,10 @@ TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
             new CrashGuard(LogFile().c_str(), nullptr, "/usr/sbin/cdrd", false, false);
             if (kind == 0)
                 raise(SIGSEGV);
-            if (kind == 1)
-                *reinterpret_cast<volatile int*>(uintptr_t{16}) = 1;  // a wild write
+            if (kind == 1) {
+                int* volatile wild = reinterpret_cast<int*>(uintptr_t{16});
+                *wild = 1;  // a wild write
+            }
             if (kind == 2)
                 Recurse(0);  // a stack overflow, reported from the alternate stack
         });

@@ -244,10 +244,11 @@ void LogManager::PostLogMsg(long type) {
 unsigned long LogManager::LogWriteProc(void* manager) {
     LogManager* self = static_cast<LogManager*>(manager);
     LogState& s = *self->mpState;
+    CyclicQueue* queue = s.mpQueue;  // one queue for the manager's life
     char* buffer = new char[s.mBufferSize];
     long type = 0;
     // GetMessage fails only once the destructor has closed the queue and it is empty.
-    while (s.mpQueue->GetMessage(&type, buffer, s.mBufferSize) >= 0) {
+    while (queue->GetMessage(&type, buffer, s.mBufferSize) >= 0) {
         buffer[s.mBufferSize - 1] = '\0';
         ThreadMutexLock hold(*s.mpWriterLock);
         self->mpStream->TRACE(buffer, 3, 0);
