@@ -111,11 +111,15 @@ TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
             "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), got signal SIGSEGV(11) "
             "=======\n";
         ASSERT_EQ(0u, log.find(header)) << log;
-        if (kind == 2) {  // 128 deep frames fill the 4096-byte report: the end is cut
-            EXPECT_EQ(4095u, log.size());
+        const std::string footer = Footer(header);
+        if (kind == 2) {
+            // 128 deep frames fill the 4096-byte report and cut its end; where the
+            // unwinder cannot leave the signal stack, fewer frames leave room for the footer.
+            EXPECT_TRUE(log.size() == 4095u || log.substr(log.size() - footer.size()) == footer)
+                << log;
+            EXPECT_NE(std::string::npos, log.find(" 0x", header.size()));
             continue;
         }
-        const std::string footer = Footer(header);
         ASSERT_GE(log.size(), header.size() + footer.size());
         EXPECT_EQ(footer, log.substr(log.size() - footer.size())) << log;
         const std::string frames =
