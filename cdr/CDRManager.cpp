@@ -1,0 +1,55 @@
+#include "cdr/CDRManager.h"
+
+#include <cstdarg>
+
+#include "diag/LogManager.h"
+
+LogManager* CDRManager::mpLogger = nullptr;
+
+CDRManager::CDRManager()
+    : CDRCommonMessenger(),
+      mSettings(),
+      mpFiles(nullptr),
+      mAutoDownload(0),
+      mDownloadCount(0),
+      mpStatFile(nullptr) {
+    mpLogger = new LogManager("cdr.log", true, true, 0, 8192);
+    mpFiles = new CDRFiles;
+    mpFiles->mpLock = new ThreadMutex;
+    mpFiles->mpValueBuf = new char[CDRFiles::kValueBufSize]();
+    Init();
+}
+
+CDRManager::~CDRManager() {
+    delete mpStatFile;
+    if (mpFiles) {
+        delete mpFiles->mpLock;
+        for (Configuration::MultiSectionFile* file : mpFiles->mpFile) delete file;
+        delete[] mpFiles->mpValueBuf;
+        delete mpFiles;
+    }
+    delete mpLogger;  // the pointer keeps its value: no trace may follow
+}
+
+void CDRManager::Init() {
+    GetCDRData();
+    InitFiles(mSettings.mStatedFile.c_str(), mSettings.mMissedFile.c_str(),
+              mSettings.mFailedFile.c_str());
+    if (!IsCDRFilesExist())
+        TRACEX("Call details log file(s) was not been created!\n");
+    InitSizes(mSettings.mStatedMaxRecords, mSettings.mMissedMaxRecords, mSettings.mFailedMaxRecords,
+              mSettings.mStatedSaveInterval, mSettings.mMissedSaveInterval,
+              mSettings.mFailedSaveInterval);
+}
+
+void CDRManager::Run() {
+    SelectQueues();
+    WaitForMessagingEvent();
+}
+
+void CDRManager::TRACEX(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    mpLogger->TRACE(format, args);
+    va_end(args);
+}

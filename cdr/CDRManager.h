@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+
+#include "cdr/CDRFiles.h"
+#include "cdr/CDRSettings.h"
+#include "messaging/CDRCommonMessenger.h"
+#include "platform/config/MultiSectionFile.h"
+
+class LogManager;
+
+// The call detail recorder: the messenger frame with every handler filled in,
+// and everything the handlers work on.
+//
+// Construction is the whole start-up: the trace log, the settings, the three
+// record databases. No failure stops it; each is traced. Run then serves both
+// queues for the life of the process. One manager per process (its log
+// manager is static); everything runs on the thread that constructed it.
+// The destructor saves nothing.
+class CDRManager : public CDRCommonMessenger {
+public:
+    CDRManager();
+    ~CDRManager() override;
+
+    // Registers both queues and runs the event loop; ends only by an exception.
+    void Run();
+
+    // One printf-style trace line; the format carries its own "\n".
+    static void TRACEX(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+    // Call control: one report becomes one record (newest first).
+    int OnAddCDR(int kind, const CallDetailReport& report,
+                 const CallStatistics* statistics) override;
+    void OnCDRPartyStateChanged(bool connected) override;
+
+    // Web side: database commands, each answered once.
+    int OnCgiPartyStateChanged(bool connected) override;
+    int OnClear(int mask) override;
+    int OnFlush(int mask) override;
+    int OnUpdateCDRSettings() override;
+
+    // Settings and databases.
+    bool GetCDRData();
+    bool InitFiles(const char* statedPath, const char* missedPath, const char* failedPath);
+    bool InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t failedMax,
+                   uint32_t statedInterval, uint32_t missedInterval, uint32_t failedInterval);
+    bool IsCDRFilesExist();
+
+protected:
+    void Init();
+
+    CDRSettings mSettings;
+    CDRFiles* mpFiles;
+    int32_t mAutoDownload;
+    int32_t mDownloadCount;
+    Configuration::MultiSectionFile* mpStatFile;
+
+    static LogManager* mpLogger;
+
+private:
+    void WriteRecord(int index, int kind, const CallDetailReport& report,
+                     const CallStatistics* statistics);
+    void AddEntry(int index, const char* key, const char* value);
+    void WriteStream(int index, const MediaStreamStatistics& stream, const char* suffix);
+};

@@ -1,0 +1,101 @@
+// CDRManager: the web side's database commands and the party-state notices.
+#include <unistd.h>
+
+#include <exception>
+
+#include "cdr/CDRManager.h"
+
+namespace {
+const int kBits[3] = {1, 2, 4};
+}
+
+int CDRManager::OnClear(int mask) {
+    TRACEX("OnClear\n");
+    int result = 1;
+    CDRFiles& f = *mpFiles;
+    {
+        ThreadMutexLock hold(*f.mpLock);
+        try {
+            for (int i = 0; i < 3; ++i) {
+                if (!(mask & kBits[i]) || !f.mpFile[i])
+                    continue;
+                f.mpFile[i]->ClearAll();
+                f.mpFile[i]->Save(true, nullptr);
+            }
+            if (mAutoDownload && mpStatFile)
+                mpStatFile->Save(true, nullptr);
+        } catch (const std::exception&) {
+            // Start every selected database afresh from an empty file.
+            try {
+                for (int i = 0; i < 3; ++i) {
+                    if (!(mask & kBits[i]))
+                        continue;
+                    delete f.mpFile[i];
+                    f.mpFile[i] = nullptr;
+                    unlink(f.mFileName[i].c_str());
+                    f.mpFile[i] = new Configuration::MultiSectionFile(f.mFileName[i].c_str(), true,
+                                                                      false, false, nullptr, "{\n",
+                                                                      "}\n", "=", "#", nullptr);
+                }
+            } catch (const std::exception&) {
+                for (int i = 0; i < 3; ++i) {
+                    if (!(mask & kBits[i]))
+                        continue;
+                    delete f.mpFile[i];
+                    f.mpFile[i] = nullptr;
+                }
+                result = 0;
+            }
+        }
+    }
+    Clear(mask);
+    return result;
+}
+
+int CDRManager::OnFlush(int mask) {
+    TRACEX("OnFlush\n");
+    int result = 1;
+    CDRFiles& f = *mpFiles;
+    {
+        ThreadMutexLock hold(*f.mpLock);
+        try {
+            for (int i = 0; i < 3; ++i) {
+                if (!(mask & kBits[i]) || !f.mpFile[i] || f.mUnsavedCount[i] == 0)
+                    continue;
+                f.mUnsavedCount[i] = 0;
+                f.mpFile[i]->Save(true, nullptr);
+            }
+            if (mAutoDownload && mpStatFile)
+                mpStatFile->Save(true, nullptr);
+        } catch (const std::exception&) {
+            result = 0;
+        }
+    }
+    Flush(mask);
+    return result;
+}
+
+int CDRManager::OnUpdateCDRSettings() {
+    TRACEX("OnUpdateCDRSettings\n");
+    if (!IsCDRFilesExist()) {
+        TRACEX("OnUpdateCDRSettings: CDR files are not created.\n");
+        UpdateCDRSettings();
+        return 0;
+    }
+    GetCDRData();
+    InitSizes(mSettings.mStatedMaxRecords, mSettings.mMissedMaxRecords, mSettings.mFailedMaxRecords,
+              mSettings.mStatedSaveInterval, mSettings.mMissedSaveInterval,
+              mSettings.mFailedSaveInterval);
+    UpdateCDRSettings();
+    return 1;
+}
+
+void CDRManager::OnCDRPartyStateChanged(bool connected) {
+    TRACEX("OnCDRPartyStateChanged: CDR is %s.\n", connected ? "connected" : "disconnected");
+}
+
+int CDRManager::OnCgiPartyStateChanged(bool connected) {
+    TRACEX("OnCgiPartyStateChanged: CGI messenger is %s.\n",
+           connected ? "connected" : "disconnected");
+    return 0;
+}

@@ -1,0 +1,87 @@
+// CDRManager: loading the database settings and paths.
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "cdr/CDRManager.h"
+#include "platform/util/ConfigurationBase.h"
+#include "platform/util/GeneralPaths.h"
+#include "platform/util/GeneralSettingsAccessor.h"
+
+namespace {
+
+// A bare name lives in the configuration base's "telephony/"; a name with a
+// slash or backslash anywhere is a path of its own.
+std::string DatabasePath(const std::string& name) {
+    if (name.find_first_of("/\\") != std::string::npos)
+        return name;
+    return ConfigurationBase::Directory() + "telephony/" + name;
+}
+
+}  // namespace
+
+bool CDRManager::GetCDRData() {
+    GeneralSettingsAccessor* settings = nullptr;
+    GeneralPaths* paths = nullptr;
+    try {
+        settings = GeneralSettingsAccessor::GetInstance(true);
+        if (!settings) {
+            TRACEX("GetCDRData: failed to load general settings accessor.\n");
+            return false;
+        }
+        paths = GeneralPaths::GetInstance(true);
+        if (!paths) {
+            TRACEX("GetCDRData: failed to load general paths accessor.\n");
+            GeneralSettingsAccessor::CloseInstance();
+            return false;
+        }
+        mSettings.mCDREnabled = static_cast<int32_t>(settings->GetCDREnable());
+        mSettings.mStatedMaxRecords = settings->GetCDRStatedMax();
+        mSettings.mMissedMaxRecords = settings->GetCDRMissedMax();
+        mSettings.mFailedMaxRecords = settings->GetCDRFailedMax();
+        mSettings.mStatedSaveInterval = settings->GetCDRStatedSaveInterval();
+        mSettings.mMissedSaveInterval = settings->GetCDRMissedSaveInterval();
+        mSettings.mFailedSaveInterval = settings->GetCDRFailedSaveInterval();
+
+        std::string name = paths->GetCDRStatedDb();
+        if (name.empty()) {
+            name = "CDR_db";
+            paths->SetCDRStatedDb(name);
+            paths->Commit();
+        }
+        mSettings.mStatedFile = DatabasePath(name);
+
+        name = paths->GetCDRMissedDb();
+        if (name.empty()) {
+            name = "missed_calls_db";
+            paths->SetCDRMissedDb(name);
+            paths->Commit();
+        }
+        mSettings.mMissedFile = DatabasePath(name);
+
+        name = paths->GetCDRFailedDb();
+        if (name.empty()) {
+            name = "unsuccess_calls_db";
+            paths->SetCDRFailedDb(name);
+            paths->Commit();
+        }
+        mSettings.mFailedFile = DatabasePath(name);
+
+        GeneralSettingsAccessor::CloseInstance();
+        GeneralPaths::CloseInstance();
+    } catch (const std::exception& e) {
+        TRACEX("GetCDRData: failed to load, reason - %s.\n", e.what());
+        if (settings)
+            GeneralSettingsAccessor::CloseInstance();
+        if (paths)
+            GeneralPaths::CloseInstance();
+        return false;
+    }
+    TRACEX(
+        "GetCDRData:\n stated - %s[%u/%u]\n missed - %s[%u/%u]\n failed - %s[%u/%u]\n",
+        mSettings.mStatedFile.c_str(), mSettings.mStatedMaxRecords, mSettings.mStatedSaveInterval,
+        mSettings.mMissedFile.c_str(), mSettings.mMissedMaxRecords, mSettings.mMissedSaveInterval,
+        mSettings.mFailedFile.c_str(), mSettings.mFailedMaxRecords, mSettings.mFailedSaveInterval);
+    return true;
+}

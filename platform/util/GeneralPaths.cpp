@@ -1,0 +1,53 @@
+#include "platform/util/GeneralPaths.h"
+
+#include <exception>
+
+#include "platform/config/ConfigFile.h"
+#include "platform/util/ConfigurationBase.h"
+
+GeneralPaths* GeneralPaths::mpInstance = nullptr;
+
+namespace {
+const char* const kKeys[3] = {"CDR_STATED_DB", "CDR_MISSED_DB", "CDR_FAILED_DB"};
+}
+
+std::string GeneralPaths::Path() {
+    return ConfigurationBase::Directory() + "sysconfig/general_paths.conf";
+}
+
+bool GeneralPaths::Load() {
+    try {
+        Configuration::ConfigFile file(Path().c_str(), true, false, false, "=", "#", nullptr);
+        char value[1024];
+        for (int i = 0; i < 3; ++i)
+            if (file.GetEntry(kKeys[i], value, sizeof value))
+                mNames[i] = value;
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+int GeneralPaths::Commit() {
+    // Read afresh, so lines that others changed since are kept.
+    Configuration::ConfigFile file(Path().c_str(), true, false, false, "=", "#", nullptr);
+    for (int i = 0; i < 3; ++i) file.SetEntry(kKeys[i], mNames[i].c_str());
+    return file.Save(true, nullptr);
+}
+
+GeneralPaths* GeneralPaths::GetInstance(bool load) {
+    if (!mpInstance) {
+        GeneralPaths* made = new GeneralPaths;
+        if (load && !made->Load()) {
+            delete made;
+            return nullptr;
+        }
+        mpInstance = made;
+    }
+    return mpInstance;
+}
+
+void GeneralPaths::CloseInstance() {
+    delete mpInstance;
+    mpInstance = nullptr;
+}
