@@ -1,0 +1,371 @@
+#include "cdr/CDRManager.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/config/MultiSectionFile.h"
+#include "tests/support/PrivateMounts.h"
+#include "tests/support/TempDir.h"
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+const char kLog[] = "/tmp/logs/cdr.log";
+bool gPrivate = false;
+
+// The daemon writes fixed paths: give this test process its own.
+class PrivatePaths : public ::testing::Environment {
+public:
+    void SetUp() override {
+        gPrivate =
+            testing_support::EnterPrivateMounts({"/tmp/logs", "/mnt/bbram", "/etc/kelt-conf"});
+    }
+};
+::testing::Environment* const gEnv = ::testing::AddGlobalTestEnvironment(new PrivatePaths);
+
+// Opens the manager's insides to the tests.
+class Manager : public CDRManager {
+public:
+    using CDRManager::mpFiles;
+    using CDRManager::mSettings;
+    Configuration::MultiSectionFile& Db(int i) { return *mpFiles->mpFile[i]; }
+};
+
+class CDRManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!gPrivate)
+            GTEST_SKIP() << "needs a private mount namespace (root)";
+        mBase = mDir.Path() + "/conf/";
+        setenv("KELT_PATH", mBase.c_str(), 1);
+        setenv("MSGQ_DIR", (mDir.Path() + "/msgq").c_str(), 1);
+        mkdir(mBase.c_str(), 0755);
+        mkdir((mBase + "sysconfig").c_str(), 0755);
+        mkdir((mBase + "telephony").c_str(), 0755);
+        unlink(kLog);
+    }
+    void Settings(const std::string& text) {
+        WriteFile(mBase + "sysconfig/general_settings.conf", text);
+    }
+    std::string Db(const char* name) { return mBase + "telephony/" + name; }
+    std::string Log() { return ReadFile(kLog); }
+    static size_t Count(const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+        return n;
+    }
+
+    TempDir mDir;
+    std::string mBase;
+};
+
+CallDetailReport Call(const char* caller, int32_t start = 1000) {
+    CallDetailReport r;
+    r.mStartTime = start;
+    r.mCaller = caller;
+    return r;
+}
+
+}  // namespace
+
+TEST_F(CDRManagerTest, StartUpFindsSettingsAndStoresDefaultNames) {
+    Settings("CDR_STATED_MAX=50\nCDR_FAILED_SAVE_INTERVAL=3\n");
+    Manager m;
+    EXPECT_EQ(Db("CDR_db"), m.mSettings.mStatedFile);
+    EXPECT_EQ(Db("missed_calls_db"), m.mSettings.mMissedFile);
+    EXPECT_EQ(Db("unsuccess_calls_db"), m.mSettings.mFailedFile);
+    EXPECT_EQ(50u, m.mpFiles->mMaxRecords[0]);
+    EXPECT_EQ(1000u, m.mpFiles->mMaxRecords[1]);
+    EXPECT_EQ(3u, m.mpFiles->mSaveInterval[2]);
+    EXPECT_EQ(10u, m.mpFiles->mSaveInterval[0]);
+    EXPECT_TRUE(m.IsCDRFilesExist());
+    EXPECT_EQ(
+        "CDR_STATED_DB=CDR_db\nCDR_MISSED_DB=missed_calls_db\nCDR_FAILED_DB=unsuccess_calls_db\n",
+        ReadFile(mBase + "sysconfig/general_paths.conf"));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos,
+              log.find("  GetCDRData:\n stated - " + Db("CDR_db") + "[50/10]\n missed - " +
+                       Db("missed_calls_db") + "[1000/10]\n failed - " + Db("unsuccess_calls_db") +
+                       "[1000/3]\n"))
+        << log;
+    EXPECT_EQ(std::string::npos, log.find("was not been created"));
+    EXPECT_EQ(std::string::npos, log.find("cann't"));
+}
+
+TEST_F(CDRManagerTest, NamesAndTheBaseDirectoryMakeThePaths) {
+    WriteFile(mBase + "sysconfig/general_paths.conf",
+              "CDR_STATED_DB=calls\nCDR_MISSED_DB=" + mDir.Path() +
+                  "/abs/missed\nCDR_FAILED_DB=sub\\\\failed\n");
+    {
+        Manager m;
+        EXPECT_EQ(Db("calls"), m.mSettings.mStatedFile);
+        EXPECT_EQ(mDir.Path() + "/abs/missed", m.mSettings.mMissedFile);
+        EXPECT_EQ("sub\\failed", m.mSettings.mFailedFile);  // a backslash: used as it is
+    }
+    // No final slash: a plain prefix all the same.
+    const std::string bare = mDir.Path() + "/x";
+    setenv("KELT_PATH", bare.c_str(), 1);
+    {
+        Manager m;
+        EXPECT_EQ(bare + "telephony/CDR_db", m.mSettings.mStatedFile);
+        EXPECT_NE(std::string::npos,
+                  ReadFile(bare + "sysconfig/general_paths.conf").find("CDR_db"));
+    }
+    // Empty: relative to the working directory.
+    setenv("KELT_PATH", "", 1);
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(0, chdir(mDir.Path().c_str()));
+    {
+        Manager m;
+        EXPECT_EQ("telephony/CDR_db", m.mSettings.mStatedFile);
+    }
+    // Unset: the device's own directory.
+    unsetenv("KELT_PATH");
+    {
+        Manager m;
+        EXPECT_EQ("/etc/kelt-conf/telephony/missed_calls_db", m.mSettings.mMissedFile);
+    }
+    ASSERT_EQ(0, chdir(cwd));
+}
+
+TEST_F(CDRManagerTest, UnreadableSettingsAreTracedAndDefaultsKept) {
+    Settings("CDR_STATED_MAX=many\n");
+    {
+        Manager m;
+        EXPECT_NE(std::string::npos,
+                  Log().find("GetCDRData: failed to load general settings accessor.\n"));
+        EXPECT_EQ(1u, m.mpFiles->mMaxRecords[0]);  // start value 0: the initial limit stays
+        EXPECT_EQ(10u, m.mpFiles->mSaveInterval[0]);
+        EXPECT_EQ("", m.mSettings.mStatedFile);  // nothing loaded: empty paths are opened
+        EXPECT_EQ(std::string::npos, Log().find("GetCDRData:\n"));
+    }
+    Settings("");
+    WriteFile(mBase + "sysconfig/general_paths.conf", "broken line\n");
+    {
+        Manager m;
+        EXPECT_NE(std::string::npos,
+                  Log().find("GetCDRData: failed to load general paths accessor.\n"));
+    }
+}
+
+TEST_F(CDRManagerTest, NextIdComesFromTheNewestRecordOrARenumbering) {
+    WriteFile(Db("CDR_db"), "{\nID=41\n}\n{\nID=7\n}\n");
+    WriteFile(Db("missed_calls_db"), "{\ncaller=a\n}\n{\n}\n{\n}\n{\n}\n{\ncaller=e\n}\n");
+    WriteFile(Db("unsuccess_calls_db"), "{\nID=abc\n}\n");
+    Manager m;
+    EXPECT_EQ(42u, m.mpFiles->mNextId[0]);
+    EXPECT_EQ(5u, m.mpFiles->mNextId[1]);
+    EXPECT_EQ(1u, m.mpFiles->mNextId[2]);
+    EXPECT_EQ("{\ncaller=a\nID=4\n}\n{\nID=3\n}\n{\nID=2\n}\n{\nID=1\n}\n{\ncaller=e\nID=0\n}\n",
+              ReadFile(Db("missed_calls_db")));
+    EXPECT_EQ(1, m.OnAddCDR(1, Call("x"), nullptr));
+    char id[256];
+    m.Db(0).GotoFirstSection();
+    m.Db(0).GetSectionEntry("ID", id, sizeof id);
+    EXPECT_STREQ("42", id);
+}
+
+TEST_F(CDRManagerTest, DatabasesThatDoNotOpenAreDeletedOnceAndTriedAgain) {
+    WriteFile(Db("CDR_db"), "damaged line\n");
+    WriteFile(Db("missed_calls_db"), "{\nID=3\n}\n");
+    {
+        Manager m;  // the damaged file is deleted with the others, then all open empty
+        EXPECT_TRUE(m.IsCDRFilesExist());
+        EXPECT_NE(0, access(Db("CDR_db").c_str(), F_OK));
+        EXPECT_NE(0, access(Db("missed_calls_db").c_str(), F_OK));
+        EXPECT_EQ(0u, m.mpFiles->mNextId[1]);
+        EXPECT_EQ(0u, Count(Log(), "was not been created"));
+
+        // The remedy is used once per process: a second failure deletes nothing.
+        WriteFile(Db("missed_calls_db"), "damaged\n");
+        EXPECT_FALSE(m.InitFiles(Db("CDR_db").c_str(), Db("missed_calls_db").c_str(), nullptr));
+        EXPECT_EQ("damaged\n", ReadFile(Db("missed_calls_db")));
+        EXPECT_FALSE(m.IsCDRFilesExist());
+        EXPECT_EQ(0, m.OnAddCDR(2, Call("y"), nullptr));  // a closed database refuses reports
+    }
+}
+
+TEST_F(CDRManagerTest, LimitsTrimAtStartUpAndWhileWriting) {
+    std::string big, small;
+    for (int id = 129; id >= 0; --id) big += "{\nID=" + std::to_string(id) + "\n}\n";
+    for (int id = 79; id >= 0; --id) small += "{\nID=" + std::to_string(id) + "\n}\n";
+    WriteFile(Db("CDR_db"), big);
+    WriteFile(Db("missed_calls_db"), small);
+    Settings(
+        "CDR_STATED_MAX=100\nCDR_MISSED_MAX=100\nCDR_FAILED_MAX=3\nCDR_FAILED_SAVE_INTERVAL=1\n");
+    Manager m;
+    EXPECT_EQ(100, m.Db(0).GetSectionCount());
+    std::string kept;
+    for (int id = 129; id >= 30; --id) kept += "{\nID=" + std::to_string(id) + "\n}\n";
+    EXPECT_EQ(kept, ReadFile(Db("CDR_db")));            // the 100 newest, saved
+    EXPECT_EQ(small, ReadFile(Db("missed_calls_db")));  // under the limit: untouched
+
+    for (int i = 0; i < 5; ++i) m.OnAddCDR(4, Call("z"), nullptr);
+    EXPECT_EQ(3, m.Db(2).GetSectionCount());
+    // A limit of 0 keeps the one in force.
+    m.InitSizes(0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(3u, m.mpFiles->mMaxRecords[2]);
+    EXPECT_EQ(100u, m.mpFiles->mMaxRecords[0]);
+    EXPECT_EQ(1u, m.mpFiles->mSaveInterval[2]);
+}
+
+TEST_F(CDRManagerTest, EveryRowOfTheRecordTableWithItsConditions) {
+    Settings("CDR_STATED_SAVE_INTERVAL=1\nCDR_MISSED_SAVE_INTERVAL=1\n");
+    Manager m;
+    CallDetailReport r = Call("Alice \"A\" {x}=#\\", -5);
+    r.mDuration = 4294967295u;
+    r.mCalled = "201";
+    r.mGuid = "g-1";
+    r.mOcd = "ocd";
+    r.mCr = "cr1";
+    r.mAuthUserName = "alice";
+    r.mClirCaller = 7;
+    CallStatistics s;
+    MediaStreamStatistics& a = s.mStream1;
+    a.mPacketsSent = 4294967295u;
+    a.mSendCodec = 18;
+    a.mSendPacketSize = 65535;
+    a.mPacketsReceived = 1;
+    a.mReceiveCodec = 99;
+    a.mReceivePacketSize = 160;
+    a.mPacketsLost = 65535;
+    a.mJitter = 4294967295u;
+    a.mMaxDelay = 20;
+    a.mDelayIncrease = 0xFFFF;
+    a.mDelayDecrease = 0xFFFE;
+    a.mLocalAddress = 0xC0A80A14u;
+    a.mLocalPort = 10000;
+    a.mRemoteAddress = 0x0A000001u;
+    a.mRemotePort = 65535;
+    MediaStreamStatistics& b = s.mStream2;  // sent only: no receive group, no addresses
+    b.mPacketsSent = 5;
+    b.mLocalAddress = 0x01020304u;
+    s.mFax.mPacketsSent = 3;  // fax with only sent packets: the whole fax group
+    ASSERT_EQ(1, m.OnAddCDR(1, r, &s));
+    EXPECT_EQ(
+        "{\nID=0\nST=-5\ndur=4294967295\ncalled=201\ncaller=Alice \"A\" {x}=#\\\\\nGUID=g-1\n"
+        "OCD=ocd\ncr=cr1\nauth_un=alice\nclir_caller=1\n"
+        "tx_pkt=4294967295\ntx_enc=G729\ntx_pkt_sz=65535\n"
+        "rx_pkt=1\nrx_enc=unknown\nrx_pkt_sz=160\nrx_lost=65535\nrx_jtr=4294967295\n"
+        "rx_max_del=20\nrx_delay_incr=N/A\nrx_delay_decr=65534\nloc_addr=192.168.10.20\n"
+        "loc_port=10000\nrem_addr=10.0.0.1\nrem_port=65535\n"
+        "tx_pkt_2=5\ntx_enc_2=PCMU\n"
+        "fax_rx_pkt=0\nfax_rx_dpl_pkt=0\nfax_rx_lost=0\nfax_rx_bad_pkt=0\nfax_tx_pkt=3\n"
+        "fax_tx_dpl_pkt=0\nfax_anamnesis=\n}\n",
+        ReadFile(Db("CDR_db")));
+
+    // No statistics, empty texts, zero counts: only the rows that are always written.
+    ASSERT_EQ(1, m.OnAddCDR(2, CallDetailReport(), nullptr));
+    CallStatistics zero;
+    ASSERT_EQ(1, m.OnAddCDR(2, Call("b"), &zero));
+    EXPECT_EQ(
+        "{\nID=1\nST=1000\ndur=0\ncalled=\ncaller=b\n}\n{\nID=0\nST=0\ndur=0\ncalled=\ncaller=\n}"
+        "\n",
+        ReadFile(Db("missed_calls_db")));
+    // A kind that is not one of the three is refused, and no ID is used.
+    EXPECT_EQ(0, m.OnAddCDR(3, Call("c"), nullptr));
+    EXPECT_EQ(0, m.OnAddCDR(0, Call("c"), nullptr));
+    EXPECT_EQ(2u, m.mpFiles->mNextId[1]);
+    EXPECT_EQ(5u, Count(Log(), "  OnAddCDR\n"));
+}
+
+TEST_F(CDRManagerTest, TheFileChangesExactlyAtTheSaveIntervalAndNotAtTheEnd) {
+    Settings("CDR_STATED_SAVE_INTERVAL=3\n");
+    {
+        Manager m;
+        for (int i = 1; i <= 7; ++i) {
+            m.OnAddCDR(1, Call("x"), nullptr);
+            const int saved = (i / 3) * 3;  // records on storage
+            ASSERT_EQ(static_cast<size_t>(saved), Count(ReadFile(Db("CDR_db")), "{\n")) << i;
+        }
+        // Recording off: nothing is stored and no counter moves.
+        m.mSettings.mCDREnabled = 0;
+        EXPECT_EQ(1, m.OnAddCDR(1, Call("off"), nullptr));
+        EXPECT_EQ(7u, m.mpFiles->mNextId[0]);
+    }  // the destructor saves nothing
+    EXPECT_EQ(6u, Count(ReadFile(Db("CDR_db")), "{\n"));
+}
+
+TEST_F(CDRManagerTest, ClearAndFlushFollowTheMaskAndKeepTheIdSequence) {
+    Settings(
+        "CDR_STATED_SAVE_INTERVAL=100\nCDR_MISSED_SAVE_INTERVAL=100\nCDR_FAILED_SAVE_INTERVAL="
+        "100\n");
+    Manager m;
+    for (int kind : {1, 2, 4, 1}) m.OnAddCDR(kind, Call("x"), nullptr);
+    EXPECT_EQ(1, m.OnFlush(1 | 4 | 64));
+    EXPECT_EQ(2u, Count(ReadFile(Db("CDR_db")), "{\n"));
+    EXPECT_EQ("", ReadFile(Db("missed_calls_db")));  // not selected: not written
+    EXPECT_EQ(0u, m.mpFiles->mUnsavedCount[0]);
+    EXPECT_EQ(1u, m.mpFiles->mUnsavedCount[1]);
+    // Nothing unsaved: nothing written, even when selected.
+    unlink(Db("CDR_db").c_str());
+    EXPECT_EQ(1, m.OnFlush(1));
+    EXPECT_NE(0, access(Db("CDR_db").c_str(), F_OK));
+
+    EXPECT_EQ(1, m.OnClear(0));  // no database touched
+    EXPECT_EQ(2, m.Db(0).GetSectionCount());
+    EXPECT_EQ(1, m.OnClear(1));
+    EXPECT_EQ(0, m.Db(0).GetSectionCount());
+    EXPECT_EQ("", ReadFile(Db("CDR_db")));
+    EXPECT_EQ(1, m.Db(1).GetSectionCount());
+    EXPECT_EQ(1, m.OnClear(7));
+    EXPECT_EQ("", ReadFile(Db("unsuccess_calls_db")));
+    EXPECT_EQ(1u, m.mpFiles->mUnsavedCount[1]);  // kept by a clear
+    m.OnAddCDR(1, Call("after"), nullptr);
+    char id[256];
+    m.Db(0).GotoFirstSection();
+    m.Db(0).GetSectionEntry("ID", id, sizeof id);
+    EXPECT_STREQ("2", id);  // the sequence goes on after a clear
+    const std::string log = Log();
+    EXPECT_EQ(3u, Count(log, "  OnClear\n"));
+    EXPECT_EQ(2u, Count(log, "  OnFlush\n"));
+}
+
+TEST_F(CDRManagerTest, AClearThatCannotSaveStartsTheDatabaseAfresh) {
+    Manager m;
+    m.OnAddCDR(2, Call("x"), nullptr);
+    m.OnFlush(2);
+    // A directory where the save's temporary file goes: the save fails, a new file does not.
+    ASSERT_EQ(0, mkdir((Db("missed_calls_db") + ".tmp").c_str(), 0755));
+    EXPECT_EQ(1, m.OnClear(2));
+    EXPECT_EQ(0, m.Db(1).GetSectionCount());
+    EXPECT_NE(0, access(Db("missed_calls_db").c_str(), F_OK));  // deleted, reopened empty
+    rmdir((Db("missed_calls_db") + ".tmp").c_str());
+
+    // When even the reopening fails, the database is closed and refuses reports.
+    m.OnAddCDR(4, Call("y"), nullptr);
+    ASSERT_EQ(0, mkdir((Db("unsuccess_calls_db") + ".tmp").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(Db("unsuccess_calls_db").c_str(), 0755));
+    EXPECT_EQ(0, m.OnClear(4));
+    EXPECT_FALSE(m.IsCDRFilesExist());
+    EXPECT_EQ(0, m.OnAddCDR(4, Call("z"), nullptr));
+    EXPECT_EQ(1, m.OnFlush(4));  // skipped
+    EXPECT_EQ(0, m.OnUpdateCDRSettings());
+    EXPECT_NE(std::string::npos, Log().find("OnUpdateCDRSettings: CDR files are not created.\n"));
+}
+
+TEST_F(CDRManagerTest, SettingsUpdateAppliesNewSizesButKeepsTheOpenFiles) {
+    Manager m;
+    for (int i = 0; i < 5; ++i) m.OnAddCDR(1, Call("x"), nullptr);
+    Settings("CDR_STATED_MAX=2\nCDR_STATED_SAVE_INTERVAL=4\n");
+    WriteFile(mBase + "sysconfig/general_paths.conf", "CDR_STATED_DB=elsewhere\n");
+    EXPECT_EQ(1, m.OnUpdateCDRSettings());
+    EXPECT_EQ(2, m.Db(0).GetSectionCount());
+    EXPECT_EQ(2u, Count(ReadFile(Db("CDR_db")), "{\n"));  // trimmed and saved to the open file
+    EXPECT_EQ(4u, m.mpFiles->mSaveInterval[0]);
+    EXPECT_EQ(Db("elsewhere"), m.mSettings.mStatedFile);
+    EXPECT_EQ(Db("CDR_db"), m.mpFiles->mFileName[0]);
+    m.OnCDRPartyStateChanged(true);
+    m.OnCgiPartyStateChanged(false);
+    EXPECT_NE(std::string::npos, Log().find("  OnCDRPartyStateChanged: CDR is connected.\n"));
+    EXPECT_NE(std::string::npos,
+              Log().find("  OnCgiPartyStateChanged: CGI messenger is disconnected.\n"));
+}
