@@ -24,9 +24,13 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
     CDRFiles& f = *mpFiles;
     for (;;) {
         try {
-            for (int i = 0; i < 3; ++i)
-                if (paths[i])
-                    f.mpFile[i] = OpenDatabase(paths[i]);
+            for (int i = 0; i < 3; ++i) {
+                if (!paths[i])
+                    continue;
+                delete f.mpFile[i];  // opened before: replaced, never leaked
+                f.mpFile[i] = nullptr;
+                f.mpFile[i] = OpenDatabase(paths[i]);
+            }
             break;
         } catch (const std::exception&) {
             for (Configuration::MultiSectionFile*& file : f.mpFile) {

@@ -4,9 +4,13 @@
 #include <cstdlib>
 #include <string>
 
+#include <iostream>
+
+#include "platform/config/MultiSectionFile.h"
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
+#include "tools/RecordExport.h"
 
 namespace {
 
@@ -16,13 +20,16 @@ const char kUsage[] =
     "       cdrctl update-settings [--timeout S]\n"
     "       cdrctl update-download-settings\n"
     "       cdrctl download-now\n"
+    "       cdrctl export FILE [--format csv|json]\n"
     "\n"
     "Sends a command to cdrd's web queue ($MSGQ_DIR/q111, default /var/run/msgq/q111).\n"
     "MASK selects record databases: 1 stated, 2 missed, 4 failed calls, or a sum\n"
     "(decimal or 0x hex). clear, flush and update-settings wait for cdrd's answer,\n"
     "at most S seconds (default 5); the download commands have no answer.\n"
-    "Exit status: 0 answered (or sent), 1 cdrd cannot be reached,\n"
-    "2 no answer in time, or a usage error.\n";
+    "export prints a record database or the statistics file, newest record first,\n"
+    "as CSV (default) or JSON lines; it needs no running cdrd.\n"
+    "Exit status: 0 answered (or sent, or exported), 1 cdrd cannot be reached (or\n"
+    "the file cannot be read), 2 no answer in time, or a usage error.\n";
 
 int Usage(const std::string& error) {
     fprintf(stderr, "cdrctl: %s\n%s", error.c_str(), kUsage);
@@ -52,6 +59,33 @@ const char* Describe(const WireMessage& m) {
     }
 }
 
+int Export(int argc, char** argv) {
+    if (argc < 3)
+        return Usage("export needs a file");
+    std::string format = "csv";
+    for (int i = 3; i < argc; ++i) {
+        if (std::string(argv[i]) == "--format" && i + 1 < argc)
+            format = argv[++i];
+        else
+            return Usage("unexpected argument '" + std::string(argv[i]) + "'");
+    }
+    if (format != "csv" && format != "json")
+        return Usage("format is csv or json");
+    try {
+        Configuration::MultiSectionFile file(argv[2], true, false, false, nullptr, "{\n", "}\n",
+                                             "=", "#", nullptr);
+        if (format == "csv")
+            RecordExport::Csv(file, std::cout);
+        else
+            RecordExport::JsonLines(file, std::cout);
+        std::cout.flush();
+    } catch (const std::exception& e) {
+        fprintf(stderr, "cdrctl: %s\n", e.what());
+        return 1;
+    }
+    return std::cout ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +96,8 @@ int main(int argc, char** argv) {
         fputs(kUsage, stdout);
         return 0;
     }
+    if (command == "export")
+        return Export(argc, argv);
     WireMessage request;
     WireMessage::Type expected;
     int next = 2;

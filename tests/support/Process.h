@@ -57,6 +57,10 @@ public:
             Wait();
         }
     }
+    void Signal(int signal) {
+        if (mPid > 0)
+            kill(mPid, signal);
+    }
     // The exit status, or 128 + the signal that ended it.
     int Wait() {
         int status = 0;

@@ -1,0 +1,155 @@
+// cdrd as a process, driven by cdrsend and cdrctl, in a private mount
+// namespace so that its fixed paths (/tmp/logs, /mnt/bbram) are its own.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "platform/msg/QueueAddress.h"
+#include "tests/support/PrivateMounts.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+using testing_support::Process;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+const char kLog[] = "/tmp/logs/cdr.log";
+bool gPrivate = false;
+
+class PrivatePaths : public ::testing::Environment {
+public:
+    void SetUp() override {
+        gPrivate =
+            testing_support::EnterPrivateMounts({"/tmp/logs", "/mnt/bbram", "/etc/kelt-conf"});
+    }
+};
+::testing::Environment* const gEnv = ::testing::AddGlobalTestEnvironment(new PrivatePaths);
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+}
+
+// Waits (up to a minute: the emulator is slow) until DONE holds.
+bool WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 1200; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+class DaemonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!gPrivate)
+            GTEST_SKIP() << "needs a private mount namespace (root)";
+        mBase = mDir.Path() + "/conf/";
+        setenv("KELT_PATH", mBase.c_str(), 1);
+        setenv("MSGQ_DIR", mDir.File("msgq").c_str(), 1);
+        mkdir(mBase.c_str(), 0755);
+        mkdir((mBase + "sysconfig").c_str(), 0755);
+        unlink(kLog);
+    }
+    void TearDown() override { mDaemon.reset(); }
+
+    void Start() {
+        unlink(QueueAddress::PathOf(15).c_str());
+        unlink(QueueAddress::PathOf(111).c_str());
+        mDaemon =
+            std::make_unique<Process>(CDRD, std::vector<std::string>{}, mDir.File("cdrd.out"));
+        ASSERT_TRUE(WaitFor([] {
+            return access(QueueAddress::PathOf(15).c_str(), F_OK) == 0 &&
+                   access(QueueAddress::PathOf(111).c_str(), F_OK) == 0;
+        })) << ReadFile(kLog);
+    }
+    int Stop(int signal) {
+        mDaemon->Signal(signal);
+        return mDaemon->Wait();
+    }
+    int Run(const char* program, const std::vector<std::string>& args) {
+        Process p(program, args, mDir.File("out"));
+        return p.Wait();
+    }
+    std::string Output() { return ReadFile(mDir.File("out")); }
+    std::string Db(const char* name) { return ReadFile(mBase + "telephony/" + name); }
+    // Waits until the daemon has traced N reports in all (saving comes after).
+    void Handled(size_t n) {
+        ASSERT_TRUE(WaitFor([&] { return Count(ReadFile(kLog), "  OnAddCDR\n") >= n; }));
+    }
+
+    TempDir mDir;
+    std::string mBase;
+    std::unique_ptr<Process> mDaemon;
+};
+
+}  // namespace
+
+TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
+    WriteFile(
+        mBase + "sysconfig/general_settings.conf",
+        "CDR_STATED_SAVE_INTERVAL=2\nCDR_MISSED_SAVE_INTERVAL=1\nCDR_FAILED_SAVE_INTERVAL=10\n");
+    Start();
+    for (const char* caller : {"one", "two", "three"})
+        ASSERT_EQ(0, Run(CDRSEND, {"--caller", caller, "--start", "100"}));
+    ASSERT_EQ(0, Run(CDRSEND, {"--kind", "missed", "--caller", "Bob", "--stat", "rx_pkt=5",
+                               "--stat", "rem_addr=10.0.0.1"}));
+    ASSERT_EQ(0, Run(CDRSEND, {"--kind", "4", "--caller", "=1+2,\"x\"\n{}#\\"}));
+    Handled(5);
+    // Saved at the interval: two stated records, the missed one; the failed one waits.
+    ASSERT_TRUE(
+        WaitFor([&] { return Count(Db("CDR_db"), "{\n") == 2 && !Db("missed_calls_db").empty(); }));
+    EXPECT_NE(std::string::npos, Db("missed_calls_db").find("rx_pkt=5\nrx_enc=PCMU\n"));
+    EXPECT_EQ("", Db("unsuccess_calls_db"));
+
+    EXPECT_EQ(0, Run(CDRCTL, {"flush", "4"}));
+    EXPECT_EQ("cdrctl: flushed, mask 4\n", Output());
+    EXPECT_NE(std::string::npos, Db("unsuccess_calls_db").find("caller==1+2,\"x\"\\n{}#\\\\\n"));
+    EXPECT_EQ(0, Run(CDRCTL, {"export", mBase + "telephony/unsuccess_calls_db"}));
+    EXPECT_EQ("ID,ST,dur,called,caller\r\n0,", Output().substr(0, 27));
+    EXPECT_NE(std::string::npos, Output().find(",\"'=1+2,\"\"x\"\"\n{}#\\\"\r\n"));
+
+    EXPECT_EQ(0, Run(CDRCTL, {"clear", "2"}));
+    EXPECT_EQ("cdrctl: cleared, mask 2\n", Output());
+    EXPECT_EQ("", Db("missed_calls_db"));
+    EXPECT_EQ(0, Run(CDRCTL, {"update-settings"}));
+    EXPECT_EQ("cdrctl: settings updated\n", Output());
+
+    EXPECT_EQ(128 + SIGTERM, Stop(SIGTERM));
+    const std::string log = ReadFile(kLog);
+    EXPECT_NE(std::string::npos,
+              log.find("(Call Detail Recorder) has been stopped by signal SIGTERM(15) at "));
+    EXPECT_EQ(1u, Count(log, "  OnClear\n"));
+    EXPECT_EQ(1u, Count(log, "  OnFlush\n"));
+    EXPECT_EQ(1u, Count(log, "  OnUpdateCDRSettings\n"));
+    EXPECT_EQ(0u, Count(log, "was not been created"));
+    // The third stated record was never saved, and stopping saves nothing.
+    EXPECT_EQ(2u, Count(Db("CDR_db"), "{\n"));
+}
+
+TEST_F(DaemonTest, IdsGoOnAfterARestart) {
+    WriteFile(mBase + "sysconfig/general_settings.conf", "CDR_STATED_SAVE_INTERVAL=1\n");
+    Start();
+    ASSERT_EQ(0, Run(CDRSEND, {"--caller", "a"}));
+    ASSERT_EQ(0, Run(CDRSEND, {"--caller", "b"}));
+    ASSERT_TRUE(WaitFor([&] { return Count(Db("CDR_db"), "{\n") == 2; }));
+    Stop(SIGTERM);
+    Start();
+    ASSERT_EQ(0, Run(CDRSEND, {"--caller", "c"}));
+    ASSERT_TRUE(WaitFor([&] { return Count(Db("CDR_db"), "{\n") == 3; }));
+    Stop(SIGKILL);
+    const std::string db = Db("CDR_db");
+    EXPECT_EQ(0u, db.find("{\nID=2\n")) << db;
+    EXPECT_EQ(3u, Count(db, "{\n"));
+}
