@@ -48,7 +48,7 @@ void RandomReports::Next(WireMessage* m) {
         st.mPacketsSent = r.mDuration * 50 + pick(50);
         st.mSendCodec = codec;
         st.mSendPacketSize = 160;
-        st.mPacketsReceived = st.mPacketsSent ? st.mPacketsSent - pick(20) : 0;
+        st.mPacketsReceived = st.mPacketsSent > 20 ? st.mPacketsSent - pick(20) : st.mPacketsSent;
         st.mReceiveCodec = codec;
         st.mReceivePacketSize = 160;
         st.mPacketsLost = static_cast<uint16_t>(pick(20));
