@@ -265,7 +265,12 @@ unsigned long LogManager::LogWriteProc(void* manager) {
 void LogManager::SetOptions(bool flush, bool timeStamps, const char* prefix) {
     LogState& s = *mpState;
     ThreadMutexLock hold(*s.mpCallerLock);
+    // The writer thread reads the flush flag under its own lock.
+    if (s.mpWriterLock)
+        s.mpWriterLock->Lock();
     s.mFlush = flush;
+    if (s.mpWriterLock)
+        s.mpWriterLock->Unlock();
     s.mStamp = timeStamps;
     s.mIndentReady = 0;
     if (!prefix) {
