@@ -108,7 +108,8 @@ bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* con
     contents->resize(size + 1);  // one spare byte shows the end without a second read when exact
     size_t have = 0;
     for (;;) {
-        if (have == contents->size()) contents->resize(contents->size() * 2 + 4096);
+        if (have == contents->size())
+            contents->resize(contents->size() * 2 + 4096);
         ssize_t n = fs.Read(fd, &(*contents)[have], contents->size() - have);
         if (n > 0) {
             have += static_cast<size_t>(n);

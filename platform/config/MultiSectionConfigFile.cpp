@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/config/FileError.h"
 
@@ -49,11 +50,12 @@ int MultiSectionConfigFile::GotoNextSection() {
 
 int MultiSectionConfigFile::AddSection(bool atFront) {
     CompactCurrent();
+    mSpare.Clear();
     if (atFront) {
-        mSections.emplace_front();
+        mSections.push_front(std::move(mSpare));
         mCurrent = 0;
     } else {
-        mSections.emplace_back();
+        mSections.push_back(std::move(mSpare));
         mCurrent = static_cast<long>(mSections.size()) - 1;
     }
     mNext = mCurrent + 1;
@@ -64,11 +66,11 @@ int MultiSectionConfigFile::DeleteSection() {
     if (!HasCurrent())
         return 0;
     if (mCurrent == static_cast<long>(mSections.size()) - 1) {
-        mSections.pop_back();
+        mSpare = mSections.pop_back();
     } else if (mCurrent == 0) {
-        mSections.pop_front();
+        mSpare = mSections.pop_front();
     } else {
-        mSections.erase(mSections.begin() + mCurrent);
+        mSpare = mSections.erase(static_cast<size_t>(mCurrent));
     }
     mNext = mCurrent;
     mCurrent = -1;
@@ -111,7 +113,8 @@ int MultiSectionConfigFile::GetSectionEntry(const char* key, char* buffer, size_
 void MultiSectionConfigFile::WriteText(std::string* out) const {
     // Packed fields are about their text; leave room for delimiters and escapes.
     out->reserve(out->size() + PackedBytes() + PackedBytes() / 8 + mSections.size() * 8);
-    for (const PackedSection& section : mSections) {
+    for (size_t i = 0; i < mSections.size(); ++i) {
+        const PackedSection& section = mSections[i];
         mFormat.AppendSectionBegin(out);
         section.ForEach([&](std::string_view key, std::string_view value) {
             mFormat.AppendEntry(out, key, value);
@@ -123,7 +126,7 @@ void MultiSectionConfigFile::WriteText(std::string* out) const {
 void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& name) {
     if (std::memchr(text.data(), '\0', text.size()))
         throw FileError(name, "NUL byte in text");
-    std::deque<PackedSection> sections;
+    SectionRing sections;
     // Entries are gathered in one reused block, then copied out at their exact size.
     PackedSection scratch;
     bool inSection = false;
@@ -170,7 +173,7 @@ void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& 
 
 size_t MultiSectionConfigFile::PackedBytes() const {
     size_t bytes = 0;
-    for (const PackedSection& section : mSections) bytes += section.PackedBytes();
+    for (size_t i = 0; i < mSections.size(); ++i) bytes += mSections[i].PackedBytes();
     return bytes;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <deque>
 #include <string>
 #include <string_view>
 
 #include "platform/config/PackedSection.h"
+#include "platform/config/SectionRing.h"
 #include "platform/config/TextFormat.h"
 
 namespace Configuration {
@@ -16,7 +16,8 @@ namespace Configuration {
 //
 // Sections: the first is the front (the newest record of a database). Adding
 // a section at the front and removing the last cost O(1); a section costs
-// its packed entries and little else (see PackedSection).
+// its packed entries and little else (see PackedSection). In steady state,
+// one section added for each one removed, nothing is allocated.
 //
 // Cursor: entry operations work on the current section. Restart puts the
 // cursor before the first section, and each GotoNextSection moves it to the
@@ -75,7 +76,10 @@ private:
     bool HasCurrent() const { return mCurrent >= 0; }
 
     TextFormat mFormat;
-    std::deque<PackedSection> mSections;
+    SectionRing mSections;
+    // The block of the last section deleted, kept for the next one added: a
+    // database at its limit then writes records without allocating.
+    PackedSection mSpare;
     long mCurrent = -1;  // index of the current section, or -1
     long mNext = 0;      // where GotoNextSection goes
 };

@@ -41,9 +41,10 @@ public:
     size_t PackedBytes() const { return mSize; }
     // An independent copy in a block of exactly the packed size.
     PackedSection Clone() const;
-    // Removes every entry but keeps the block for reuse.
+    // Removes every entry but keeps the block for use again.
     void Clear() { mSize = 0; }
-    // Gives back the spare capacity left by growth; called once a section is complete.
+    // Gives back spare capacity beyond an eighth of the block; called once a
+    // section is complete.
     void ShrinkToFit();
 
 private:
