@@ -21,7 +21,8 @@ double NanosPerLine(unsigned int queueDepth, const std::string& path, int lines)
         unlink(path.c_str());
         LogManager log(path.c_str(), true, true, queueDepth, 8192);
         auto t0 = std::chrono::steady_clock::now();
-        for (int i = 0; i < lines; ++i) log.TRACE("OnAddCDR: record %d added to database %d\n", i, i % 3);
+        for (int i = 0; i < lines; ++i)
+            log.TRACE("OnAddCDR: record %d added to database %d\n", i, i % 3);
         std::chrono::duration<double, std::nano> d = std::chrono::steady_clock::now() - t0;
         best = std::min(best, d.count() / lines);
     }

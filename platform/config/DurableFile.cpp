@@ -123,22 +123,26 @@ bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* con
 }
 
 void DurableFile::Replace(FileSystem& fs, const std::string& path, const std::string& contents) {
+    Replace(fs, path, [&contents](const Emit& emit) { emit(contents.data(), contents.size()); });
+}
+
+void DurableFile::Replace(FileSystem& fs, const std::string& path, const Producer& produce) {
     const std::string tmp = path + ".tmp";
     int fd = CreateTemporary(fs, tmp, path);
     try {
         FdCloser closer(fs, fd);
-        const char* p = contents.data();
-        size_t left = contents.size();
-        while (left > 0) {
-            ssize_t n = fs.Write(fd, p, left);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw FileError(path, ErrnoText("write failed"));
+        produce([&](const char* p, size_t left) {
+            while (left > 0) {
+                ssize_t n = fs.Write(fd, p, left);
+                if (n < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    throw FileError(path, ErrnoText("write failed"));
+                }
+                p += n;
+                left -= static_cast<size_t>(n);
             }
-            p += n;
-            left -= static_cast<size_t>(n);
-        }
+        });
         if (fs.Fsync(fd) != 0)
             throw FileError(path, ErrnoText("sync failed"));
         // A close error can report a lost write on some file systems.

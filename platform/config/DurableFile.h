@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/config/FileSystem.h"
@@ -22,6 +23,13 @@ public:
     static bool Read(FileSystem& fs, const std::string& path, std::string* contents);
 
     static void Replace(FileSystem& fs, const std::string& path, const std::string& contents);
+
+    // The same, with the contents made piece by piece: PRODUCE is called once
+    // and hands each piece to the Emit it is given, so that a large file
+    // needs no buffer of its size. An exception from PRODUCE fails the save.
+    using Emit = std::function<void(const char* data, size_t size)>;
+    using Producer = std::function<void(const Emit& emit)>;
+    static void Replace(FileSystem& fs, const std::string& path, const Producer& produce);
 };
 
 }  // namespace Configuration

@@ -49,7 +49,10 @@ int MultiSectionConfigFile::GotoNextSection() {
 }
 
 int MultiSectionConfigFile::AddSection(bool atFront) {
-    CompactCurrent();
+    // The section added before this one is complete now; it sits at the same
+    // end (a trim in between leaves no section current, so look there).
+    if (!mSections.empty())
+        (atFront ? mSections[0] : mSections[mSections.size() - 1]).ShrinkToFit();
     mSpare.Clear();
     if (atFront) {
         mSections.push_front(std::move(mSpare));
@@ -111,16 +114,26 @@ int MultiSectionConfigFile::GetSectionEntry(const char* key, char* buffer, size_
 }
 
 void MultiSectionConfigFile::WriteText(std::string* out) const {
-    // Packed fields are about their text; leave room for delimiters and escapes.
-    out->reserve(out->size() + PackedBytes() + PackedBytes() / 8 + mSections.size() * 8);
+    WriteText([out](const std::string& piece) { out->append(piece); }, 64 * 1024);
+}
+
+void MultiSectionConfigFile::WriteText(const std::function<void(const std::string&)>& emit,
+                                       size_t chunk) const {
+    std::string piece;
+    piece.reserve(chunk + chunk / 4);
     for (size_t i = 0; i < mSections.size(); ++i) {
-        const PackedSection& section = mSections[i];
-        mFormat.AppendSectionBegin(out);
-        section.ForEach([&](std::string_view key, std::string_view value) {
-            mFormat.AppendEntry(out, key, value);
+        mFormat.AppendSectionBegin(&piece);
+        mSections[i].ForEach([&](std::string_view key, std::string_view value) {
+            mFormat.AppendEntry(&piece, key, value);
         });
-        mFormat.AppendSectionEnd(out);
+        mFormat.AppendSectionEnd(&piece);
+        if (piece.size() >= chunk) {
+            emit(piece);
+            piece.clear();
+        }
     }
+    if (!piece.empty())
+        emit(piece);
 }
 
 void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& name) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,9 @@ public:
 
     // Appends all sections in their text form to *OUT.
     void WriteText(std::string* out) const;
+    // The same text in pieces of about CHUNK bytes, each handed to EMIT, so
+    // that no buffer of the whole file's size is needed.
+    void WriteText(const std::function<void(const std::string& piece)>& emit, size_t chunk) const;
     // Replaces all sections by those of TEXT; on damage throws FileError
     // naming NAME and the line, and leaves the sections as they were.
     void ReadText(std::string_view text, const std::string& name);

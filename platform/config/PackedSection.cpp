@@ -83,7 +83,8 @@ void PackedSection::Reserve(size_t needed) {
         return;
     if (needed > std::numeric_limits<uint32_t>::max())
         throw std::length_error("section too large");
-    size_t capacity = mCapacity ? mCapacity : 64;
+    // A first block the size of a typical record: one allocation, rarely a move.
+    size_t capacity = mCapacity ? mCapacity : 512;
     while (capacity < needed) capacity *= 2;
     if (capacity > std::numeric_limits<uint32_t>::max())
         capacity = needed;
@@ -163,17 +164,21 @@ PackedSection PackedSection::Clone() const {
 }
 
 void PackedSection::ShrinkToFit() {
-    if (mCapacity == mSize)
-        return;
     if (mSize == 0) {
         std::free(mpData);
         mpData = nullptr;
         mCapacity = 0;
         return;
     }
-    if (void* shrunk = std::realloc(mpData, mSize)) {  // on failure the larger block stays valid
+    // A sixteenth of headroom stays, and up to an eighth of slack is left
+    // alone: a block used again for a record of about the same size then
+    // needs no new allocation, and memory stays within 1.2x of the text.
+    const size_t target = mSize + mSize / 16;
+    if (mCapacity <= target + target / 8)
+        return;
+    if (void* shrunk = std::realloc(mpData, target)) {  // on failure the larger block stays valid
         mpData = static_cast<char*>(shrunk);
-        mCapacity = mSize;
+        mCapacity = static_cast<uint32_t>(target);
     }
 }
 

@@ -43,7 +43,7 @@ public:
     PackedSection Clone() const;
     // Removes every entry but keeps the block for use again.
     void Clear() { mSize = 0; }
-    // Gives back spare capacity beyond an eighth of the block; called once a
+    // Gives back spare capacity beyond a little headroom; called once a
     // section is complete.
     void ShrinkToFit();
 
