@@ -10,7 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WireMessage message;
-    if (WireFormat::Decode(data, size, &message)) return 0;
+    if (WireFormat::Decode(data, size, &message))
+        return 0;
     std::string again;
     WireFormat::Encode(message, &again);
     if (again.size() != size || again.compare(0, size, reinterpret_cast<const char*>(data), size))
