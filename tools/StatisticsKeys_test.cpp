@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/RandomReports.h"
-
 TEST(StatisticsKeys, EveryKeyReachesItsOwnField) {
     const std::vector<std::string> keys = StatisticsKeys::All();
     ASSERT_EQ(37u, keys.size());
@@ -43,24 +41,4 @@ TEST(StatisticsKeys, ValuesAreCheckedAgainstTheFieldWidth) {
         EXPECT_FALSE(StatisticsKeys::Set(&s, b.first, b.second, &error)) << b.first << b.second;
         EXPECT_FALSE(error.empty());
     }
-}
-
-TEST(RandomReports, SameSeedSameSequenceKindsCycle) {
-    RandomReports a(3), b(3), c(4);
-    WireMessage ma, mb, mc;
-    int32_t last = INT32_MIN;
-    bool differs = false;
-    for (int i = 0; i < 300; ++i) {
-        a.Next(&ma);
-        b.Next(&mb);
-        c.Next(&mc);
-        ASSERT_EQ(ma.mReport, mb.mReport);
-        ASSERT_EQ(ma.mStatistics, mb.mStatistics);
-        differs = differs || !(ma.mReport == mc.mReport);
-        const int kinds[] = {1, 2, 4};
-        EXPECT_EQ(kinds[i % 3], ma.mKind);
-        EXPECT_GT(ma.mReport.mStartTime, last);
-        last = ma.mReport.mStartTime;
-    }
-    EXPECT_TRUE(differs);
 }

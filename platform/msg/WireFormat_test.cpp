@@ -9,12 +9,6 @@
 
 namespace {
 
-std::string AllBytesText() {  // every byte but NUL, 255 of them
-    std::string s;
-    for (int c = 1; c < 256; ++c) s.push_back(static_cast<char>(c));
-    return s;
-}
-
 WireMessage Decoded(const std::string& bytes) {
     WireMessage m;
     const char* why =
@@ -35,49 +29,7 @@ std::string Encoded(const WireMessage& m) {
     return out;
 }
 
-WireMessage FullReport() {
-    WireMessage m;
-    m.mType = WireMessage::kReport;
-    m.mKind = 4;
-    m.mReport.mStartTime = -2147483647 - 1;
-    m.mReport.mDuration = 0xFFFFFFFFu;
-    m.mReport.mCalled = AllBytesText();
-    m.mReport.mCaller = "Alice \"the\" {caller}\n=#\\";
-    m.mReport.mGuid = std::string(255, 'g');
-    m.mReport.mClirCaller = 0xFFFFFFFFu;
-    m.mHasStatistics = true;
-    MediaStreamStatistics& s = m.mStatistics.mStream1;
-    s.mLocalAddress = 0xFFFFFFFFu;
-    s.mRemoteAddress = 0x0A000001u;
-    s.mLocalPort = 0xFFFF;
-    s.mPacketsSent = 0xFFFFFFFFu;
-    s.mSendCodec = 18;
-    s.mPacketsLost = 0xFFFF;
-    s.mJitter = 0x80000000u;
-    s.mDelayIncrease = 0xFFFF;
-    s.mDelayDecrease = 0xFFFE;
-    m.mStatistics.mStream2.mRemotePort = 1;
-    m.mStatistics.mStream2.mMaxDelay = 0xFFFFFFFFu;
-    m.mStatistics.mFax.mDuplicatePacketsReceived = 0xFFFFFFFFu;
-    m.mStatistics.mFax.mBadPacketsReceived = 0xFFFF;
-    m.mStatistics.mFax.mAnamnesis = AllBytesText();
-    return m;
-}
-
 }  // namespace
-
-TEST(WireFormat, EveryFieldRoundTripsAtItsExtremes) {
-    for (const WireMessage& m : testing_support::ExtremeReports()) {
-        WireMessage back = Decoded(Encoded(m));
-        EXPECT_EQ(m.mKind, back.mKind);
-        EXPECT_EQ(m.mReport, back.mReport);
-        EXPECT_EQ(m.mHasStatistics, back.mHasStatistics);
-        if (m.mHasStatistics) {
-            EXPECT_EQ(m.mStatistics, back.mStatistics);
-        }
-    }
-    EXPECT_LE(Encoded(FullReport()).size(), WireFormat::kMaxMessage);
-}
 
 TEST(WireFormat, BytesAreBigEndianWithLengthInTheHeader) {
     WireMessage clear;
@@ -122,7 +74,9 @@ TEST(WireFormat, SenderRefusesTextsItCannotCarry) {
 }
 
 TEST(WireFormat, DecoderRefusesDamagedDatagrams) {
-    const std::string good = Encoded(FullReport());
+    // Every field at its largest: the longest datagram there is.
+    const std::string good = Encoded(testing_support::ExtremeReports()[1]);
+    EXPECT_LE(good.size(), WireFormat::kMaxMessage);
     EXPECT_NE(nullptr, Refusal(""));
     EXPECT_NE(nullptr, Refusal(std::string("\x01\x02\x00", 3)));
     std::string bad = good;
