@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/config/MultiSectionFile.h"
-#include "tests/support/PrivateMounts.h"
+#include "tests/support/PrivateDaemonPaths.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFile;
@@ -18,17 +18,9 @@ using testing_support::WriteFile;
 namespace {
 
 const char kLog[] = "/tmp/logs/cdr.log";
-bool gPrivate = false;
-
-// The daemon writes fixed paths: give this test process its own.
-class PrivatePaths : public ::testing::Environment {
-public:
-    void SetUp() override {
-        gPrivate =
-            testing_support::EnterPrivateMounts({"/tmp/logs", "/mnt/bbram", "/etc/kelt-conf"});
-    }
-};
-::testing::Environment* const gEnv = ::testing::AddGlobalTestEnvironment(new PrivatePaths);
+// The daemon writes fixed paths: give this test program its own.
+::testing::Environment* const gEnv =
+    ::testing::AddGlobalTestEnvironment(new testing_support::PrivateDaemonPaths);
 
 // Opens the manager's insides to the tests.
 class Manager : public CDRManager {
@@ -41,7 +33,7 @@ public:
 class CDRManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!gPrivate)
+        if (!testing_support::DaemonPathsArePrivate())
             GTEST_SKIP() << "needs a private mount namespace (root)";
         mBase = mDir.Path() + "/conf/";
         setenv("KELT_PATH", mBase.c_str(), 1);

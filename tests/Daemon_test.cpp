@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/msg/QueueAddress.h"
-#include "tests/support/PrivateMounts.h"
+#include "tests/support/PrivateDaemonPaths.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -23,16 +23,9 @@ using testing_support::WriteFile;
 namespace {
 
 const char kLog[] = "/tmp/logs/cdr.log";
-bool gPrivate = false;
-
-class PrivatePaths : public ::testing::Environment {
-public:
-    void SetUp() override {
-        gPrivate =
-            testing_support::EnterPrivateMounts({"/tmp/logs", "/mnt/bbram", "/etc/kelt-conf"});
-    }
-};
-::testing::Environment* const gEnv = ::testing::AddGlobalTestEnvironment(new PrivatePaths);
+// The daemon writes fixed paths: give this test program its own.
+::testing::Environment* const gEnv =
+    ::testing::AddGlobalTestEnvironment(new testing_support::PrivateDaemonPaths);
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -53,7 +46,7 @@ bool WaitFor(const std::function<bool()>& done) {
 class DaemonTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!gPrivate)
+        if (!testing_support::DaemonPathsArePrivate())
             GTEST_SKIP() << "needs a private mount namespace (root)";
         mBase = mDir.Path() + "/conf/";
         setenv("KELT_PATH", mBase.c_str(), 1);
