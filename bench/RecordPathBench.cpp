@@ -56,7 +56,9 @@ void Measure(const char* title, const std::string& settings, const std::string& 
     CDRManager manager;
     RandomReports reports(3);
     // Pre-made messages, so that only the record path is measured.
-    std::vector<WireMessage> messages(3000);
+    // A pool whose length is not a multiple of the 3,000 records kept, so that a new
+    // record does not simply replace one of the same size.
+    std::vector<WireMessage> messages(4093);
     for (WireMessage& m : messages) reports.Next(&m);
     for (int i = 0; i < 3000; ++i)  // fill all three to their limit of 1,000
         manager.OnAddCDR(messages[i].mKind, messages[i].mReport, &messages[i].mStatistics);
