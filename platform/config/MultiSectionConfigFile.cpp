@@ -49,18 +49,16 @@ int MultiSectionConfigFile::GotoNextSection() {
 }
 
 int MultiSectionConfigFile::AddSection(bool atFront) {
-    // The section added before this one is complete now; it sits at the same
-    // end (a trim in between leaves no section current, so look there).
-    if (!mSections.empty())
-        (atFront ? mSections[0] : mSections[mSections.size() - 1]).ShrinkToFit();
-    mSpare.Clear();
+    CompleteWriting();
+    mScratch.Clear();
     if (atFront) {
-        mSections.push_front(std::move(mSpare));
+        mSections.push_front(std::move(mScratch));
         mCurrent = 0;
     } else {
-        mSections.push_back(std::move(mSpare));
+        mSections.push_back(std::move(mScratch));
         mCurrent = static_cast<long>(mSections.size()) - 1;
     }
+    mWriting = mCurrent;
     mNext = mCurrent + 1;
     return 1;
 }
@@ -68,12 +66,21 @@ int MultiSectionConfigFile::AddSection(bool atFront) {
 int MultiSectionConfigFile::DeleteSection() {
     if (!HasCurrent())
         return 0;
+    PackedSection gone;
     if (mCurrent == static_cast<long>(mSections.size()) - 1) {
-        mSpare = mSections.pop_back();
+        gone = mSections.pop_back();
     } else if (mCurrent == 0) {
-        mSpare = mSections.pop_front();
+        gone = mSections.pop_front();
     } else {
-        mSpare = mSections.erase(static_cast<size_t>(mCurrent));
+        gone = mSections.erase(static_cast<size_t>(mCurrent));
+    }
+    if (mCurrent == mWriting) {
+        mScratch = std::move(gone);
+        mWriting = -1;
+    } else {
+        if (mCurrent < mWriting)
+            --mWriting;
+        Recycle(std::move(gone));
     }
     mNext = mCurrent;
     mCurrent = -1;
@@ -81,6 +88,9 @@ int MultiSectionConfigFile::DeleteSection() {
 }
 
 int MultiSectionConfigFile::ClearAll() {
+    if (mWriting >= 0)
+        mScratch = std::move(mSections[static_cast<size_t>(mWriting)]);
+    mWriting = -1;
     mSections.clear();
     mCurrent = -1;
     mNext = 0;
@@ -180,6 +190,7 @@ void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& 
     if (inSection)
         throw FileError(name, openedAt, "section never closed");
     mSections.swap(sections);
+    mWriting = -1;  // the section being written went with the old ones
     mCurrent = -1;
     mNext = 0;
 }
@@ -190,9 +201,44 @@ size_t MultiSectionConfigFile::PackedBytes() const {
     return bytes;
 }
 
-void MultiSectionConfigFile::CompactCurrent() {
-    if (HasCurrent())
-        mSections[mCurrent].ShrinkToFit();
+void MultiSectionConfigFile::Recycle(PackedSection&& block) {
+    // A few blocks give a choice of sizes; more would only hold memory.
+    const size_t kKept = 16;
+    if (block.Capacity() == 0)
+        return;
+    if (mFree.size() < kKept) {
+        mFree.push_back(std::move(block));
+        return;
+    }
+    // Full: the new block takes the place of the oldest kept one.
+    for (size_t i = 1; i < mFree.size(); ++i) mFree[i - 1] = std::move(mFree[i]);
+    mFree.back() = std::move(block);
+}
+
+void MultiSectionConfigFile::CompleteWriting() {
+    if (mWriting < 0)
+        return;
+    PackedSection& section = mSections[static_cast<size_t>(mWriting)];
+    const size_t size = section.PackedBytes();
+    // The smallest kept block that holds the section with at most a quarter to spare.
+    size_t best = mFree.size();
+    for (size_t i = 0; i < mFree.size(); ++i) {
+        const size_t capacity = mFree[i].Capacity();
+        if (capacity >= size && capacity <= size + size / 4 &&
+            (best == mFree.size() || capacity < mFree[best].Capacity()))
+            best = i;
+    }
+    PackedSection home;
+    if (best < mFree.size()) {
+        home = std::move(mFree[best]);
+        mFree.erase(mFree.begin() + static_cast<long>(best));
+        home.CopyFrom(section);
+    } else {
+        home = section.Clone();
+    }
+    mScratch = std::move(section);
+    section = std::move(home);
+    mWriting = -1;
 }
 
 }  // namespace Configuration

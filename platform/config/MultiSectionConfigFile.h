@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/config/PackedSection.h"
 #include "platform/config/SectionRing.h"
@@ -17,8 +18,12 @@ namespace Configuration {
 //
 // Sections: the first is the front (the newest record of a database). Adding
 // a section at the front and removing the last cost O(1); a section costs
-// its packed entries and little else (see PackedSection). In steady state,
-// one section added for each one removed, nothing is allocated.
+// its packed entries and little else (see PackedSection). A section is
+// written in a scratch block and, once complete (at the next AddSection or
+// Save), copied into a block of about its size: one of the few kept from
+// deleted sections when one fits, else a new one. A database at its limit,
+// one record added for each one removed, so rarely allocates, and the heap
+// holds no growth slack.
 //
 // Cursor: entry operations work on the current section. Restart puts the
 // cursor before the first section, and each GotoNextSection moves it to the
@@ -73,17 +78,18 @@ public:
     size_t PackedBytes() const;
 
 protected:
-    // Gives back growth slack of the section being written.
-    void CompactCurrent();
+    // Moves the section being written out of the scratch block.
+    void CompleteWriting();
 
 private:
     bool HasCurrent() const { return mCurrent >= 0; }
 
     TextFormat mFormat;
     SectionRing mSections;
-    // The block of the last section deleted, kept for the next one added: a
-    // database at its limit then writes records without allocating.
-    PackedSection mSpare;
+    PackedSection mScratch;            // lent to the section being written
+    long mWriting = -1;                // index of that section, or -1
+    std::vector<PackedSection> mFree;  // blocks of deleted sections, for reuse
+    void Recycle(PackedSection&& block);
     long mCurrent = -1;  // index of the current section, or -1
     long mNext = 0;      // where GotoNextSection goes
 };

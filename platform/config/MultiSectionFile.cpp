@@ -16,7 +16,7 @@ MultiSectionFile::MultiSectionFile(const char* path, bool, bool, bool, const cha
 }
 
 int MultiSectionFile::Save(bool, void*) {
-    CompactCurrent();
+    CompleteWriting();
     // Written in pieces: a save needs no second copy of the file in memory.
     DurableFile::Replace(*mpFs, mPath, [this](const DurableFile::Emit& emit) {
         WriteText([&emit](const std::string& piece) { emit(piece.data(), piece.size()); },

@@ -83,7 +83,6 @@ void PackedSection::Reserve(size_t needed) {
         return;
     if (needed > std::numeric_limits<uint32_t>::max())
         throw std::length_error("section too large");
-    // A first block the size of a typical record: one allocation, rarely a move.
     size_t capacity = mCapacity ? mCapacity : 512;
     while (capacity < needed) capacity *= 2;
     if (capacity > std::numeric_limits<uint32_t>::max())
@@ -163,23 +162,11 @@ PackedSection PackedSection::Clone() const {
     return copy;
 }
 
-void PackedSection::ShrinkToFit() {
-    if (mSize == 0) {
-        std::free(mpData);
-        mpData = nullptr;
-        mCapacity = 0;
-        return;
-    }
-    // A sixteenth of headroom stays, and up to an eighth of slack is left
-    // alone: a block used again for a record of about the same size then
-    // needs no new allocation, and memory stays within 1.2x of the text.
-    const size_t target = mSize + mSize / 16;
-    if (mCapacity <= target + target / 8)
-        return;
-    if (void* shrunk = std::realloc(mpData, target)) {  // on failure the larger block stays valid
-        mpData = static_cast<char*>(shrunk);
-        mCapacity = static_cast<uint32_t>(target);
-    }
+void PackedSection::CopyFrom(const PackedSection& other) {
+    assert(other.mSize <= mCapacity);  // the caller picks a block that fits
+    if (other.mSize > 0)
+        std::memcpy(mpData, other.mpData, other.mSize);
+    mSize = other.mSize;
 }
 
 }  // namespace Configuration

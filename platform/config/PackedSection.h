@@ -43,9 +43,9 @@ public:
     PackedSection Clone() const;
     // Removes every entry but keeps the block for use again.
     void Clear() { mSize = 0; }
-    // Gives back spare capacity beyond a little headroom; called once a
-    // section is complete.
-    void ShrinkToFit();
+    size_t Capacity() const { return mCapacity; }
+    // Copies OTHER's entries into this block, which must hold OTHER's bytes.
+    void CopyFrom(const PackedSection& other);
 
 private:
     std::string_view Field(size_t* pos) const;
