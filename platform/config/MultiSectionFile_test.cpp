@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -305,4 +306,58 @@ TEST(MultiSectionFile, SaveCreatesParentsAndNeverFollowsAPlantedTemporary) {
     EXPECT_EQ("precious", ReadFile(victim));
     EXPECT_EQ(2, OpenDb(path)->GetSectionCount());
     EXPECT_NE(0, access((path + ".tmp").c_str(), F_OK));
+}
+
+TEST(MultiSectionConfigFile, AgreesWithASimpleModelUnderRandomEdits) {
+    // Sections move between the scratch block, reused blocks and new ones;
+    // whatever the order of edits, the contents must be what was written.
+    Configuration::MultiSectionConfigFile file("{\n", "}\n", "=", "#");
+    std::vector<Entries> model;
+    long current = -1;
+    std::mt19937 rng(3);
+    auto value = [&] { return std::string(rng() % 40, static_cast<char>('a' + rng() % 26)); };
+    for (int step = 0; step < 20000; ++step) {
+        const unsigned op = rng() % 10;
+        if (op < 2) {
+            const bool front = rng() % 4 != 0;
+            file.AddSection(front);
+            model.insert(front ? model.begin() : model.end(), Entries{});
+            current = front ? 0 : static_cast<long>(model.size()) - 1;
+        } else if (op < 6 && current >= 0) {
+            std::string k = "k" + std::to_string(rng() % 5), v = value();
+            if (op < 5) {
+                file.AddSectionEntry(k.c_str(), v.c_str());
+                model[current].emplace_back(k, v);
+            } else {
+                file.SetSectionEntry(k.c_str(), v.c_str());
+                auto it = std::find_if(model[current].begin(), model[current].end(),
+                                       [&](const auto& e) { return e.first == k; });
+                if (it != model[current].end())
+                    it->second = v;
+                else
+                    model[current].emplace_back(k, v);
+            }
+        } else if (op == 6 && !model.empty()) {
+            file.GotoLastSection();
+            file.DeleteSection();
+            model.pop_back();
+            current = -1;  // nothing is current after a delete
+        } else if (op == 7 && !model.empty()) {
+            file.GotoFirstSection();
+            current = 0;
+        } else if (op == 8 && step % 50 == 0) {
+            std::string text, expected;
+            file.WriteText(&text);
+            for (const Entries& section : model) {
+                expected += "{\n";
+                for (const auto& e : section) expected += e.first + "=" + e.second + "\n";
+                expected += "}\n";
+            }
+            ASSERT_EQ(expected, text) << step;
+        } else if (op == 9 && step % 997 == 0) {
+            file.ClearAll();
+            model.clear();
+            current = -1;
+        }
+    }
 }
