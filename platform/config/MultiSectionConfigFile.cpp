@@ -203,7 +203,7 @@ size_t MultiSectionConfigFile::PackedBytes() const {
 
 void MultiSectionConfigFile::Recycle(PackedSection&& block) {
     // A few blocks give a choice of sizes; more would only hold memory.
-    const size_t kKept = 16;
+    const size_t kKept = 64;
     if (block.Capacity() == 0)
         return;
     if (mFree.size() < kKept) {
@@ -234,7 +234,7 @@ void MultiSectionConfigFile::CompleteWriting() {
         mFree.erase(mFree.begin() + static_cast<long>(best));
         home.CopyFrom(section);
     } else {
-        home = section.Clone();
+        home = section.Clone(32);  // sizes in steps of 32 match kept blocks more often
     }
     mScratch = std::move(section);
     section = std::move(home);

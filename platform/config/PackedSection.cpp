@@ -150,14 +150,16 @@ size_t PackedSection::EntryCount() const {
     return count;
 }
 
-PackedSection PackedSection::Clone() const {
+PackedSection PackedSection::Clone(size_t granule) const {
     PackedSection copy;
     if (mSize > 0) {
-        copy.mpData = static_cast<char*>(std::malloc(mSize));
+        const size_t capacity = (mSize + granule - 1) / granule * granule;
+        copy.mpData = static_cast<char*>(std::malloc(capacity));
         if (!copy.mpData)
             throw std::bad_alloc();
         std::memcpy(copy.mpData, mpData, mSize);
-        copy.mSize = copy.mCapacity = mSize;
+        copy.mSize = mSize;
+        copy.mCapacity = static_cast<uint32_t>(capacity);
     }
     return copy;
 }

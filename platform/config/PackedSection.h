@@ -39,8 +39,9 @@ public:
 
     size_t EntryCount() const;
     size_t PackedBytes() const { return mSize; }
-    // An independent copy in a block of exactly the packed size.
-    PackedSection Clone() const;
+    // An independent copy in a block of the packed size rounded up to a
+    // multiple of GRANULE bytes.
+    PackedSection Clone(size_t granule = 1) const;
     // Removes every entry but keeps the block for use again.
     void Clear() { mSize = 0; }
     size_t Capacity() const { return mCapacity; }
