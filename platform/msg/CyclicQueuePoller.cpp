@@ -27,11 +27,6 @@ void CyclicQueuePoller::Release() {
 }
 
 int CyclicQueuePoller::WaitForEvents() {
-    struct Watched {
-        CyclicMessageQueue* queue;
-        size_t first;
-    };
-    std::vector<Watched> watched;
     for (;;) {
         // Events seen by the last poll and not handled yet come first, in turn.
         const size_t n = mQueues.size();
@@ -44,7 +39,7 @@ int CyclicQueuePoller::WaitForEvents() {
             }
         }
         mFds.clear();
-        watched.clear();
+        mWatched.clear();
         bool retry = false;
         for (int id : mQueues) {
             CyclicMessageQueue* queue = CyclicMessageQueue::Find(id);
@@ -52,7 +47,7 @@ int CyclicQueuePoller::WaitForEvents() {
                 retry = true;
                 continue;
             }
-            watched.push_back(Watched{queue, mFds.size()});
+            mWatched.push_back(Watched{queue, mFds.size()});
             queue->CollectPollFds(&mFds);
         }
         int rc = poll(mFds.data(), mFds.size(), retry ? 1000 : -1);
@@ -61,6 +56,6 @@ int CyclicQueuePoller::WaitForEvents() {
                 continue;
             return -1;
         }
-        for (const Watched& w : watched) w.queue->MarkReady(&mFds[w.first]);
+        for (const Watched& w : mWatched) w.queue->MarkReady(&mFds[w.first]);
     }
 }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+class CyclicMessageQueue;
+
 // Waits until one of the selected queues has an event to handle.
 //
 // SelectQueue adds a queue number and opens the socket of the queue's
@@ -35,8 +37,14 @@ public:
     void Release();
 
 private:
+    struct Watched {
+        CyclicMessageQueue* queue;
+        size_t first;  // its first descriptor in mFds
+    };
+
     size_t mMaxQueues;
     std::vector<int> mQueues;
     size_t mNextQueue = 0;
-    std::vector<pollfd> mFds;
+    std::vector<pollfd> mFds;  // kept between waits: a wait allocates nothing
+    std::vector<Watched> mWatched;
 };
