@@ -23,6 +23,26 @@ void CDRManager::WriteStream(int index, const MediaStreamStatistics& s, const ch
         snprintf(key, sizeof key, "%s%s", name, suffix);
         AddEntry(index, key, v);
     };
+    auto putDelay = [&](const char* name, uint16_t delay) {
+        if (delay == 0xFFFF)
+            snprintf(v, n, "N/A");
+        else
+            snprintf(v, n, "%hu", delay);
+        put(name);
+    };
+    // An address and a port are written only when not 0.
+    auto putEndpoint = [&](const char* addrName, uint32_t address, const char* portName,
+                           uint16_t port) {
+        if (address != 0) {
+            mpFiles->mAddr = address;
+            snprintf(v, n, "%s", mpFiles->mAddr.DottedDecimal());
+            put(addrName);
+        }
+        if (port != 0) {
+            snprintf(v, n, "%hu", port);
+            put(portName);
+        }
+    };
     if (s.mPacketsSent != 0) {
         snprintf(v, n, "%lu", static_cast<unsigned long>(s.mPacketsSent));
         put("tx_pkt");
@@ -48,34 +68,10 @@ void CDRManager::WriteStream(int index, const MediaStreamStatistics& s, const ch
         put("rx_jtr");
         snprintf(v, n, "%lu", static_cast<unsigned long>(s.mMaxDelay));
         put("rx_max_del");
-        if (s.mDelayIncrease == 0xFFFF)
-            snprintf(v, n, "N/A");
-        else
-            snprintf(v, n, "%hu", s.mDelayIncrease);
-        put("rx_delay_incr");
-        if (s.mDelayDecrease == 0xFFFF)
-            snprintf(v, n, "N/A");
-        else
-            snprintf(v, n, "%hu", s.mDelayDecrease);
-        put("rx_delay_decr");
-        if (s.mLocalAddress != 0) {
-            mpFiles->mAddr = s.mLocalAddress;
-            snprintf(v, n, "%s", mpFiles->mAddr.DottedDecimal());
-            put("loc_addr");
-        }
-        if (s.mLocalPort != 0) {
-            snprintf(v, n, "%hu", s.mLocalPort);
-            put("loc_port");
-        }
-        if (s.mRemoteAddress != 0) {
-            mpFiles->mAddr = s.mRemoteAddress;
-            snprintf(v, n, "%s", mpFiles->mAddr.DottedDecimal());
-            put("rem_addr");
-        }
-        if (s.mRemotePort != 0) {
-            snprintf(v, n, "%hu", s.mRemotePort);
-            put("rem_port");
-        }
+        putDelay("rx_delay_incr", s.mDelayIncrease);
+        putDelay("rx_delay_decr", s.mDelayDecrease);
+        putEndpoint("loc_addr", s.mLocalAddress, "loc_port", s.mLocalPort);
+        putEndpoint("rem_addr", s.mRemoteAddress, "rem_port", s.mRemotePort);
     }
 }
 

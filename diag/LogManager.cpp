@@ -142,36 +142,52 @@ void LogManager::WriteLine() {
         s.mpWriterLock->Unlock();
 }
 
+// With stamps off the stream formats the message itself; in queued mode under
+// the writer's lock, so the stream never has two writers at once.
+void LogManager::WriteUnstamped(unsigned char level, const char*& format, va_list& args) {
+    LogState& s = *mpState;
+    if (s.mpWriterLock)
+        s.mpWriterLock->Lock();
+    mpStream->TRACE(level, format, args, 0);
+    if (s.mpWriterLock)
+        s.mpWriterLock->Unlock();
+}
+
+bool LogManager::ComposeLine(const char* tag, long type, const char*& format, va_list& args) {
+    LogState& s = *mpState;
+    FormatTime();
+    char* message = s.mpWritePos + s.mStampLength + kSeparatorLength;
+    const char* end = s.mpLineBuf + s.mBufferSize;
+    if (tag) {
+        if (message + kTagLength >= end)
+            return false;
+        std::memcpy(message, tag, kTagLength);
+        message += kTagLength;
+    }
+    if (message >= end)
+        return false;
+    va_list copy;
+    va_copy(copy, args);
+    s.mMessageLength = vsnprintf(message, static_cast<size_t>(end - message), format, copy);
+    va_end(copy);
+    if (s.mMessageLength <= 0)
+        return false;  // an empty or failed expansion leaves no line
+    if (s.mpQueue && s.mpWritePos == s.mpLineBuf) {
+        s.mMessageLength = static_cast<int32_t>(message - s.mpLineBuf + std::strlen(message) + 1);
+        PostLogMsg(type);
+        return false;
+    }
+    WriteLine();
+    return true;
+}
+
 void LogManager::TRACE(const char*& format, va_list& args) {
     LogState& s = *mpState;
     ThreadMutexLock hold(*s.mpCallerLock);
-    if (!s.mStamp) {
-        if (s.mpWriterLock)
-            s.mpWriterLock->Lock();
-        mpStream->TRACE(3, format, args, 0);
-        if (s.mpWriterLock)
-            s.mpWriterLock->Unlock();
-    } else {
-        FormatTime();
-        char* message = s.mpWritePos + s.mStampLength + kSeparatorLength;
-        const char* end = s.mpLineBuf + s.mBufferSize;
-        if (message >= end)
-            return;
-        const size_t room = static_cast<size_t>(end - message);
-        va_list copy;
-        va_copy(copy, args);
-        s.mMessageLength = vsnprintf(message, room, format, copy);
-        va_end(copy);
-        if (s.mMessageLength <= 0)
-            return;
-        const size_t stored = std::strlen(message);
-        if (s.mpQueue && s.mpWritePos == s.mpLineBuf) {
-            s.mMessageLength = static_cast<int32_t>(message - s.mpLineBuf + stored + 1);
-            PostLogMsg(-1);
-            return;
-        }
-        WriteLine();
-    }
+    if (!s.mStamp)
+        WriteUnstamped(3, format, args);
+    else if (!ComposeLine(nullptr, -1, format, args))
+        return;
     if (s.mFlush)
         mpStream->Flush();
 }
@@ -187,34 +203,12 @@ void LogManager::PANIC(int level, const char*& format, va_list& args) {
     LogState& s = *mpState;
     ThreadMutexLock hold(*s.mpCallerLock);
     if (!s.mStamp) {
-        if (s.mpWriterLock)
-            s.mpWriterLock->Lock();
-        mpStream->TRACE(static_cast<unsigned char>(level), format, args, 0);
-        if (s.mpWriterLock)
-            s.mpWriterLock->Unlock();
+        WriteUnstamped(static_cast<unsigned char>(level), format, args);
         mpStream->Flush();
         return;
     }
-    FormatTime();
-    char* tag = s.mpWritePos + s.mStampLength + kSeparatorLength;
-    const char* end = s.mpLineBuf + s.mBufferSize;
-    if (tag + kTagLength >= end)
+    if (!ComposeLine(level == 0 ? ERR_PREFIX : WARN_PREFIX, level, format, args))
         return;
-    std::memcpy(tag, level == 0 ? ERR_PREFIX : WARN_PREFIX, kTagLength);
-    char* message = tag + kTagLength;
-    va_list copy;
-    va_copy(copy, args);
-    s.mMessageLength = vsnprintf(message, static_cast<size_t>(end - message), format, copy);
-    va_end(copy);
-    if (s.mMessageLength <= 0)
-        return;
-    const size_t stored = std::strlen(message);
-    if (s.mpQueue && s.mpWritePos == s.mpLineBuf) {
-        s.mMessageLength = static_cast<int32_t>(message - s.mpLineBuf + stored + 1);
-        PostLogMsg(level);
-        return;
-    }
-    WriteLine();
     mpStream->Flush();
     if (s.mFlush && level == 0)
         WriteToStderr(s.mpLineBuf);

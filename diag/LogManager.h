@@ -80,6 +80,11 @@ private:
     friend class LogManagerTestPeer;
 
     void FormatTime();
+    void WriteUnstamped(unsigned char level, const char*& format, va_list& args);
+    // Stamps and expands a line (with TAG when given) and hands it on: to the
+    // queue in queued mode without a prefix, else to the stream. True when
+    // this thread wrote it to the stream; false when queued or empty.
+    bool ComposeLine(const char* tag, long type, const char*& format, va_list& args);
     void PostLogMsg(long type);
     void WriteLine();
     static unsigned long LogWriteProc(void* manager);
