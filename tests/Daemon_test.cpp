@@ -146,3 +146,22 @@ TEST_F(DaemonTest, IdsGoOnAfterARestart) {
     EXPECT_EQ(0u, db.find("{\nID=2\n")) << db;
     EXPECT_EQ(3u, Count(db, "{\n"));
 }
+
+// A device out of memory as the daemon starts: the settings and databases
+// fail and are traced, the first allocation outside them escapes the
+// manager, and main turns it into the abort report and exit status 1.
+TEST_F(DaemonTest, AnExceptionEscapingTheManagerGivesTheAbortReport) {
+#ifndef OUT_OF_MEMORY_AT_START
+    GTEST_SKIP() << "the out-of-memory preload runs in the native leg";
+#else
+    setenv("LD_PRELOAD", OUT_OF_MEMORY_AT_START, 1);
+    Process daemon(CDRD, {}, mDir.File("cdrd.out"));
+    unsetenv("LD_PRELOAD");
+    EXPECT_EQ(1, daemon.Wait());
+    const std::string log = ReadFile(kLog);
+    EXPECT_NE(std::string::npos, log.find("GetCDRData: "));
+    EXPECT_EQ(1u, Count(log, "(Call Detail Recorder), caught C++ unhandled exception, reason: "
+                             "std::bad_alloc ======="))
+        << log;
+#endif
+}
