@@ -40,6 +40,8 @@ void CDRManager::Init() {
     InitSizes(mSettings.mStatedMaxRecords, mSettings.mMissedMaxRecords, mSettings.mFailedMaxRecords,
               mSettings.mStatedSaveInterval, mSettings.mMissedSaveInterval,
               mSettings.mFailedSaveInterval);
+    if (!InitAutoDownloadSettings())
+        TRACEX("Auto Download Settings cann't be read!\n");
 }
 
 void CDRManager::Run() {

@@ -13,7 +13,7 @@ class LogManager;
 // and everything the handlers work on.
 //
 // Construction is the whole start-up: the trace log, the settings, the three
-// record databases. No failure stops it; each is traced. Run then serves both
+// record databases, the automatic download settings. No failure stops it; each is traced. Run then serves both
 // queues for the life of the process. One manager per process (its log
 // manager is static); everything runs on the thread that constructed it.
 // The destructor saves nothing.
@@ -38,6 +38,10 @@ public:
     int OnClear(int mask) override;
     int OnFlush(int mask) override;
     int OnUpdateCDRSettings() override;
+    // Automatic statistics download: re-read its settings; download at once.
+    // Neither is answered.
+    int OnUpdateCDRDownloadSettings() override;
+    int OnDownloadNow() override;
 
     // Settings and databases.
     bool GetCDRData();
@@ -45,6 +49,9 @@ public:
     bool InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t failedMax,
                    uint32_t statedInterval, uint32_t missedInterval, uint32_t failedInterval);
     bool IsCDRFilesExist();
+    // Reads the download switch and count, and opens or removes the
+    // statistics file to match; false when a settings file cannot be read.
+    bool InitAutoDownloadSettings();
 
 protected:
     void Init();

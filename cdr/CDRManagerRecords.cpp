@@ -4,6 +4,7 @@
 
 #include "cdr/CDRKind.h"
 #include "cdr/CDRManager.h"
+#include "download/StatisticsDownload.h"
 #include "platform/media/GetNameByDspCodec.h"
 
 // Adds KEY=VALUE to the record being written: to the database when
@@ -152,6 +153,8 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
                 db.DeleteSection();
             }
         }
+        if (mAutoDownload)
+            StatisticsDownload::CounterStep(*mpStatFile, mDownloadCount);
         WriteRecord(index, kind, report, statistics);
         if (++f.mUnsavedCount[index] >= f.mSaveInterval[index]) {
             f.mUnsavedCount[index] = 0;

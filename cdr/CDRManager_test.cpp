@@ -1,71 +1,14 @@
 #include "cdr/CDRManager.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
 
-#include "platform/config/MultiSectionFile.h"
-#include "tests/support/PrivateDaemonPaths.h"
-#include "tests/support/TempDir.h"
+#include "cdr/CDRManagerTest.h"
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace cdr_test;
 
-namespace {
-
-const char kLog[] = "/tmp/logs/cdr.log";
-// The daemon writes fixed paths: give this test program its own.
-::testing::Environment* const gEnv =
-    ::testing::AddGlobalTestEnvironment(new testing_support::PrivateDaemonPaths);
-
-// Opens the manager's insides to the tests.
-class Manager : public CDRManager {
-public:
-    using CDRManager::mpFiles;
-    using CDRManager::mSettings;
-    Configuration::MultiSectionFile& Db(int i) { return *mpFiles->mpFile[i]; }
-};
-
-class CDRManagerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!testing_support::DaemonPathsArePrivate())
-            GTEST_SKIP() << "needs a private mount namespace (root)";
-        mBase = mDir.Path() + "/conf/";
-        setenv("KELT_PATH", mBase.c_str(), 1);
-        setenv("MSGQ_DIR", (mDir.Path() + "/msgq").c_str(), 1);
-        mkdir(mBase.c_str(), 0755);
-        mkdir((mBase + "sysconfig").c_str(), 0755);
-        mkdir((mBase + "telephony").c_str(), 0755);
-        unlink(kLog);
-    }
-    void Settings(const std::string& text) {
-        WriteFile(mBase + "sysconfig/general_settings.conf", text);
-    }
-    std::string Db(const char* name) { return mBase + "telephony/" + name; }
-    std::string Log() { return ReadFile(kLog); }
-    static size_t Count(const std::string& text, const std::string& what) {
-        size_t n = 0;
-        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-        return n;
-    }
-
-    TempDir mDir;
-    std::string mBase;
-};
-
-CallDetailReport Call(const char* caller, int32_t start = 1000) {
-    CallDetailReport r;
-    r.mStartTime = start;
-    r.mCaller = caller;
-    return r;
-}
-
-}  // namespace
 
 TEST_F(CDRManagerTest, StartUpFindsSettingsAndStoresDefaultNames) {
     Settings("CDR_STATED_MAX=50\nCDR_FAILED_SAVE_INTERVAL=3\n");

@@ -1,0 +1,177 @@
+// The automatic statistics download as the manager runs it, with a real
+// collector command that logs each attempt and fails while a flag file exists.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cdr/CDRManagerTest.h"
+
+using namespace cdr_test;
+
+namespace {
+
+const char kStatFile[] = "/mnt/bbram/calldata/down_stat.log";
+
+class DownloadTest : public CDRManagerTest {
+protected:
+    void SetUp() override {
+        CDRManagerTest::SetUp();
+        unlink(kStatFile);
+        Switch("true");
+    }
+    void Switch(const std::string& value) {
+        WriteFile(mBase + "sysconfig/rc.conf", "START_AUTO_DOWNLOAD_STAT=" + value + "\n");
+    }
+    // COUNT empty: no download_cnt at all.
+    void DownloadCount(const std::string& count) {
+        std::string text = "download_cmd=grep -c '^{$' %f >>" + mDir.File("attempts") + "; cat %f >>" +
+                           mDir.File("delivered") + "; test ! -e " + mDir.File("fail") + "\n";
+        if (!count.empty())
+            text += "download_cnt=" + count + "\n";
+        WriteFile(mBase + "auto-down-stat.conf", text);
+    }
+    void Fail(bool fail) {
+        if (fail)
+            WriteFile(mDir.File("fail"), "");
+        else
+            unlink(mDir.File("fail").c_str());
+    }
+    // The records each attempt found, one line per attempt.
+    std::string Attempts() { return ReadFile(mDir.File("attempts")); }
+    void Add(Manager& m, int n, int kind = 1) {
+        for (int i = 0; i < n; ++i) ASSERT_EQ(1, m.OnAddCDR(kind, Call("x"), nullptr));
+    }
+};
+
+}  // namespace
+
+TEST_F(DownloadTest, ACountOf100TriesEveryTenthAndHoldsTwiceTheCount) {
+    DownloadCount("100");
+    Fail(true);
+    Manager m;
+    ASSERT_NE(nullptr, m.mpStatFile);
+    Add(m, 201);
+    EXPECT_EQ("100\n110\n120\n130\n140\n150\n160\n170\n180\n190\n200\n", Attempts());
+    // The failure at 200 dropped the 10 oldest before the report went in.
+    EXPECT_EQ(191, m.mpStatFile->GetSectionCount());
+    Fail(false);
+    Add(m, 9);  // 191 to 199: none due
+    EXPECT_EQ(200, m.mpStatFile->GetSectionCount());
+    unlink(mDir.File("delivered").c_str());
+    Add(m, 1);
+    EXPECT_EQ(200u, Count(ReadFile(mDir.File("delivered")), "{\n"));
+    EXPECT_EQ(1, m.mpStatFile->GetSectionCount());  // the report that triggered it
+    EXPECT_EQ("", ReadFile(kStatFile));             // emptied and saved at once
+    EXPECT_EQ(std::string::npos, Log().find("Download:"));  // the counter step is silent
+}
+
+TEST_F(DownloadTest, SmallCountsTryOnceAndZeroOnlyWhenTheFileIsEmpty) {
+    DownloadCount("");  // no download_cnt: 0
+    Manager m;
+    EXPECT_EQ(0, m.mDownloadCount);
+    Add(m, 3);
+    EXPECT_EQ("0\n", Attempts());  // the first report found the file empty
+    DownloadCount("5");
+    Fail(true);
+    EXPECT_EQ(1, m.OnUpdateCDRDownloadSettings());  // raised: nothing at once
+    EXPECT_EQ("0\n", Attempts());
+    Add(m, 9);
+    EXPECT_EQ("0\n5\n", Attempts());  // one attempt; then the file grows unbounded
+    EXPECT_EQ(12, m.mpStatFile->GetSectionCount());
+}
+
+TEST_F(DownloadTest, ALoweredCountDownloadsAtOnceARaisedOneNever) {
+    DownloadCount("100");
+    Manager m;
+    Add(m, 70);
+    DownloadCount("80");
+    m.OnUpdateCDRDownloadSettings();
+    DownloadCount("200");
+    m.OnUpdateCDRDownloadSettings();
+    EXPECT_EQ("", Attempts());
+    EXPECT_EQ(200, m.mDownloadCount);
+    DownloadCount("50");
+    EXPECT_EQ(1, m.OnUpdateCDRDownloadSettings());
+    EXPECT_EQ("70\n", Attempts());
+    EXPECT_EQ(50, m.mDownloadCount);
+    EXPECT_EQ(0, m.mpStatFile->GetSectionCount());
+    EXPECT_EQ("", ReadFile(kStatFile));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos,
+              log.find("  OnUpdateCDRDownloadSettings\n        .")) << log;
+    EXPECT_EQ(1u, Count(log, "  OnDownloadNow\n"));
+    EXPECT_EQ(1u, Count(log, "  Download: done!\n"));
+}
+
+TEST_F(DownloadTest, TurningOffRemovesTheFileAndOnStartsAfresh) {
+    Settings("CDR_STATED_SAVE_INTERVAL=1\n");
+    DownloadCount("100");
+    Manager m;
+    Add(m, 5);
+    EXPECT_EQ(5u, Count(ReadFile(kStatFile), "{\n"));
+    // Only "true" is on; a reading without the key keeps the state.
+    WriteFile(mBase + "sysconfig/rc.conf", "OTHER=1\n");
+    m.OnUpdateCDRDownloadSettings();
+    EXPECT_EQ(1, m.mAutoDownload);
+    Switch("TRUE");
+    EXPECT_EQ(1, m.OnUpdateCDRDownloadSettings());
+    EXPECT_EQ(0, m.mAutoDownload);
+    EXPECT_EQ(nullptr, m.mpStatFile);
+    EXPECT_NE(0, access(kStatFile, F_OK));
+    Add(m, 2);  // recorded in the database alone
+    EXPECT_EQ(7, m.Db(0).GetSectionCount());
+    Switch("true");
+    m.OnUpdateCDRDownloadSettings();
+    ASSERT_NE(nullptr, m.mpStatFile);
+    EXPECT_EQ(0, m.mpStatFile->GetSectionCount());
+    Add(m, 1, 4);
+    m.mpStatFile->GotoFirstSection();
+    char buf[16];
+    ASSERT_TRUE(m.mpStatFile->GetSectionEntry("type", buf, sizeof buf));
+    EXPECT_STREQ("4", buf);
+}
+
+TEST_F(DownloadTest, RecordingOffLeavesTheDatabaseWhileIdsAndSavesGoOn) {
+    Settings("CDR_ENABLE=0\nCDR_MISSED_SAVE_INTERVAL=3\n");
+    DownloadCount("100");
+    Manager m;
+    Add(m, 2, 2);
+    EXPECT_NE(0, access(kStatFile, F_OK));  // the missed calls' interval decides
+    Add(m, 1, 2);
+    const std::string saved = ReadFile(kStatFile);
+    EXPECT_EQ(0u, saved.find("{\ntype=2\nID=2\nST=1000\n")) << saved;
+    EXPECT_EQ(3u, Count(saved, "{\n"));
+    EXPECT_EQ(0, m.Db(1).GetSectionCount());
+    EXPECT_EQ("", ReadFile(Db("missed_calls_db")));
+    EXPECT_EQ(3u, m.mpFiles->mNextId[1]);
+    EXPECT_EQ(0u, m.mpFiles->mUnsavedCount[1]);
+}
+
+TEST_F(DownloadTest, DownloadNowPassesNoFileWhileOffAndUnreadableSettingsAreTraced) {
+    Switch("false");
+    DownloadCount("100");
+    {
+        Manager m;
+        EXPECT_EQ(0, m.OnDownloadNow());
+        EXPECT_EQ("", Attempts());  // no file: the collector is not called
+        Switch("true");
+        m.OnUpdateCDRDownloadSettings();
+        Add(m, 3);
+        EXPECT_EQ(1, m.OnDownloadNow());
+        EXPECT_EQ("3\n", Attempts());
+        Fail(true);
+        Add(m, 1);
+        EXPECT_EQ(0, m.OnDownloadNow());
+        EXPECT_EQ(1, m.mpStatFile->GetSectionCount());  // kept for the next attempt
+    }
+    const std::string log = Log();
+    EXPECT_EQ(3u, Count(log, "  OnDownloadNow\n"));
+    EXPECT_EQ(2u, Count(log, "  Download: failed!\n"));
+    EXPECT_EQ(1u, Count(log, "  Download: done!\n"));
+    EXPECT_EQ(std::string::npos, log.find("cann't"));
+
+    unlink(kLog);
+    WriteFile(mBase + "sysconfig/rc.conf", "{ not a settings line\n");
+    Manager broken;
+    EXPECT_NE(std::string::npos, Log().find("  Auto Download Settings cann't be read!\n"));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+namespace Configuration {
+class MultiSectionFile;
+}
+
+// Handing the statistics file to the download library, and the rule that
+// decides when a report triggers that on its own.
+//
+// Both operations work on the caller's statistics file object, which must be
+// open, and let the configuration library's and the download library's
+// exceptions pass. The caller serialises access to the file. Stateless.
+class StatisticsDownload {
+public:
+    // One attempt with a new DownloadStatistics object; FILE may be null
+    // (automatic download off). When the library reports the statistics
+    // delivered and FILE is set, FILE is emptied and saved. Nonzero when
+    // delivered.
+    static int Deliver(Configuration::MultiSectionFile* file);
+
+    // The counter step, run for each report before its record is added to
+    // FILE. With N the records in FILE and T = COUNT, S = T / 10: nothing
+    // below T; an attempt when N - T is a multiple of S (when S is 0, only at
+    // N == T); then, while N is at least 2T and S > 0, the S oldest records
+    // are dropped. Silent, whatever the result.
+    static void CounterStep(Configuration::MultiSectionFile& file, int32_t count);
+};

@@ -1,0 +1,145 @@
+#include "platform/statdl/DownloadStatistics.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "platform/config/ConfigFile.h"
+#include "platform/config/MultiSectionConfigFile.h"
+#include "platform/statdl/TimedCommand.h"
+#include "platform/util/ConfigurationBase.h"
+#include "platform/util/SmartBuffer.h"
+
+namespace {
+
+const char kSettingsFile[] = "auto-down-stat.conf";
+
+void Report(const std::string& what) {
+    syslog(LOG_WARNING, "statistics download: %s", what.c_str());
+}
+
+// "download_timeout": whole seconds, digits only.
+unsigned ParseTimeout(const char* text) {
+    if (!*text || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 5)
+        return DownloadStatistics::kDefaultTimeout;
+    const unsigned long seconds = std::strtoul(text, nullptr, 10);
+    return seconds >= 1 && seconds <= 86400 ? static_cast<unsigned>(seconds)
+                                            : DownloadStatistics::kDefaultTimeout;
+}
+
+std::string Substitute(const std::string& command, const std::string& path) {
+    std::string out;
+    for (size_t i = 0; i < command.size(); ++i) {
+        if (command[i] == '%' && i + 1 < command.size() && command[i + 1] == 'f') {
+            out += path;
+            ++i;
+        } else {
+            out += command[i];
+        }
+    }
+    return out;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+DownloadStatistics::DownloadStatistics() = default;
+
+DownloadStatistics::~DownloadStatistics() {
+    if (!mTempPath.empty())
+        unlink(mTempPath.c_str());
+}
+
+int DownloadStatistics::StartDownloadStatistics(Configuration::MultiSectionConfigFile* file) {
+    if (!file) {
+        Report("nothing collected");
+        return 0;
+    }
+    std::string command;
+    unsigned timeout = kDefaultTimeout;
+    if (!ReadSettings(&command, &timeout))
+        return 0;
+    if (!WriteCollected(*file))
+        return 0;
+    int status = 0;
+    const TimedCommand::Outcome outcome =
+        TimedCommand::Run(Substitute(command, mTempPath), timeout, &status);
+    unlink(mTempPath.c_str());
+    mTempPath.clear();
+    switch (outcome) {
+        case TimedCommand::kExited:
+            if (status == 0)
+                return 1;
+            // Not the command itself: it may carry the collector's credentials.
+            Report("download_cmd ended with status " + std::to_string(status));
+            return 0;
+        case TimedCommand::kKilledAtTimeout:
+            Report("download_cmd killed after " + std::to_string(timeout) + " s");
+            return 0;
+        case TimedCommand::kCannotStart:
+            break;
+    }
+    Report("cannot run download_cmd");
+    return 0;
+}
+
+bool DownloadStatistics::ReadSettings(std::string* command, unsigned* timeout) {
+    const std::string path = ConfigurationBase::Directory() + kSettingsFile;
+    try {
+        Configuration::ConfigFile settings(path.c_str(), true, false, false, "=", "#", nullptr);
+        SmartBuffer value(4096);
+        if (!settings.GetEntry("download_cmd", value.GetBuffer(), value.GetSize()) ||
+            !*value.GetBuffer()) {
+            Report("no download_cmd in " + path);
+            return false;
+        }
+        *command = value.GetBuffer();
+        if (settings.GetEntry("download_timeout", value.GetBuffer(), value.GetSize()))
+            *timeout = ParseTimeout(value.GetBuffer());
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        Report(e.what());
+        return false;
+    }
+    return true;
+}
+
+bool DownloadStatistics::WriteCollected(const Configuration::MultiSectionConfigFile& file) {
+    const char* dir = getenv("TMPDIR");
+    std::string name = std::string(dir && *dir ? dir : "/tmp") + "/down_stat.XXXXXX";
+    const int fd = mkostemp(&name[0], O_CLOEXEC);
+    if (fd < 0) {
+        Report("cannot create " + name + ": " + std::strerror(errno));
+        return false;
+    }
+    mTempPath = name;
+    bool ok = true;
+    file.WriteText([&](const std::string& piece) { ok = ok && WriteAll(fd, piece.data(), piece.size()); },
+                   64 * 1024);
+    if (!ok)
+        Report("cannot write " + name + ": " + std::strerror(errno));
+    if (close(fd) != 0 && ok) {
+        Report("cannot write " + name + ": " + std::strerror(errno));
+        ok = false;
+    }
+    return ok;
+}

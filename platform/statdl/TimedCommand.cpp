@@ -1,0 +1,93 @@
+#include "platform/statdl/TimedCommand.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+double Now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+void Nap(long nanoseconds) {
+    timespec t = {0, nanoseconds};
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+}
+
+// Only async-signal-safe calls: the caller may have other threads.
+[[noreturn]] void BecomeCommand(const char* command) {
+    setpgid(0, 0);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // Handled signals are reset by exec; ignored ones would stay ignored.
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig : {SIGPIPE, SIGCHLD, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2})
+        sigaction(sig, &dfl, nullptr);
+    int in = open("/dev/null", O_RDONLY);
+    int out = open("/dev/null", O_WRONLY);
+    if (in < 0 || out < 0)
+        _exit(127);
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+int StatusOf(int raw) {
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+}  // namespace
+
+TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned seconds,
+                                        int* status) {
+    const pid_t pid = fork();
+    if (pid < 0)
+        return kCannotStart;
+    if (pid == 0)
+        BecomeCommand(command.c_str());
+    // Also from this side, so that a kill at once after fork reaches the group.
+    setpgid(pid, pid);
+    const double deadline = Now() + seconds;
+    long nap = 1000000;  // 1 ms, growing: quick commands return quickly
+    Outcome outcome = kKilledAtTimeout;
+    for (;;) {
+        // Not reaped yet (WNOWAIT): while the shell is a zombie its group id
+        // cannot be taken by another process, so the kill below is safe.
+        siginfo_t info = {};
+        const int rc = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        if (rc == 0 && info.si_pid == pid) {
+            outcome = kExited;
+            break;
+        }
+        if (rc != 0 && errno != EINTR) {  // reaped by someone else: status unknown
+            kill(-pid, SIGKILL);
+            *status = -1;
+            return kCannotStart;
+        }
+        if (Now() >= deadline)
+            break;
+        Nap(nap);
+        if (nap < 50000000)
+            nap *= 2;
+    }
+    // At the time limit the command goes; after its end, whatever it left
+    // running in its group goes with it.
+    kill(-pid, SIGKILL);
+    int raw = 0;
+    pid_t reaped;
+    while ((reaped = waitpid(pid, &raw, 0)) < 0 && errno == EINTR) {
+    }
+    *status = reaped == pid ? StatusOf(raw) : -1;
+    return outcome;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+// Runs a shell command with a hard time limit.
+//
+// The command runs as "/bin/sh -c COMMAND" in a process group of its own,
+// with standard input, output and error on /dev/null (so it can never block
+// the caller on a pipe) and no signals blocked or ignored. When the time is
+// up the whole group is killed with SIGKILL and reaped. Run returns only
+// when the command and its shell are gone. Stateless; callable from any
+// thread, but a caller that reaps every child (SIGCHLD ignored, or a waitpid
+// for any child elsewhere) takes the command's status away.
+class TimedCommand {
+public:
+    enum Outcome { kExited, kKilledAtTimeout, kCannotStart };
+
+    // Runs COMMAND for at most SECONDS. *STATUS receives the exit status
+    // (kExited) or the signal that ended the shell, as 128 + signal.
+    static Outcome Run(const std::string& command, unsigned seconds, int* status);
+};

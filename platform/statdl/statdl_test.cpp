@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "platform/config/MultiSectionConfigFile.h"
+#include "platform/statdl/DownloadStatistics.h"
+#include "platform/statdl/TimedCommand.h"
+#include "tests/support/TempDir.h"
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+// True while a process of that pid exists and is not a zombie.
+bool Alive(const std::string& pidText) {
+    const std::string stat = ReadFile("/proc/" + pidText + "/stat");
+    const size_t paren = stat.rfind(')');
+    return paren != std::string::npos && stat.size() > paren + 2 && stat[paren + 2] != 'Z';
+}
+
+size_t Entries(const std::string& dir) {
+    size_t n = 0;
+    DIR* d = opendir(dir.c_str());
+    while (dirent* e = d ? readdir(d) : nullptr) n += e->d_name[0] != '.';
+    if (d)
+        closedir(d);
+    return n;
+}
+
+}  // namespace
+
+TEST(TimedCommandTest, ExitStatusTimeLimitAndLeftovers) {
+    TempDir dir;
+    int status = -1;
+    EXPECT_EQ(TimedCommand::kExited, TimedCommand::Run("exit 3", 5, &status));
+    EXPECT_EQ(3, status);
+    // Output goes nowhere, so a command that writes a lot cannot block.
+    EXPECT_EQ(TimedCommand::kExited,
+              TimedCommand::Run("head -c 10000000 /dev/zero; exit 0", 30, &status));
+    EXPECT_EQ(0, status);
+
+    // Out of time: the shell and what it started are killed.
+    const std::string pidFile = dir.File("pid");
+    EXPECT_EQ(TimedCommand::kKilledAtTimeout,
+              TimedCommand::Run("sleep 60 & echo $! >" + pidFile + "; wait", 1, &status));
+    EXPECT_EQ(128 + SIGKILL, status);
+    std::string pid = ReadFile(pidFile);
+    pid.erase(pid.find_last_not_of('\n') + 1);
+    ASSERT_FALSE(pid.empty());
+    EXPECT_FALSE(Alive(pid));
+
+    // A command that ends takes what it left in the background with it.
+    EXPECT_EQ(TimedCommand::kExited,
+              TimedCommand::Run("sleep 60 & echo $! >" + pidFile, 5, &status));
+    pid = ReadFile(pidFile);
+    pid.erase(pid.find_last_not_of('\n') + 1);
+    for (int i = 0; i < 100 && Alive(pid); ++i) usleep(10000);  // the kill is asynchronous
+    EXPECT_FALSE(Alive(pid));
+}
+
+class DownloadStatisticsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mBase = mDir.Path() + "/";
+        setenv("KELT_PATH", mBase.c_str(), 1);
+        mkdir(mDir.File("tmp").c_str(), 0700);
+        setenv("TMPDIR", mDir.File("tmp").c_str(), 1);
+        mFile.AddSection(true);
+        mFile.AddSectionEntry("type", "1");
+        mFile.AddSectionEntry("caller", "a\nb=c");
+    }
+    void TearDown() override { unsetenv("TMPDIR"); }
+    void Settings(const std::string& text) { WriteFile(mBase + "auto-down-stat.conf", text); }
+    int Download(Configuration::MultiSectionConfigFile* file) {
+        DownloadStatistics d;
+        return d.StartDownloadStatistics(file);
+    }
+
+    TempDir mDir;
+    std::string mBase;
+    Configuration::MultiSectionConfigFile mFile{"{\n", "}\n", "=", "#"};
+};
+
+TEST_F(DownloadStatisticsTest, DeliversTheSectionsInMemoryAndRemovesItsFile) {
+    Settings("download_cnt=5\ndownload_cmd=cp %f " + mDir.File("got") + " && test -s %f\n");
+    EXPECT_EQ(1, Download(&mFile));
+    std::string text;
+    mFile.WriteText(&text);
+    EXPECT_EQ(text, ReadFile(mDir.File("got")));
+    EXPECT_EQ("{\ntype=1\ncaller=a\\nb=c\n}\n", text);
+    EXPECT_EQ(0u, Entries(mDir.File("tmp")));
+}
+
+TEST_F(DownloadStatisticsTest, FailuresGiveZeroAndLeaveNoFile) {
+    // No settings file, no command, an empty command.
+    EXPECT_EQ(0, Download(&mFile));
+    Settings("download_cnt=5\n");
+    EXPECT_EQ(0, Download(&mFile));
+    Settings("download_cmd=\n");
+    EXPECT_EQ(0, Download(&mFile));
+    // Nothing collected: the command is not run.
+    Settings("download_cmd=touch " + mDir.File("ran") + "\n");
+    EXPECT_EQ(0, Download(nullptr));
+    EXPECT_NE(0, access(mDir.File("ran").c_str(), F_OK));
+    // The command fails, or outlives its time.
+    Settings("download_cmd=cat %f >/dev/null; exit 7\n");
+    EXPECT_EQ(0, Download(&mFile));
+    Settings("download_timeout=1\ndownload_cmd=sleep 60\n");
+    EXPECT_EQ(0, Download(&mFile));
+    // A damaged settings file.
+    Settings("download_cmd=true\nno separator here\n");
+    EXPECT_EQ(0, Download(&mFile));
+    EXPECT_EQ(0u, Entries(mDir.File("tmp")));
+    // No room for the temporary file.
+    setenv("TMPDIR", mDir.File("missing").c_str(), 1);
+    Settings("download_cmd=true\n");
+    EXPECT_EQ(0, Download(&mFile));
+}
