@@ -191,6 +191,8 @@ TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
     collector.Down();
     ASSERT_EQ(0, Run(CDRSEND, {"--random", "12", "--seed", "2"}));
     Handled(23);
+    // The answer comes after the last report's attempt has ended.
+    ASSERT_EQ(0, Run(CDRCTL, {"flush", "0"}));
     collector.Up();
     EXPECT_EQ(1, collector.Uploads());
     EXPECT_EQ(0, Run(CDRCTL, {"download-now"}));
