@@ -212,6 +212,7 @@ TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
     // A collector that never answers is cut at download_timeout.
     collector.SetMode(HttpCollector::kHang);
     ASSERT_EQ(0, Run(CDRSEND, {"--caller", "late"}));
+    Handled(24);
     EXPECT_EQ(0, Run(CDRCTL, {"download-now"}));
     ASSERT_TRUE(WaitFor([&] { return collector.Abandoned() == 1; }));
     EXPECT_EQ(0, Run(CDRCTL, {"flush", "7"}));  // the loop goes on
