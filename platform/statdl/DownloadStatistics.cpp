@@ -19,6 +19,9 @@
 namespace {
 
 const char kSettingsFile[] = "auto-down-stat.conf";
+// The temporary file as the command sees it: its descriptor 3.
+const char kPassedPath[] = "/proc/self/fd/3";
+static_assert(TimedCommand::kPassedFd == 3, "kPassedPath names the passed descriptor");
 
 void Report(const std::string& what) {
     syslog(LOG_WARNING, "statistics download: %s", what.c_str());
@@ -64,8 +67,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
 DownloadStatistics::DownloadStatistics() = default;
 
 DownloadStatistics::~DownloadStatistics() {
-    if (!mTempPath.empty())
-        unlink(mTempPath.c_str());
+    if (mFd >= 0)
+        close(mFd);
 }
 
 int DownloadStatistics::StartDownloadStatistics(Configuration::MultiSectionConfigFile* file) {
@@ -81,9 +84,9 @@ int DownloadStatistics::StartDownloadStatistics(Configuration::MultiSectionConfi
         return 0;
     int status = 0;
     const TimedCommand::Outcome outcome =
-        TimedCommand::Run(Substitute(command, mTempPath), timeout, &status);
-    unlink(mTempPath.c_str());
-    mTempPath.clear();
+        TimedCommand::Run(Substitute(command, kPassedPath), timeout, &status, mFd);
+    close(mFd);
+    mFd = -1;
     switch (outcome) {
         case TimedCommand::kExited:
             if (status == 0)
@@ -131,15 +134,15 @@ bool DownloadStatistics::WriteCollected(const Configuration::MultiSectionConfigF
         Report("cannot create " + name + ": " + std::strerror(errno));
         return false;
     }
-    mTempPath = name;
+    // Nameless from the start: no stop of the daemon, however abrupt, can
+    // leave the file behind. The command reads it through its descriptor.
+    unlink(name.c_str());
+    mFd = fd;
     bool ok = true;
-    file.WriteText([&](const std::string& piece) { ok = ok && WriteAll(fd, piece.data(), piece.size()); },
-                   64 * 1024);
+    file.WriteText(
+        [&](const std::string& piece) { ok = ok && WriteAll(fd, piece.data(), piece.size()); },
+        64 * 1024);
     if (!ok)
         Report("cannot write " + name + ": " + std::strerror(errno));
-    if (close(fd) != 0 && ok) {
-        Report("cannot write " + name + ": " + std::strerror(errno));
-        ok = false;
-    }
     return ok;
 }

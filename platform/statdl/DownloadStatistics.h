@@ -14,8 +14,10 @@ class MultiSectionConfigFile;
 // B"auto-down-stat.conf" (B: $KELT_PATH, or /etc/kelt-conf/), run by
 // /bin/sh -c with every "%f" replaced by the temporary file's path, for at
 // most "download_timeout" seconds (1 to 86400, default 30) and killed when
-// the time is up. The temporary file is removed before the call returns,
-// whatever happened. The file object is only read.
+// the time is up. The temporary file is created in $TMPDIR (default /tmp)
+// and unlinked at once: the command gets it open as its descriptor 3, and
+// "%f" is "/proc/self/fd/3", so it can be read but not moved, and no stop
+// of the daemon can leave it behind. The file object is only read.
 //
 // The result is 1 when the command exited with status 0 in time, else 0:
 // no file object (nothing collected to deliver), no command, a settings file
@@ -41,5 +43,5 @@ private:
     bool ReadSettings(std::string* command, unsigned* timeout);
     bool WriteCollected(const Configuration::MultiSectionConfigFile& file);
 
-    std::string mTempPath;  // the temporary file while it exists
+    int mFd = -1;  // the temporary file while it is open
 };

@@ -22,7 +22,7 @@ void Nap(long nanoseconds) {
 }
 
 // Only async-signal-safe calls: the caller may have other threads.
-[[noreturn]] void BecomeCommand(const char* command) {
+[[noreturn]] void BecomeCommand(const char* command, int pass) {
     setpgid(0, 0);
     sigset_t none;
     sigemptyset(&none);
@@ -32,13 +32,17 @@ void Nap(long nanoseconds) {
     dfl.sa_handler = SIG_DFL;
     for (int sig : {SIGPIPE, SIGCHLD, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2})
         sigaction(sig, &dfl, nullptr);
-    int in = open("/dev/null", O_RDONLY);
-    int out = open("/dev/null", O_WRONLY);
-    if (in < 0 || out < 0)
+    // Out of the way of 0 to 3 first, whatever numbers the caller's had.
+    const int passed = pass >= 0 ? fcntl(pass, F_DUPFD_CLOEXEC, 10) : -1;
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    const int nullHigh = null >= 0 ? fcntl(null, F_DUPFD_CLOEXEC, 10) : -1;
+    if (nullHigh < 0 || (pass >= 0 && passed < 0))
         _exit(127);
-    dup2(in, STDIN_FILENO);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
+    // dup2 leaves each copy open across exec; the originals close there.
+    if (dup2(nullHigh, STDIN_FILENO) < 0 || dup2(nullHigh, STDOUT_FILENO) < 0 ||
+        dup2(nullHigh, STDERR_FILENO) < 0 ||
+        (passed >= 0 && dup2(passed, TimedCommand::kPassedFd) < 0))
+        _exit(127);
     execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
     _exit(127);
 }
@@ -50,12 +54,12 @@ int StatusOf(int raw) {
 }  // namespace
 
 TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned seconds,
-                                        int* status) {
+                                        int* status, int pass) {
     const pid_t pid = fork();
     if (pid < 0)
         return kCannotStart;
     if (pid == 0)
-        BecomeCommand(command.c_str());
+        BecomeCommand(command.c_str(), pass);
     // Also from this side, so that a kill at once after fork reaches the group.
     setpgid(pid, pid);
     const double deadline = Now() + seconds;

@@ -6,7 +6,8 @@
 //
 // The command runs as "/bin/sh -c COMMAND" in a process group of its own,
 // with standard input, output and error on /dev/null (so it can never block
-// the caller on a pipe) and no signals blocked or ignored. When the time is
+// the caller on a pipe), the caller's descriptor PASS (if not -1) as its
+// descriptor 3, and no signals blocked or ignored. When the time is
 // up the whole group is killed with SIGKILL and reaped. Run returns only
 // when the command and its shell are gone. Stateless; callable from any
 // thread, but a caller that reaps every child (SIGCHLD ignored, or a waitpid
@@ -17,5 +18,8 @@ public:
 
     // Runs COMMAND for at most SECONDS. *STATUS receives the exit status
     // (kExited) or the signal that ended the shell, as 128 + signal.
-    static Outcome Run(const std::string& command, unsigned seconds, int* status);
+    static Outcome Run(const std::string& command, unsigned seconds, int* status, int pass = -1);
+
+    // The descriptor number PASS has in the command.
+    static constexpr int kPassedFd = 3;
 };

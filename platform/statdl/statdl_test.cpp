@@ -91,8 +91,10 @@ protected:
 };
 
 TEST_F(DownloadStatisticsTest, DeliversTheSectionsInMemoryAndRemovesItsFile) {
-    Settings("download_cnt=5\ndownload_cmd=cp %f " + mDir.File("got") + " && test -s %f\n");
+    Settings("download_cnt=5\ndownload_cmd=cp %f " + mDir.File("got") + " && ls -A " +
+             mDir.File("tmp") + " >" + mDir.File("listing") + "\n");
     EXPECT_EQ(1, Download(&mFile));
+    EXPECT_EQ("", ReadFile(mDir.File("listing")));  // nameless while the command runs
     std::string text;
     mFile.WriteText(&text);
     EXPECT_EQ(text, ReadFile(mDir.File("got")));
