@@ -1,95 +1,12 @@
 // cdrd as a process, driven by cdrsend and cdrctl, in a private mount
 // namespace so that its fixed paths (/tmp/logs, /mnt/bbram) are its own.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <functional>
-#include <memory>
-#include <thread>
-
-#include "platform/msg/QueueAddress.h"
+#include "tests/support/DaemonFixture.h"
 #include "tests/support/HttpCollector.h"
-#include "tests/support/PrivateDaemonPaths.h"
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
 
-using testing_support::HttpCollector;
-using testing_support::Process;
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace testing_support;
 
-namespace {
-
-const char kLog[] = "/tmp/logs/cdr.log";
-// The daemon writes fixed paths: give this test program its own.
-::testing::Environment* const gEnv =
-    ::testing::AddGlobalTestEnvironment(new testing_support::PrivateDaemonPaths);
-
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-    return n;
-}
-
-// Waits (up to a minute: the emulator is slow) until DONE holds.
-bool WaitFor(const std::function<bool()>& done) {
-    for (int i = 0; i < 1200; ++i) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
-
-class DaemonTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!testing_support::DaemonPathsArePrivate())
-            GTEST_SKIP() << "needs a private mount namespace (root)";
-        mBase = mDir.Path() + "/conf/";
-        setenv("KELT_PATH", mBase.c_str(), 1);
-        setenv("MSGQ_DIR", mDir.File("msgq").c_str(), 1);
-        mkdir(mBase.c_str(), 0755);
-        mkdir((mBase + "sysconfig").c_str(), 0755);
-        unlink(kLog);
-    }
-    void TearDown() override { mDaemon.reset(); }
-
-    void Start() {
-        unlink(QueueAddress::PathOf(15).c_str());
-        unlink(QueueAddress::PathOf(111).c_str());
-        mDaemon =
-            std::make_unique<Process>(CDRD, std::vector<std::string>{}, mDir.File("cdrd.out"));
-        ASSERT_TRUE(WaitFor([] {
-            return access(QueueAddress::PathOf(15).c_str(), F_OK) == 0 &&
-                   access(QueueAddress::PathOf(111).c_str(), F_OK) == 0;
-        })) << ReadFile(kLog);
-    }
-    int Stop(int signal) {
-        mDaemon->Signal(signal);
-        return mDaemon->Wait();
-    }
-    int Run(const char* program, const std::vector<std::string>& args) {
-        Process p(program, args, mDir.File("out"));
-        return p.Wait();
-    }
-    std::string Output() { return ReadFile(mDir.File("out")); }
-    std::string Db(const char* name) { return ReadFile(mBase + "telephony/" + name); }
-    // Waits until the daemon has traced N reports in all (saving comes after).
-    void Handled(size_t n) {
-        ASSERT_TRUE(WaitFor([&] { return Count(ReadFile(kLog), "  OnAddCDR\n") >= n; }));
-    }
-
-    TempDir mDir;
-    std::string mBase;
-    std::unique_ptr<Process> mDaemon;
-};
-
-}  // namespace
 
 TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     WriteFile(

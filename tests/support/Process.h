@@ -37,8 +37,10 @@ inline std::vector<std::string> Command(const std::string& program,
 class Process {
 public:
     Process(const std::string& program, const std::vector<std::string>& args,
-            const std::string& outputFile) {
-        std::vector<std::string> argv = Command(program, args);
+            const std::string& outputFile)
+        : Process(Command(program, args), outputFile) {}
+    // ARGV as it stands, for wrappers such as setpriv around a Command.
+    Process(std::vector<std::string> argv, const std::string& outputFile) {
         mPid = fork();
         if (mPid == 0) {
             int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -57,6 +59,7 @@ public:
             Wait();
         }
     }
+    pid_t Pid() const { return mPid; }
     void Signal(int signal) {
         if (mPid > 0)
             kill(mPid, signal);
