@@ -73,10 +73,14 @@ TEST_F(ReliabilityTest, KilledAtRandomMomentsLosesNothingThatWasSaved) {
     long newest[3] = {-1, -1, -1};
     const int kRounds = 200;
     for (int round = 0; round < kRounds; ++round) {
+        unlink(kLog);
         Start();
         Process sender(CDRSEND, {"--random", "1000000", "--seed", std::to_string(round)},
                        mDir.File("sender.out"));
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 30000));
+        // A random moment once records flow (the emulator takes long to start them).
+        const size_t flowing = 1 + random() % 30;
+        ASSERT_TRUE(WaitFor([&] { return Count(ReadFile(kLog), "  OnAddCDR\n") >= flowing; }));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
         EXPECT_EQ(128 + SIGKILL, Stop(SIGKILL));
         sender.Wait();
         for (int i = 0; i < 3; ++i) {
@@ -239,7 +243,15 @@ TEST_F(ReliabilityTest, OnlyTheDaemonsGroupCanConnectAndPlantedLinksAreNotFollow
 
 TEST_F(ReliabilityTest, SignalsUnderLoadWriteTheirReportAndIdsGoOn) {
     Sizes(1000000, 5);
-    for (int signal : {SIGTERM, SIGSEGV, SIGABRT}) {
+#ifdef CDR_EMULATOR
+    // The emulator does not hand a SIGSEGV or SIGABRT sent from outside to
+    // the program's handler ("uncaught target signal"); faults raised inside
+    // the program are reported there too (see the crash guard's own tests).
+    const std::vector<int> signals = {SIGTERM};
+#else
+    const std::vector<int> signals = {SIGTERM, SIGSEGV, SIGABRT};
+#endif
+    for (int signal : signals) {
         unlink(kLog);
         Start();
         Process sender(CDRSEND, {"--random", "1000000", "--rate", "2000"}, mDir.File("sender.out"));
