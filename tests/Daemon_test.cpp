@@ -144,3 +144,27 @@ TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
     EXPECT_EQ(1u, Count(ReadFile(kLog), "  Download: done!\n"));
     EXPECT_EQ(2, collector.Uploads());
 }
+
+// The init script of a device image: start, status, stop by SIGTERM.
+TEST_F(DaemonTest, TheInitScriptStartsAndStopsTheDaemon) {
+#ifdef CDR_EMULATOR
+    GTEST_SKIP() << "the script starts the daemon directly, which the emulator leg cannot";
+#else
+    const std::string script = std::string(CDR_SOURCE_DIR) + "/dist/cdrd.init";
+    setenv("DAEMON", CDRD, 1);
+    setenv("PIDFILE", mDir.File("cdrd.pid").c_str(), 1);
+    EXPECT_EQ(3, Run("/bin/sh", {script, "status"}));
+    EXPECT_EQ(0, Run("/bin/sh", {script, "start"}));
+    EXPECT_TRUE(WaitFor([] { return access(QueueAddress::PathOf(111).c_str(), F_OK) == 0; }));
+    EXPECT_EQ(0, Run(CDRCTL, {"flush", "7"}));
+    EXPECT_EQ(0, Run("/bin/sh", {script, "status"}));
+    EXPECT_NE(std::string::npos, Output().find("cdrd is running ("));
+    EXPECT_EQ(0, Run("/bin/sh", {script, "stop"}));
+    EXPECT_EQ("cdrd stopped\n", Output());
+    EXPECT_NE(std::string::npos,
+              ReadFile(kLog).find("(Call Detail Recorder) has been stopped by signal SIGTERM(15)"));
+    EXPECT_NE(0, access(mDir.File("cdrd.pid").c_str(), F_OK));
+    unsetenv("DAEMON");
+    unsetenv("PIDFILE");
+#endif
+}

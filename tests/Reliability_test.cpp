@@ -156,11 +156,7 @@ TEST_F(ReliabilityTest, HostileMessagesLeaveEveryValidReportRecordedAndMemoryFla
     valid.Connect();
     int validSent = 0;
     long rssEarly = 0;
-#if defined(__SANITIZE_ADDRESS__)
-    const int kMessages = 20000;  // the sanitizer's bookkeeping makes each one slow
-#else
     const int kMessages = 100000;
-#endif
     for (int i = 0; i < kMessages; ++i) {
         const bool commands = random() % 2;
         std::string bytes = commands ? flushBytes : reportBytes;
