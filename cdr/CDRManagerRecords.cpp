@@ -1,9 +1,11 @@
 // CDRManager: one call detail report becomes one record.
-#include <cstdio>
+#include <cassert>
+#include <cstring>
 #include <exception>
 
 #include "cdr/CDRKind.h"
 #include "cdr/CDRManager.h"
+#include "cdr/DecimalText.h"
 #include "download/StatisticsDownload.h"
 #include "platform/media/GetNameByDspCodec.h"
 
@@ -20,15 +22,19 @@ void CDRManager::WriteStream(int index, const MediaStreamStatistics& s, const ch
     char* v = mpFiles->mpValueBuf;
     const size_t n = CDRFiles::kValueBufSize;
     char key[32];
+    const size_t suffixLength = std::strlen(suffix);
     auto put = [&](const char* name) {
-        snprintf(key, sizeof key, "%s%s", name, suffix);
+        const size_t length = std::strlen(name);
+        assert(length + suffixLength < sizeof key);  // the keys are the record table's
+        std::memcpy(key, name, length);
+        std::memcpy(key + length, suffix, suffixLength + 1);
         AddEntry(index, key, v);
     };
     auto putDelay = [&](const char* name, uint16_t delay) {
         if (delay == 0xFFFF)
-            snprintf(v, n, "N/A");
+            std::strcpy(v, "N/A");
         else
-            snprintf(v, n, "%hu", delay);
+            DecimalText::Unsigned(delay, v);  // "%hu"
         put(name);
     };
     // An address and a port are written only when not 0.
@@ -36,38 +42,41 @@ void CDRManager::WriteStream(int index, const MediaStreamStatistics& s, const ch
                            uint16_t port) {
         if (address != 0) {
             mpFiles->mAddr = address;
-            snprintf(v, n, "%s", mpFiles->mAddr.DottedDecimal());
+            const char* dotted = mpFiles->mAddr.DottedDecimal();
+            const size_t length = strnlen(dotted, n - 1);
+            std::memcpy(v, dotted, length);
+            v[length] = '\0';
             put(addrName);
         }
         if (port != 0) {
-            snprintf(v, n, "%hu", port);
+            DecimalText::Unsigned(port, v);  // "%hu"
             put(portName);
         }
     };
     if (s.mPacketsSent != 0) {
-        snprintf(v, n, "%lu", static_cast<unsigned long>(s.mPacketsSent));
+        DecimalText::Unsigned(s.mPacketsSent, v);  // "%lu"
         put("tx_pkt");
         GetNameByDspCodec(s.mSendCodec, v);
         put("tx_enc");
         if (s.mSendPacketSize != 0) {
-            snprintf(v, n, "%hu", s.mSendPacketSize);
+            DecimalText::Unsigned(s.mSendPacketSize, v);  // "%hu"
             put("tx_pkt_sz");
         }
     }
     if (s.mPacketsReceived != 0) {
-        snprintf(v, n, "%lu", static_cast<unsigned long>(s.mPacketsReceived));
+        DecimalText::Unsigned(s.mPacketsReceived, v);  // "%lu"
         put("rx_pkt");
         GetNameByDspCodec(s.mReceiveCodec, v);
         put("rx_enc");
         if (s.mReceivePacketSize != 0) {
-            snprintf(v, n, "%hu", s.mReceivePacketSize);
+            DecimalText::Unsigned(s.mReceivePacketSize, v);  // "%hu"
             put("rx_pkt_sz");
         }
-        snprintf(v, n, "%hu", s.mPacketsLost);
+        DecimalText::Unsigned(s.mPacketsLost, v);  // "%hu"
         put("rx_lost");
-        snprintf(v, n, "%lu", static_cast<unsigned long>(s.mJitter));
+        DecimalText::Unsigned(s.mJitter, v);  // "%lu"
         put("rx_jtr");
-        snprintf(v, n, "%lu", static_cast<unsigned long>(s.mMaxDelay));
+        DecimalText::Unsigned(s.mMaxDelay, v);  // "%lu"
         put("rx_max_del");
         putDelay("rx_delay_incr", s.mDelayIncrease);
         putDelay("rx_delay_decr", s.mDelayDecrease);
@@ -80,22 +89,21 @@ void CDRManager::WriteRecord(int index, int kind, const CallDetailReport& r,
                              const CallStatistics* statistics) {
     CDRFiles& f = *mpFiles;
     char* v = f.mpValueBuf;
-    const size_t n = CDRFiles::kValueBufSize;
     if (mSettings.mCDREnabled)
         f.mpFile[index]->AddSection(true);
     if (mAutoDownload) {
         mpStatFile->AddSection(true);
-        snprintf(v, n, "%u", static_cast<unsigned>(kind));
+        DecimalText::Unsigned(static_cast<uint32_t>(kind), v);  // "%u"
         mpStatFile->AddSectionEntry("type", v);
     }
     // The ID belongs to the kind's database, and advances even when only the
     // statistics file is written.
     const uint32_t id = f.mNextId[index]++;
-    snprintf(v, n, "%u", id);
+    DecimalText::Unsigned(id, v);  // "%u"
     AddEntry(index, "ID", v);
-    snprintf(v, n, "%ld", static_cast<long>(r.mStartTime));
+    DecimalText::Signed(r.mStartTime, v);  // "%ld"
     AddEntry(index, "ST", v);
-    snprintf(v, n, "%u", r.mDuration);
+    DecimalText::Unsigned(r.mDuration, v);  // "%u"
     AddEntry(index, "dur", v);
     AddEntry(index, "called", r.mCalled.c_str());
     AddEntry(index, "caller", r.mCaller.c_str());
@@ -116,17 +124,17 @@ void CDRManager::WriteRecord(int index, int kind, const CallDetailReport& r,
     const FaxStatistics& fax = statistics->mFax;
     if (fax.mPacketsReceived == 0 && fax.mPacketsSent == 0)
         return;
-    snprintf(v, n, "%lu", static_cast<unsigned long>(fax.mPacketsReceived));
+    DecimalText::Unsigned(fax.mPacketsReceived, v);  // "%lu"
     AddEntry(index, "fax_rx_pkt", v);
-    snprintf(v, n, "%lu", static_cast<unsigned long>(fax.mDuplicatePacketsReceived));
+    DecimalText::Unsigned(fax.mDuplicatePacketsReceived, v);  // "%lu"
     AddEntry(index, "fax_rx_dpl_pkt", v);
-    snprintf(v, n, "%hu", fax.mPacketsLost);
+    DecimalText::Unsigned(fax.mPacketsLost, v);  // "%hu"
     AddEntry(index, "fax_rx_lost", v);
-    snprintf(v, n, "%hu", fax.mBadPacketsReceived);
+    DecimalText::Unsigned(fax.mBadPacketsReceived, v);  // "%hu"
     AddEntry(index, "fax_rx_bad_pkt", v);
-    snprintf(v, n, "%lu", static_cast<unsigned long>(fax.mPacketsSent));
+    DecimalText::Unsigned(fax.mPacketsSent, v);  // "%lu"
     AddEntry(index, "fax_tx_pkt", v);
-    snprintf(v, n, "%lu", static_cast<unsigned long>(fax.mDuplicatePacketsSent));
+    DecimalText::Unsigned(fax.mDuplicatePacketsSent, v);  // "%lu"
     AddEntry(index, "fax_tx_dpl_pkt", v);
     AddEntry(index, "fax_anamnesis", fax.mAnamnesis.c_str());
 }

@@ -166,10 +166,21 @@ bool LogManager::ComposeLine(const char* tag, long type, const char*& format, va
     }
     if (message >= end)
         return false;
-    va_list copy;
-    va_copy(copy, args);
-    s.mMessageLength = vsnprintf(message, static_cast<size_t>(end - message), format, copy);
-    va_end(copy);
+    const size_t room = static_cast<size_t>(end - message);
+    if (!std::strchr(format, '%')) {
+        // Most traces are a plain text ("OnAddCDR\n"): copied as vsnprintf
+        // would, without its cost.
+        const size_t length = std::strlen(format);
+        const size_t copied = length < room ? length : room - 1;
+        std::memcpy(message, format, copied);
+        message[copied] = '\0';
+        s.mMessageLength = static_cast<int32_t>(length);
+    } else {
+        va_list copy;
+        va_copy(copy, args);
+        s.mMessageLength = vsnprintf(message, room, format, copy);
+        va_end(copy);
+    }
     if (s.mMessageLength <= 0)
         return false;  // an empty or failed expansion leaves no line
     if (s.mpQueue && s.mpWritePos == s.mpLineBuf) {
