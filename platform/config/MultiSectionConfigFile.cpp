@@ -1,5 +1,6 @@
 #include "platform/config/MultiSectionConfigFile.h"
 
+#include <cassert>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -100,27 +101,55 @@ int MultiSectionConfigFile::ClearAll() {
 int MultiSectionConfigFile::AddSectionEntry(const char* key, const char* value) {
     if (!HasCurrent() || !key)
         return 0;
-    mSections[mCurrent].Append(key, value ? value : "");
+    mLine.clear();
+    mFormat.AppendEntry(&mLine, key, value ? value : "");
+    mSections[mCurrent].AppendLine(mLine);
     return 1;
 }
 
 int MultiSectionConfigFile::SetSectionEntry(const char* key, const char* value) {
     if (!HasCurrent() || !key)
         return 0;
-    mSections[mCurrent].Set(key, value ? value : "");
+    size_t at, length;
+    const bool found = FindLine(key, &at, &length);
+    mLine.clear();
+    mFormat.AppendEntry(&mLine, key, value ? value : "");
+    if (found)
+        mSections[mCurrent].ReplaceLine(at, length, mLine);
+    else
+        mSections[mCurrent].AppendLine(mLine);
     return 1;
 }
 
 int MultiSectionConfigFile::GetSectionEntry(const char* key, char* buffer, size_t size) const {
-    std::string_view value;
-    if (!HasCurrent() || !key || !mSections[mCurrent].Find(key, &value))
+    size_t at, length;
+    if (!HasCurrent() || !key || !FindLine(key, &at, &length))
         return 0;
+    const std::string_view line = mSections[mCurrent].Text().substr(at, length - 1);
+    mFormat.DecodeEntry(line, &mKey, &mValue);
     if (buffer && size > 0) {
-        size_t n = value.size() < size - 1 ? value.size() : size - 1;
-        std::memcpy(buffer, value.data(), n);
+        size_t n = mValue.size() < size - 1 ? mValue.size() : size - 1;
+        std::memcpy(buffer, mValue.data(), n);
         buffer[n] = '\0';
     }
     return 1;
+}
+
+bool MultiSectionConfigFile::FindLine(const char* key, size_t* at, size_t* length) const {
+    mKey.clear();
+    mFormat.AppendEntryPrefix(&mKey, key);
+    const std::string_view text = mSections[mCurrent].Text();
+    for (size_t pos = 0; pos < text.size();) {
+        const size_t end = text.find('\n', pos);
+        assert(end != std::string_view::npos);  // only whole lines are stored
+        if (text.compare(pos, mKey.size(), mKey) == 0) {
+            *at = pos;
+            *length = end + 1 - pos;
+            return true;
+        }
+        pos = end + 1;
+    }
+    return false;
 }
 
 void MultiSectionConfigFile::WriteText(std::string* out) const {
@@ -133,9 +162,7 @@ void MultiSectionConfigFile::WriteText(const std::function<void(const std::strin
     piece.reserve(chunk + chunk / 4);
     for (size_t i = 0; i < mSections.size(); ++i) {
         mFormat.AppendSectionBegin(&piece);
-        mSections[i].ForEach([&](std::string_view key, std::string_view value) {
-            mFormat.AppendEntry(&piece, key, value);
-        });
+        piece.append(mSections[i].Text());
         mFormat.AppendSectionEnd(&piece);
         if (piece.size() >= chunk) {
             emit(piece);
@@ -150,8 +177,11 @@ void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& 
     if (std::memchr(text.data(), '\0', text.size()))
         throw FileError(name, "NUL byte in text");
     SectionRing sections;
-    // Entries are gathered in one reused block, then copied out at their exact size.
+    // Entries are gathered in one reused block, then copied out at their exact
+    // size, in the form this format writes (what was read may differ in blanks
+    // and escapes).
     PackedSection scratch;
+    std::string encoded;
     bool inSection = false;
     unsigned lineNo = 0, openedAt = 0;
     std::string key, value;
@@ -178,9 +208,17 @@ void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& 
             case TextFormat::kEntry:
                 if (!inSection)
                     throw FileError(name, lineNo, "entry outside a section");
+                // A line as this format writes it is kept as it stands, with its line end.
+                if (line.data() + line.size() < text.data() + text.size() &&
+                    line.data()[line.size()] == '\n' && mFormat.IsCanonicalEntry(line)) {
+                    scratch.AppendLine(std::string_view(line.data(), line.size() + 1));
+                    break;
+                }
                 if (const char* why = mFormat.DecodeEntry(line, &key, &value))
                     throw FileError(name, lineNo, why);
-                scratch.Append(key, value);
+                encoded.clear();
+                mFormat.AppendEntry(&encoded, key, value);
+                scratch.AppendLine(encoded);
                 break;
             case TextFormat::kInvalid:
                 throw FileError(name, lineNo,

@@ -17,8 +17,10 @@ namespace Configuration {
 // takes it to write the sections elsewhere.
 //
 // Sections: the first is the front (the newest record of a database). Adding
-// a section at the front and removing the last cost O(1); a section costs
-// its packed entries and little else (see PackedSection). A section is
+// a section at the front and removing the last cost O(1); a section is kept
+// as the text of its entry lines, so it costs about its size in the file
+// and saving copies it as it stands (see PackedSection). Entries are encoded
+// once, when they are added. A section is
 // written in a scratch block and, once complete (at the next AddSection or
 // Save), copied into a block of about its size: one of the few kept from
 // deleted sections when one fits, else a new one. A database at its limit,
@@ -58,11 +60,20 @@ public:
     // Copies the value, cut to SIZE - 1 bytes, and a NUL into BUFFER.
     int GetSectionEntry(const char* key, char* buffer, size_t size) const;
 
-    // Calls VISIT(key, value) for each entry of the current section, in order.
+    // Calls VISIT(key, value) for each entry of the current section, in
+    // order; the views last until VISIT returns.
     template <class Visitor>
     void ForEachSectionEntry(Visitor&& visit) const {
-        if (HasCurrent())
-            mSections[mCurrent].ForEach(visit);
+        if (!HasCurrent())
+            return;
+        const std::string_view text = mSections[mCurrent].Text();
+        std::string key, value;
+        std::string_view line;
+        for (size_t pos = 0; TextFormat::NextLine(text, &pos, &line);) {
+            // The lines were encoded by this format, so they decode.
+            mFormat.DecodeEntry(line, &key, &value);
+            visit(std::string_view(key), std::string_view(value));
+        }
     }
 
     // Appends all sections in their text form to *OUT.
@@ -83,6 +94,9 @@ protected:
 
 private:
     bool HasCurrent() const { return mCurrent >= 0; }
+    // The line of KEY in the current section: its start and length with the
+    // line end. False when there is none.
+    bool FindLine(const char* key, size_t* at, size_t* length) const;
 
     TextFormat mFormat;
     SectionRing mSections;
@@ -92,6 +106,10 @@ private:
     void Recycle(PackedSection&& block);
     long mCurrent = -1;  // index of the current section, or -1
     long mNext = 0;      // where GotoNextSection goes
+    // Reused for encoding, so that adding entries allocates nothing.
+    mutable std::string mLine;
+    mutable std::string mKey;
+    mutable std::string mValue;
 };
 
 }  // namespace Configuration

@@ -171,9 +171,17 @@ TEST(MultiSectionFile, ReadsWhatPeopleAndOtherEditorsWrite) {
     WriteFile(path, "");
     EXPECT_EQ(0, OpenDb(path)->GetSectionCount());
 
-    WriteFile(path, "# kept by hand\r\n\r\n  {\r\nID = 5\r\n  name=  Bob \r\n}\r\n{\nID=4\n}");
+    WriteFile(path, "# kept by hand\r\n\r\n  {\r\nID = 5\r\n  name=  Bob \r\n}\r\n{\nID=4\nk=\\x41=\nx=1\r\n}");
     auto db = OpenDb(path);
-    EXPECT_EQ((std::vector<Entries>{{{"ID", "5"}, {"name", "Bob"}}, {{"ID", "4"}}}), Contents(*db));
+    EXPECT_EQ((std::vector<Entries>{{{"ID", "5"}, {"name", "Bob"}}, {{"ID", "4"}, {"k", "A="}, {"x", "1"}}}),
+              Contents(*db));
+    // Kept and written again in this library's own form.
+    db->Save(true, nullptr);
+    EXPECT_EQ("{\nID=5\nname=Bob\n}\n{\nID=4\nk=A=\nx=1\n}\n", ReadFile(path));
+    char value[8];
+    db->GotoLastSection();
+    ASSERT_TRUE(db->GetSectionEntry("k", value, sizeof value));
+    EXPECT_STREQ("A=", value);
 }
 
 TEST(MultiSectionFile, DamagedFileThrowsNamingPathAndLine) {

@@ -6,13 +6,14 @@
 
 namespace Configuration {
 
-// The entries of one section, packed into a single heap block:
-// for each entry, varint key length, key bytes, varint value length, value
-// bytes. A section of typical records costs its text plus a few bytes of
-// bookkeeping, instead of a node and two strings per entry.
+// The entries of one section, kept as the lines of text that a save writes
+// ("key=value\n", escaped by TextFormat), in a single heap block. Saving
+// copies the block as it stands, and a record costs its text and the 16
+// bytes of this object: no node or string per entry. The caller encodes and
+// decodes the lines (MultiSectionConfigFile with its TextFormat).
 //
-// Owns its block; movable, not copyable. Views returned by Find or handed to
-// ForEach stay valid until the section is next changed. Not thread-safe.
+// Owns its block; movable, not copyable. Text() stays valid until the section
+// is next changed. Not thread-safe.
 class PackedSection {
 public:
     PackedSection() = default;
@@ -22,24 +23,15 @@ public:
     PackedSection(const PackedSection&) = delete;
     PackedSection& operator=(const PackedSection&) = delete;
 
-    void Append(std::string_view key, std::string_view value);
-    // Replaces the value of the first entry named KEY, or appends the entry.
-    void Set(std::string_view key, std::string_view value);
-    // The value of the first entry named KEY.
-    bool Find(std::string_view key, std::string_view* value) const;
+    // LINE is one encoded entry, ending in "\n".
+    void AppendLine(std::string_view line);
+    // Replaces the LENGTH bytes at AT, a whole line, by LINE.
+    void ReplaceLine(size_t at, size_t length, std::string_view line);
+    // Every line, in order.
+    std::string_view Text() const { return std::string_view(mpData, mSize); }
 
-    template <class Visitor>  // Visitor(std::string_view key, std::string_view value)
-    void ForEach(Visitor&& visit) const {
-        for (size_t pos = 0; pos < mSize;) {
-            std::string_view key = Field(&pos);
-            std::string_view value = Field(&pos);
-            visit(key, value);
-        }
-    }
-
-    size_t EntryCount() const;
     size_t PackedBytes() const { return mSize; }
-    // An independent copy in a block of the packed size rounded up to a
+    // An independent copy in a block of the text's size rounded up to a
     // multiple of GRANULE bytes.
     PackedSection Clone(size_t granule = 1) const;
     // Removes every entry but keeps the block for use again.
@@ -49,7 +41,6 @@ public:
     void CopyFrom(const PackedSection& other);
 
 private:
-    std::string_view Field(size_t* pos) const;
     void Reserve(size_t needed);
     void Splice(size_t at, size_t removed, std::string_view inserted);
 

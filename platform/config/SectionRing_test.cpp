@@ -12,13 +12,12 @@ namespace {
 
 PackedSection Tagged(int tag) {
     PackedSection s;
-    s.Append("tag", std::to_string(tag));
+    s.AppendLine(std::to_string(tag) + "\n");
     return s;
 }
 
 int TagOf(const PackedSection& s) {
-    std::string_view v;
-    return s.Find("tag", &v) ? std::stoi(std::string(v)) : -1;
+    return s.Text().empty() ? -1 : std::stoi(std::string(s.Text()));
 }
 
 }  // namespace

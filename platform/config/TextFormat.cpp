@@ -139,6 +139,27 @@ TextFormat::LineKind TextFormat::Classify(std::string_view line) const {
     return kInvalid;
 }
 
+bool TextFormat::IsCanonicalEntry(std::string_view line) const {
+    // Files this library wrote hold almost only such lines; loading takes them as they are.
+    if (line.empty() || IsBlank(line.front()) || IsBlank(line.back()) ||
+        line.find_first_of("\\\r") != std::string_view::npos)
+        return false;
+    const size_t sep = line.find(mSeparator);
+    if (sep == std::string_view::npos)
+        return false;
+    const std::string_view key = line.substr(0, sep);
+    const std::string_view value = line.substr(sep + mSeparator.size());
+    if ((!key.empty() && IsBlank(key.back())) || (!value.empty() && IsBlank(value.front())))
+        return false;
+    for (char c : key) {
+        if (mKeySpecial[static_cast<unsigned char>(c)])
+            return false;
+    }
+    // A key that starts with the comment marker is escaped; such a line
+    // would not have been classified as an entry, but say so here too.
+    return key.compare(0, mComment.size(), mComment) != 0;
+}
+
 const char* TextFormat::DecodeEntry(std::string_view line, std::string* key,
                                     std::string* value) const {
     size_t sep = line.find(mSeparator);
@@ -155,6 +176,11 @@ void TextFormat::AppendEntry(std::string* out, std::string_view key, std::string
     out->append(mSeparator);
     AppendEscaped(out, value, false);
     out->push_back('\n');
+}
+
+void TextFormat::AppendEntryPrefix(std::string* out, std::string_view key) const {
+    AppendEscaped(out, key, true);
+    out->append(mSeparator);
 }
 
 void TextFormat::AppendEscaped(std::string* out, std::string_view text, bool isKey) const {

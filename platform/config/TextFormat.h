@@ -38,10 +38,17 @@ public:
 
     LineKind Classify(std::string_view line) const;
 
+    // True when the entry line LINE is exactly what AppendEntry makes of it
+    // (less the line end): then it needs no decoding and no encoding.
+    bool IsCanonicalEntry(std::string_view line) const;
+
     // Decodes an entry line. Returns null on success, else why it is damaged.
     const char* DecodeEntry(std::string_view line, std::string* key, std::string* value) const;
 
     void AppendEntry(std::string* out, std::string_view key, std::string_view value) const;
+    // What every entry line of KEY starts with: the escaped key and the
+    // separator. Escaping makes it unique: no other key's line starts so.
+    void AppendEntryPrefix(std::string* out, std::string_view key) const;
     void AppendSectionBegin(std::string* out) const { out->append(mBegin).push_back('\n'); }
     void AppendSectionEnd(std::string* out) const { out->append(mEnd).push_back('\n'); }
 
