@@ -188,30 +188,45 @@ void TextFormat::AppendEscaped(std::string* out, std::string_view text, bool isK
     if (n == 0)
         return;
     const bool* special = isKey ? mKeySpecial : mValueSpecial;
-    // Position 0 and n-1 may need an escape that the table cannot know of.
+    const char* p = text.data();
+    // Position 0 and n-1 may need an escape that the table cannot know of;
+    // the loop between them looks at the table alone (it runs for every byte
+    // of every record written).
     const bool escapeFirst =
-        IsBlank(text[0]) || (isKey && text.compare(0, mComment.size(), mComment) == 0);
-    const bool escapeLast = n > 1 && IsBlank(text[n - 1]);
-    size_t run = 0;  // start of the bytes not yet appended
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!special[c] && !(i == 0 && escapeFirst) && !(i == n - 1 && escapeLast))
+        IsBlank(p[0]) || (isKey && text.compare(0, mComment.size(), mComment) == 0);
+    const bool escapeLast = n > 1 && IsBlank(p[n - 1]);
+    size_t i = 0;
+    if (escapeFirst)
+        AppendEscape(out, p[i++]);
+    const size_t end = escapeLast ? n - 1 : n;
+    size_t run = i;  // start of the bytes not yet appended
+    while (i < end) {
+        if (!special[static_cast<unsigned char>(p[i])]) {
+            ++i;
             continue;
-        out->append(text.data() + run, i - run);
-        run = i + 1;
-        if (c == '\\') {
-            out->append("\\\\", 2);
-        } else if (c == '\n') {
-            out->append("\\n", 2);
-        } else if (c == '\r') {
-            out->append("\\r", 2);
-        } else {
-            static const char kHex[] = "0123456789ABCDEF";
-            const char esc[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
-            out->append(esc, 4);
         }
+        out->append(p + run, i - run);
+        AppendEscape(out, p[i]);
+        run = ++i;
     }
-    out->append(text.data() + run, n - run);
+    out->append(p + run, end - run);
+    if (escapeLast)
+        AppendEscape(out, p[n - 1]);
+}
+
+void TextFormat::AppendEscape(std::string* out, char byte) {
+    const unsigned char c = static_cast<unsigned char>(byte);
+    if (c == '\\') {
+        out->append("\\\\", 2);
+    } else if (c == '\n') {
+        out->append("\\n", 2);
+    } else if (c == '\r') {
+        out->append("\\r", 2);
+    } else {
+        static const char kHex[] = "0123456789ABCDEF";
+        const char esc[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        out->append(esc, 4);
+    }
 }
 
 }  // namespace Configuration

@@ -54,6 +54,7 @@ public:
 
 private:
     void AppendEscaped(std::string* out, std::string_view text, bool isKey) const;
+    static void AppendEscape(std::string* out, char byte);
 
     std::string mBegin;
     std::string mEnd;
