@@ -1,5 +1,5 @@
 // The record path for instruction counting: fills three databases to their
-// limit of 100 records, then handles COUNT more reports, saves left out.
+// limit of 20 records, then handles COUNT more reports, saves left out.
 //
 //   record_instructions COUNT
 //
@@ -33,14 +33,14 @@ int main(int argc, char** argv) {
     setenv("KELT_PATH", base.c_str(), 1);
     FILE* f = fopen((base + "sysconfig/general_settings.conf").c_str(), "w");
     for (const char* kind : {"STATED", "MISSED", "FAILED"})
-        fprintf(f, "CDR_%s_MAX=100\nCDR_%s_SAVE_INTERVAL=1000000000\n", kind, kind);
+        fprintf(f, "CDR_%s_MAX=20\nCDR_%s_SAVE_INTERVAL=1000000000\n", kind, kind);
     fclose(f);
     std::vector<WireMessage> pool(409);
     RandomReports reports(3);
     for (WireMessage& m : pool) reports.Next(&m);
     {
         CDRManager manager;
-        for (int i = 0; i < 300 + count; ++i) {
+        for (int i = 0; i < 60 + count; ++i) {
             const WireMessage& m = pool[i % pool.size()];
             manager.OnAddCDR(m.mKind, m.mReport, &m.mStatistics);
         }
