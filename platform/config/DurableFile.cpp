@@ -90,8 +90,13 @@ int CreateTemporary(FileSystem& fs, const std::string& tmp, const std::string& p
 
 }  // namespace
 
-bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* contents) {
-    contents->clear();
+namespace {
+
+// Reads straight into the buffer: a record file is read whole, and copying
+// it through a bounce buffer costs as much as parsing it.
+template <class Buffer>
+bool ReadWhole(FileSystem& fs, const std::string& path, Buffer* contents) {
+    contents->resize(0);
     int fd = fs.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
         if (errno == ENOENT)
@@ -99,8 +104,6 @@ bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* con
         throw FileError(path, ErrnoText("cannot open"));
     }
     FdCloser closer(fs, fd);
-    // Read straight into the string: a record file is read whole, and copying
-    // it through a bounce buffer costs as much as parsing it.
     struct stat st;
     size_t size = 0;
     if (fs.Fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
@@ -110,7 +113,7 @@ bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* con
     for (;;) {
         if (have == contents->size())
             contents->resize(contents->size() * 2 + 4096);
-        ssize_t n = fs.Read(fd, &(*contents)[have], contents->size() - have);
+        ssize_t n = fs.Read(fd, contents->data() + have, contents->size() - have);
         if (n > 0) {
             have += static_cast<size_t>(n);
         } else if (n == 0) {
@@ -120,6 +123,16 @@ bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* con
             throw FileError(path, ErrnoText("cannot read"));
         }
     }
+}
+
+}  // namespace
+
+bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* contents) {
+    return ReadWhole(fs, path, contents);
+}
+
+bool DurableFile::Read(FileSystem& fs, const std::string& path, FileBuffer* contents) {
+    return ReadWhole(fs, path, contents);
 }
 
 void DurableFile::Replace(FileSystem& fs, const std::string& path, const std::string& contents) {

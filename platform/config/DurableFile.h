@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/config/FileBuffer.h"
 #include "platform/config/FileSystem.h"
 
 namespace Configuration {
@@ -21,6 +22,8 @@ public:
     // Reads all of PATH into *contents. Returns false when no file exists;
     // throws FileError when it exists but cannot be read.
     static bool Read(FileSystem& fs, const std::string& path, std::string* contents);
+    // The same into pages of their own, for files as large as record files.
+    static bool Read(FileSystem& fs, const std::string& path, FileBuffer* contents);
 
     static void Replace(FileSystem& fs, const std::string& path, const std::string& contents);
 

@@ -10,9 +10,9 @@ MultiSectionFile::MultiSectionFile(const char* path, bool, bool, bool, const cha
     : MultiSectionConfigFile(sectionBegin, sectionEnd, separator, comment),
       mPath(path ? path : ""),
       mpFs(fs ? fs : FileSystem::Default()) {
-    std::string text;
+    FileBuffer text;
     if (DurableFile::Read(*mpFs, mPath, &text))
-        ReadText(text, mPath);
+        ReadText(text.View(), mPath);
 }
 
 int MultiSectionFile::Save(bool, void*) {

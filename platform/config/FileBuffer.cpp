@@ -1,0 +1,34 @@
+#include "platform/config/FileBuffer.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+
+namespace Configuration {
+
+FileBuffer::~FileBuffer() {
+    if (mpData)
+        munmap(mpData, mCapacity);
+}
+
+void FileBuffer::resize(size_t size) {
+    if (size > mCapacity) {
+        const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        const size_t capacity = (size + page - 1) / page * page;
+        void* grown = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                           -1, 0);
+        if (grown == MAP_FAILED)
+            throw std::bad_alloc();
+        if (mpData) {
+            std::memcpy(grown, mpData, mSize);
+            munmap(mpData, mCapacity);
+        }
+        mpData = static_cast<char*>(grown);
+        mCapacity = capacity;
+    }
+    mSize = size;
+}
+
+}  // namespace Configuration
