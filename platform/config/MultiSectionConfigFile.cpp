@@ -188,6 +188,14 @@ void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& 
     std::string_view line;
     for (size_t pos = 0; TextFormat::NextLine(text, &pos, &line);) {
         ++lineNo;
+        // Nearly every line of a file this library wrote is an entry in the
+        // form it writes: kept as it stands, with its line end, unclassified
+        // (such a line can be nothing else).
+        if (inSection && line.data() + line.size() < text.data() + text.size() &&
+            line.data()[line.size()] == '\n' && mFormat.IsCanonicalEntry(line)) {
+            scratch.AppendLine(std::string_view(line.data(), line.size() + 1));
+            continue;
+        }
         switch (mFormat.Classify(line)) {
             case TextFormat::kBlank:
             case TextFormat::kComment:
@@ -208,12 +216,6 @@ void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& 
             case TextFormat::kEntry:
                 if (!inSection)
                     throw FileError(name, lineNo, "entry outside a section");
-                // A line as this format writes it is kept as it stands, with its line end.
-                if (line.data() + line.size() < text.data() + text.size() &&
-                    line.data()[line.size()] == '\n' && mFormat.IsCanonicalEntry(line)) {
-                    scratch.AppendLine(std::string_view(line.data(), line.size() + 1));
-                    break;
-                }
                 if (const char* why = mFormat.DecodeEntry(line, &key, &value))
                     throw FileError(name, lineNo, why);
                 encoded.clear();

@@ -142,7 +142,7 @@ TextFormat::LineKind TextFormat::Classify(std::string_view line) const {
 bool TextFormat::IsCanonicalEntry(std::string_view line) const {
     // Files this library wrote hold almost only such lines; loading takes them as they are.
     if (line.empty() || IsBlank(line.front()) || IsBlank(line.back()) ||
-        line.find_first_of("\\\r") != std::string_view::npos)
+        std::memchr(line.data(), '\\', line.size()) || std::memchr(line.data(), '\r', line.size()))
         return false;
     const size_t sep = line.find(mSeparator);
     if (sep == std::string_view::npos)
@@ -155,9 +155,9 @@ bool TextFormat::IsCanonicalEntry(std::string_view line) const {
         if (mKeySpecial[static_cast<unsigned char>(c)])
             return false;
     }
-    // A key that starts with the comment marker is escaped; such a line
-    // would not have been classified as an entry, but say so here too.
-    return key.compare(0, mComment.size(), mComment) != 0;
+    // A line that starts with the comment marker is a comment, whatever
+    // follows (and a key that starts so is escaped when written).
+    return line.compare(0, mComment.size(), mComment) != 0;
 }
 
 const char* TextFormat::DecodeEntry(std::string_view line, std::string* key,
