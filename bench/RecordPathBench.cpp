@@ -121,8 +121,9 @@ void Measure(const char* title, const std::string& settings, const std::string& 
            double(all) / kRecords);
     printf("  of the time: %.0f ns the trace line (measured alone), %.0f ns the rest\n",
            trace.count() / kRecords, (took.count() - trace.count()) / kRecords);
-    printf("  allocations, in a second pass: %.3f by the handler itself, %.3f by the file library\n",
-           double(attributed - byLibrary) / kRecords, double(byLibrary) / kRecords);
+    printf(
+        "  allocations, in a second pass: %.3f by the handler itself, %.3f by the file library\n",
+        double(attributed - byLibrary) / kRecords, double(byLibrary) / kRecords);
 }
 
 }  // namespace

@@ -204,10 +204,9 @@ public:
             Exec(std::string("CREATE TABLE ") + table + " (id INTEGER PRIMARY KEY" + columns + ")");
         std::string names;
         for (const std::string& c : mColumns) names += ", \"" + c + "\"";
-        Check(sqlite3_prepare_v2(mDb,
-                                 ("INSERT INTO stated (id" + names + ") VALUES (?" + marks + ")")
-                                     .c_str(),
-                                 -1, &mInsert, nullptr),
+        Check(sqlite3_prepare_v2(
+                  mDb, ("INSERT INTO stated (id" + names + ") VALUES (?" + marks + ")").c_str(), -1,
+                  &mInsert, nullptr),
               mDb);
         Check(sqlite3_prepare_v2(mDb, "DELETE FROM stated WHERE id = ?", -1, &mDelete, nullptr),
               mDb);
@@ -263,7 +262,9 @@ private:
 
 int RecordPath(const std::string& dir) {
     const std::vector<WireMessage> pool = Pool(false);
-    printf("| records kept | save interval | cdrd records/s | file limit records/s | cdrd time / limit time | SQLite records/s | SQLite / cdrd |\n");
+    printf(
+        "| records kept | save interval | cdrd records/s | file limit records/s | cdrd time / "
+        "limit time | SQLite records/s | SQLite / cdrd |\n");
     printf("|---:|---:|---:|---:|---:|---:|---:|\n");
     for (unsigned size : {100u, 1000u, 10000u}) {
         const std::string base = MakeBase(dir, "store" + std::to_string(size));
@@ -314,7 +315,8 @@ int Daemon(const std::string& cdrd, const std::string& dir) {
     const std::vector<WireMessage> pool = Pool(true);
     const std::string queues = dir + "/msgq";
     setenv("MSGQ_DIR", queues.c_str(), 1);
-    printf("| records per database | files | start-up (exec to listening) | resident | private |\n");
+    printf(
+        "| records per database | files | start-up (exec to listening) | resident | private |\n");
     printf("|---:|---:|---:|---:|---:|\n");
     long baseRss = 0;
     for (unsigned records : {0u, 1000u, 10000u}) {
@@ -341,7 +343,8 @@ int Daemon(const std::string& cdrd, const std::string& dir) {
         printf("| %u | %ld KB | %.1f ms | %ld KB | %ld KB |", records, bytes / 1024, best * 1000,
                rss, priv);
         if (records > 0)
-            printf(" memory above the empty daemon / file bytes = %.2f", (rss - baseRss) * 1024.0 / bytes);
+            printf(" memory above the empty daemon / file bytes = %.2f",
+                   (rss - baseRss) * 1024.0 / bytes);
         printf("\n");
         fflush(stdout);
     }

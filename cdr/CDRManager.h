@@ -13,10 +13,9 @@ class LogManager;
 // and everything the handlers work on.
 //
 // Construction is the whole start-up: the trace log, the settings, the three
-// record databases, the automatic download settings. No failure stops it; each is traced. Run then serves both
-// queues for the life of the process. One manager per process (its log
-// manager is static); everything runs on the thread that constructed it.
-// The destructor saves nothing.
+// record databases, the automatic download settings. No failure stops it; each is traced. Run then
+// serves both queues for the life of the process. One manager per process (its log manager is
+// static); everything runs on the thread that constructed it. The destructor saves nothing.
 class CDRManager : public CDRCommonMessenger {
 public:
     CDRManager();

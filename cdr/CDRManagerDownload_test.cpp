@@ -24,8 +24,9 @@ protected:
     }
     // COUNT empty: no download_cnt at all.
     void DownloadCount(const std::string& count) {
-        std::string text = "download_cmd=grep -c '^{$' %f >>" + mDir.File("attempts") + "; cat %f >>" +
-                           mDir.File("delivered") + "; test ! -e " + mDir.File("fail") + "\n";
+        std::string text = "download_cmd=grep -c '^{$' %f >>" + mDir.File("attempts") +
+                           "; cat %f >>" + mDir.File("delivered") + "; test ! -e " +
+                           mDir.File("fail") + "\n";
         if (!count.empty())
             text += "download_cnt=" + count + "\n";
         WriteFile(mBase + "auto-down-stat.conf", text);
@@ -60,8 +61,8 @@ TEST_F(DownloadTest, ACountOf100TriesEveryTenthAndHoldsTwiceTheCount) {
     unlink(mDir.File("delivered").c_str());
     Add(m, 1);
     EXPECT_EQ(200u, Count(ReadFile(mDir.File("delivered")), "{\n"));
-    EXPECT_EQ(1, m.mpStatFile->GetSectionCount());  // the report that triggered it
-    EXPECT_EQ("", ReadFile(kStatFile));             // emptied and saved at once
+    EXPECT_EQ(1, m.mpStatFile->GetSectionCount());          // the report that triggered it
+    EXPECT_EQ("", ReadFile(kStatFile));                     // emptied and saved at once
     EXPECT_EQ(std::string::npos, Log().find("Download:"));  // the counter step is silent
 }
 
@@ -97,8 +98,7 @@ TEST_F(DownloadTest, ALoweredCountDownloadsAtOnceARaisedOneNever) {
     EXPECT_EQ(0, m.mpStatFile->GetSectionCount());
     EXPECT_EQ("", ReadFile(kStatFile));
     const std::string log = Log();
-    EXPECT_NE(std::string::npos,
-              log.find("  OnUpdateCDRDownloadSettings\n        .")) << log;
+    EXPECT_NE(std::string::npos, log.find("  OnUpdateCDRDownloadSettings\n        .")) << log;
     EXPECT_EQ(1u, Count(log, "  OnDownloadNow\n"));
     EXPECT_EQ(1u, Count(log, "  Download: done!\n"));
 }

@@ -9,7 +9,6 @@
 
 using namespace cdr_test;
 
-
 TEST_F(CDRManagerTest, StartUpFindsSettingsAndStoresDefaultNames) {
     Settings("CDR_STATED_MAX=50\nCDR_FAILED_SAVE_INTERVAL=3\n");
     Manager m;

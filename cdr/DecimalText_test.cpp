@@ -15,8 +15,8 @@ TEST(DecimalTextTest, MatchesPrintfAtTheEdgesAndAtRandom) {
         DecimalText::Unsigned(u, ours);
         std::snprintf(theirs, sizeof theirs, "%lu", static_cast<unsigned long>(u));
         ASSERT_STREQ(theirs, ours);
-        const int32_t s = i < 4 ? std::vector<int32_t>{0, -1, INT32_MIN, INT32_MAX}[i]
-                                : static_cast<int32_t>(u);
+        const int32_t s =
+            i < 4 ? std::vector<int32_t>{0, -1, INT32_MIN, INT32_MAX}[i] : static_cast<int32_t>(u);
         DecimalText::Signed(s, ours);
         std::snprintf(theirs, sizeof theirs, "%ld", static_cast<long>(s));
         ASSERT_STREQ(theirs, ours);

@@ -31,7 +31,8 @@ TEST(DownloadSettingsTest, OnlyExactlyTrueSwitchesOnAndMissingKeysChangeNothing)
     EXPECT_EQ(5, on);
     EXPECT_EQ(9, count);
     for (const char* value : {"TRUE", "yes", "1", "truex", "\"true\""}) {
-        WriteFile(base + "sysconfig/rc.conf", std::string("START_AUTO_DOWNLOAD_STAT=") + value + "\n");
+        WriteFile(base + "sysconfig/rc.conf",
+                  std::string("START_AUTO_DOWNLOAD_STAT=") + value + "\n");
         on = 1;
         EXPECT_TRUE(DownloadSettings::ReadAutoDownload(&on));
         EXPECT_EQ(0, on) << value;

@@ -7,7 +7,6 @@
 
 using namespace testing_support;
 
-
 TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     WriteFile(
         mBase + "sysconfig/general_settings.conf",
@@ -79,8 +78,9 @@ TEST_F(DaemonTest, AnExceptionEscapingTheManagerGivesTheAbortReport) {
     EXPECT_EQ(1, daemon.Wait());
     const std::string log = ReadFile(kLog);
     EXPECT_NE(std::string::npos, log.find("GetCDRData: "));
-    EXPECT_EQ(1u, Count(log, "(Call Detail Recorder), caught C++ unhandled exception, reason: "
-                             "std::bad_alloc ======="))
+    EXPECT_EQ(1u, Count(log,
+                        "(Call Detail Recorder), caught C++ unhandled exception, reason: "
+                        "std::bad_alloc ======="))
         << log;
 #endif
 }
@@ -121,7 +121,8 @@ TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
     const std::pair<const char*, int> kinds[] = {{"1", 8}, {"2", 8}, {"4", 7}};
     for (const auto& [type, records] : kinds) {
         for (int id = 0; id <= records; ++id) {
-            const std::string key = std::string("type=") + type + "\nID=" + std::to_string(id) + "\n";
+            const std::string key =
+                std::string("type=") + type + "\nID=" + std::to_string(id) + "\n";
             EXPECT_EQ(id < records ? 1u : 0u, Count(bodies, key)) << key;
         }
     }
@@ -133,7 +134,8 @@ TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
     EXPECT_EQ(0, Run(CDRCTL, {"download-now"}));
     ASSERT_TRUE(WaitFor([&] { return collector.Abandoned() == 1; }));
     EXPECT_EQ(0, Run(CDRCTL, {"flush", "7"}));  // the loop goes on
-    ASSERT_TRUE(WaitFor([&] { return ReadFile(kStat).find("caller=late\n") != std::string::npos; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return ReadFile(kStat).find("caller=late\n") != std::string::npos; }));
 
     // Off: the file is removed and download-now has nothing to pass.
     WriteFile(mBase + "sysconfig/rc.conf", "START_AUTO_DOWNLOAD_STAT=false\n");

@@ -83,7 +83,8 @@ protected:
         std::string text;
         for (const char* kind : {"STATED", "MISSED", "FAILED"}) {
             text += std::string("CDR_") + kind + "_MAX=" + std::to_string(max) + "\n";
-            text += std::string("CDR_") + kind + "_SAVE_INTERVAL=" + std::to_string(interval) + "\n";
+            text +=
+                std::string("CDR_") + kind + "_SAVE_INTERVAL=" + std::to_string(interval) + "\n";
         }
         WriteFile(mBase + "sysconfig/general_settings.conf", text);
     }
@@ -289,7 +290,9 @@ TEST_F(ReliabilityTest, SignalsUnderLoadWriteTheirReportAndIdsGoOn) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
         sender.Wait();
         const std::string log = ReadFile(kLog);
-        const std::string name = signal == SIGTERM ? "SIGTERM(15)" : signal == SIGSEGV ? "SIGSEGV(11)" : "SIGABRT(6)";
+        const std::string name = signal == SIGTERM   ? "SIGTERM(15)"
+                                 : signal == SIGSEGV ? "SIGSEGV(11)"
+                                                     : "SIGABRT(6)";
         if (signal == SIGTERM)
             EXPECT_NE(std::string::npos, log.find("has been stopped by signal " + name)) << log;
         else

@@ -20,8 +20,7 @@ void FileBuffer::resize(size_t size) {
         // Populated at once: the whole buffer is about to be written, and one
         // call is cheaper than a page fault per page.
         void* grown = mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE,
-                           -1, 0);
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (grown == MAP_FAILED)
             throw std::bad_alloc();
         if (mpData) {

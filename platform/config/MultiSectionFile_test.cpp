@@ -171,9 +171,12 @@ TEST(MultiSectionFile, ReadsWhatPeopleAndOtherEditorsWrite) {
     WriteFile(path, "");
     EXPECT_EQ(0, OpenDb(path)->GetSectionCount());
 
-    WriteFile(path, "# kept by hand\r\n\r\n  {\r\nID = 5\r\n  name=  Bob \r\n}\r\n{\nID=4\n#note=1\nk=\\x41=\nx=1\r\n}");
+    WriteFile(path,
+              "# kept by hand\r\n\r\n  {\r\nID = 5\r\n  name=  Bob "
+              "\r\n}\r\n{\nID=4\n#note=1\nk=\\x41=\nx=1\r\n}");
     auto db = OpenDb(path);
-    EXPECT_EQ((std::vector<Entries>{{{"ID", "5"}, {"name", "Bob"}}, {{"ID", "4"}, {"k", "A="}, {"x", "1"}}}),
+    EXPECT_EQ((std::vector<Entries>{{{"ID", "5"}, {"name", "Bob"}},
+                                    {{"ID", "4"}, {"k", "A="}, {"x", "1"}}}),
               Contents(*db));
     // Kept and written again in this library's own form.
     db->Save(true, nullptr);

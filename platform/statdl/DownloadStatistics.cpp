@@ -1,8 +1,8 @@
 #include "platform/statdl/DownloadStatistics.h"
 
 #include <errno.h>
-#include <stdlib.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <syslog.h>
 #include <unistd.h>
 

@@ -53,8 +53,8 @@ int StatusOf(int raw) {
 
 }  // namespace
 
-TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned seconds,
-                                        int* status, int pass) {
+TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned seconds, int* status,
+                                        int pass) {
     const pid_t pid = fork();
     if (pid < 0)
         return kCannotStart;

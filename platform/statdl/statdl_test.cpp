@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <string>

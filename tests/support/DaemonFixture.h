@@ -21,7 +21,6 @@
 
 namespace testing_support {
 
-
 inline const char kLog[] = "/tmp/logs/cdr.log";
 // The daemon writes fixed paths: give this test program its own.
 inline ::testing::Environment* const gEnv =

@@ -98,7 +98,8 @@ private:
             if (n <= 0)
                 return;
             in.append(buf, static_cast<size_t>(n));
-            if (bodyAt == std::string::npos && (bodyAt = in.find("\r\n\r\n")) != std::string::npos) {
+            if (bodyAt == std::string::npos &&
+                (bodyAt = in.find("\r\n\r\n")) != std::string::npos) {
                 bodyAt += 4;
                 const size_t h = in.find("Content-Length: ");
                 length = h < bodyAt ? std::strtoul(in.c_str() + h + 16, nullptr, 10) : 0;
