@@ -258,15 +258,27 @@ TEST_F(ReliabilityTest, OnlyTheDaemonsGroupCanConnectAndPlantedLinksAreNotFollow
     ASSERT_EQ(0, stat(queues.c_str(), &st));
     EXPECT_EQ(0770u, st.st_mode & 07777);
 
-    auto as = [&](const std::string& groups, const std::string& command) {
+    auto as = [&](const std::string& groups, const std::string& command,
+                  const std::vector<std::string>& args) {
         std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534", groups};
-        for (const std::string& a : Command(command, {"flush", "7"})) argv.push_back(a);
+        for (const std::string& a : Command(command, args)) argv.push_back(a);
         Process p(argv, mDir.File("out"));
         return p.Wait();
     };
-    EXPECT_EQ(1, as("--clear-groups", CDRCTL)) << Output();  // cannot connect
+    // Outside the group: neither queue can be reached.
+    EXPECT_EQ(1, as("--clear-groups", CDRCTL, {"flush", "7"})) << Output();
     EXPECT_NE(std::string::npos, Output().find("Permission denied")) << Output();
-    EXPECT_EQ(0, as("--groups=" + std::to_string(st.st_gid), CDRCTL)) << Output();
+    EXPECT_EQ(1, as("--clear-groups", CDRSEND, {"--caller", "intruder"})) << Output();
+    EXPECT_NE(std::string::npos, Output().find("Permission denied")) << Output();
+    // In the daemon's group: both can.
+    const std::string group = "--groups=" + std::to_string(st.st_gid);
+    EXPECT_EQ(0, as(group, CDRCTL, {"flush", "7"})) << Output();
+    EXPECT_EQ(0, as(group, CDRSEND, {"--caller", "member"})) << Output();
+    ASSERT_TRUE(WaitFor([&] {
+        Run(CDRCTL, {"flush", "1"});
+        return Db("CDR_db").find("caller=member\n") != std::string::npos;
+    }));
+    EXPECT_EQ(std::string::npos, Db("CDR_db").find("intruder"));
 }
 
 TEST_F(ReliabilityTest, SignalsUnderLoadWriteTheirReportAndIdsGoOn) {
