@@ -1,5 +1,7 @@
 #include "platform/config/DurableFile.h"
 
+#include <cassert>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -140,10 +142,7 @@ void DurableFile::Replace(FileSystem& fs, const std::string& path, const std::st
 }
 
 void DurableFile::Replace(FileSystem& fs, const std::string& path, const Producer& produce) {
-    const std::string tmp = path + ".tmp";
-    int fd = CreateTemporary(fs, tmp, path);
-    try {
-        FdCloser closer(fs, fd);
+    ReplaceWith(fs, path, [&](int fd) {
         produce([&](const char* p, size_t left) {
             while (left > 0) {
                 ssize_t n = fs.Write(fd, p, left);
@@ -156,6 +155,47 @@ void DurableFile::Replace(FileSystem& fs, const std::string& path, const Produce
                 left -= static_cast<size_t>(n);
             }
         });
+    });
+}
+
+void DurableFile::ReplaceFromPieces(FileSystem& fs, const std::string& path,
+                                    const PiecesProducer& produce) {
+    ReplaceWith(fs, path, [&](int fd) {
+        produce([&](const struct iovec* given, int count) {
+            assert(count >= 0 && count <= kMaxPieces);
+            // A short write leaves a tail to go on from: work on a copy.
+            struct iovec pieces[kMaxPieces];
+            std::memcpy(pieces, given, sizeof(struct iovec) * static_cast<size_t>(count));
+            struct iovec* next = pieces;
+            while (count > 0) {
+                ssize_t n = fs.Writev(fd, next, count);
+                if (n < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    throw FileError(path, ErrnoText("write failed"));
+                }
+                size_t done = static_cast<size_t>(n);
+                while (count > 0 && done >= next->iov_len) {
+                    done -= next->iov_len;
+                    ++next;
+                    --count;
+                }
+                if (count > 0) {
+                    next->iov_base = static_cast<char*>(next->iov_base) + done;
+                    next->iov_len -= done;
+                }
+            }
+        });
+    });
+}
+
+void DurableFile::ReplaceWith(FileSystem& fs, const std::string& path,
+                              const std::function<void(int fd)>& write) {
+    const std::string tmp = path + ".tmp";
+    int fd = CreateTemporary(fs, tmp, path);
+    try {
+        FdCloser closer(fs, fd);
+        write(fd);
         if (fs.Fsync(fd) != 0)
             throw FileError(path, ErrnoText("sync failed"));
         // A close error can report a lost write on some file systems.

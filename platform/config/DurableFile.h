@@ -33,6 +33,21 @@ public:
     using Emit = std::function<void(const char* data, size_t size)>;
     using Producer = std::function<void(const Emit& emit)>;
     static void Replace(FileSystem& fs, const std::string& path, const Producer& produce);
+
+    // The same with the pieces handed over as batches of at most kMaxPieces
+    // buffers, written with writev: a file made of many small pieces in
+    // memory needs neither a copy into one buffer nor a call per piece.
+    static constexpr int kMaxPieces = 1024;
+    using EmitPieces = std::function<void(const struct iovec* pieces, int count)>;
+    using PiecesProducer = std::function<void(const EmitPieces& emit)>;
+    static void ReplaceFromPieces(FileSystem& fs, const std::string& path,
+                                  const PiecesProducer& produce);
+
+private:
+    // Everything around the writing: the temporary file, its sync, the
+    // rename and the directory's sync. WRITE writes the contents to the fd.
+    static void ReplaceWith(FileSystem& fs, const std::string& path,
+                            const std::function<void(int fd)>& write);
 };
 
 }  // namespace Configuration

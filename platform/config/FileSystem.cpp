@@ -1,5 +1,7 @@
 #include "platform/config/FileSystem.h"
 
+#include <sys/uio.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +18,10 @@ ssize_t FileSystem::Read(int fd, void* buf, size_t count) {
 }
 ssize_t FileSystem::Write(int fd, const void* buf, size_t count) {
     return ::write(fd, buf, count);
+}
+
+ssize_t FileSystem::Writev(int fd, const struct iovec* iov, int count) {
+    return ::writev(fd, iov, count);
 }
 int FileSystem::Fstat(int fd, struct stat* st) {
     return ::fstat(fd, st);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
 namespace Configuration {
 
@@ -20,6 +21,7 @@ public:
     virtual ssize_t Read(int fd, void* buf, size_t count);
     virtual int Fstat(int fd, struct stat* st);
     virtual ssize_t Write(int fd, const void* buf, size_t count);
+    virtual ssize_t Writev(int fd, const struct iovec* iov, int count);
     virtual int Fsync(int fd);
     virtual int Close(int fd);
     virtual int Rename(const char* from, const char* to);

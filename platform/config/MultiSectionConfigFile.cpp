@@ -173,6 +173,33 @@ void MultiSectionConfigFile::WriteText(const std::function<void(const std::strin
         emit(piece);
 }
 
+void MultiSectionConfigFile::WriteTextPieces(
+    const std::function<void(const struct iovec*, int)>& emit, int maxPieces) const {
+    assert(maxPieces >= 3 && maxPieces <= 1024);  // a section is three pieces
+    struct iovec batch[1024];
+    int count = 0;
+    auto add = [&](const void* data, size_t size) {
+        if (size == 0)
+            return;
+        batch[count].iov_base = const_cast<void*>(data);  // only read by writev
+        batch[count].iov_len = size;
+        if (++count == maxPieces) {
+            emit(batch, count);
+            count = 0;
+        }
+    };
+    const std::string& begin = mFormat.SectionBeginLine();
+    const std::string& end = mFormat.SectionEndLine();
+    for (size_t i = 0; i < mSections.size(); ++i) {
+        const std::string_view text = mSections[i].Text();
+        add(begin.data(), begin.size());
+        add(text.data(), text.size());
+        add(end.data(), end.size());
+    }
+    if (count > 0)
+        emit(batch, count);
+}
+
 void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& name) {
     if (std::memchr(text.data(), '\0', text.size()))
         throw FileError(name, "NUL byte in text");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/uio.h>
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -81,6 +83,10 @@ public:
     // The same text in pieces of about CHUNK bytes, each handed to EMIT, so
     // that no buffer of the whole file's size is needed.
     void WriteText(const std::function<void(const std::string& piece)>& emit, size_t chunk) const;
+    // The same text as batches of at most MAX_PIECES buffers that point into
+    // the sections themselves, valid until EMIT returns: nothing is copied.
+    void WriteTextPieces(const std::function<void(const struct iovec* pieces, int count)>& emit,
+                         int maxPieces) const;
     // Replaces all sections by those of TEXT; on damage throws FileError
     // naming NAME and the line, and leaves the sections as they were.
     void ReadText(std::string_view text, const std::string& name);

@@ -17,10 +17,9 @@ MultiSectionFile::MultiSectionFile(const char* path, bool, bool, bool, const cha
 
 int MultiSectionFile::Save(bool, void*) {
     CompleteWriting();
-    // Written in pieces: a save needs no second copy of the file in memory.
-    DurableFile::Replace(*mpFs, mPath, [this](const DurableFile::Emit& emit) {
-        WriteText([&emit](const std::string& piece) { emit(piece.data(), piece.size()); },
-                  64 * 1024);
+    // Written straight from the sections: a save makes no copy of the file.
+    DurableFile::ReplaceFromPieces(*mpFs, mPath, [this](const DurableFile::EmitPieces& emit) {
+        WriteTextPieces(emit, DurableFile::kMaxPieces);
     });
     return 1;
 }

@@ -242,6 +242,11 @@ public:
             return Fail(EINTR);
         return FileSystem::Write(fd, buf, choppy && n > 3 ? 3 : n);
     }
+    // A short writev: what Write would write of the first piece.
+    ssize_t Writev(int fd, const struct iovec* iov, int count) override {
+        while (count > 0 && iov->iov_len == 0) ++iov, --count;
+        return count > 0 ? Write(fd, iov->iov_base, iov->iov_len) : 0;
+    }
     int Fsync(int fd) override { return failing == kFsync ? Fail() : FileSystem::Fsync(fd); }
     int Close(int fd) override {
         int rc = FileSystem::Close(fd);

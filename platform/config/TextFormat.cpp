@@ -97,6 +97,8 @@ TextFormat::TextFormat(const char* sectionBegin, const char* sectionEnd, const c
     if (mSectioned) {
         mBegin = Delimiter(sectionBegin, "section begin");
         mEnd = Delimiter(sectionEnd, "section end");
+        mBeginLine = mBegin + "\n";
+        mEndLine = mEnd + "\n";
         if (mBegin == mEnd || mBegin.find(mSeparator) != std::string::npos ||
             mEnd.find(mSeparator) != std::string::npos)
             throw std::invalid_argument("section delimiters clash with the separator");

@@ -49,8 +49,11 @@ public:
     // What every entry line of KEY starts with: the escaped key and the
     // separator. Escaping makes it unique: no other key's line starts so.
     void AppendEntryPrefix(std::string* out, std::string_view key) const;
-    void AppendSectionBegin(std::string* out) const { out->append(mBegin).push_back('\n'); }
-    void AppendSectionEnd(std::string* out) const { out->append(mEnd).push_back('\n'); }
+    void AppendSectionBegin(std::string* out) const { out->append(mBeginLine); }
+    void AppendSectionEnd(std::string* out) const { out->append(mEndLine); }
+    // The delimiter lines with their line ends.
+    const std::string& SectionBeginLine() const { return mBeginLine; }
+    const std::string& SectionEndLine() const { return mEndLine; }
 
 private:
     void AppendEscaped(std::string* out, std::string_view text, bool isKey) const;
@@ -58,6 +61,8 @@ private:
 
     std::string mBegin;
     std::string mEnd;
+    std::string mBeginLine;
+    std::string mEndLine;
     std::string mSeparator;
     std::string mComment;
     bool mSectioned;
