@@ -4,7 +4,7 @@
 //
 // Listens on queues 15 and 111 like the daemon, expects exactly the reports
 // that `cdrsend --random N --seed S` sends, in order, and compares each one
-// field by field. Answers clear, flush and update-settings at once. Ends after
+// field by field. Answers clear, flush, update-settings and status (all well) at once. Ends after
 // N reports, printing the count, mismatches and the rate; exit 0 when every
 // report matched.
 #include <chrono>
@@ -37,6 +37,11 @@ public:
     int OnClear(int mask) override { return Clear(mask); }
     int OnFlush(int mask) override { return Flush(mask); }
     int OnUpdateCDRSettings() override { return UpdateCDRSettings(); }
+    int OnStatus() override {
+        RecorderStatus healthy;
+        for (RecorderStatus::Database& d : healthy.mDatabases) d.mOpen = true;
+        return Status(healthy);
+    }
 
     long mCount;
     long mReceived = 0;

@@ -1,6 +1,9 @@
 #include "cdr/CDRManager.h"
 
+#include <syslog.h>
+
 #include <cstdarg>
+#include <cstdio>
 
 #include "diag/LogManager.h"
 
@@ -54,4 +57,14 @@ void CDRManager::TRACEX(const char* format, ...) {
     va_start(args, format);
     mpLogger->TRACE(format, args);
     va_end(args);
+}
+
+void CDRManager::ALERT(const char* format, ...) {
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    TRACEX("%s", line);
+    syslog(LOG_ERR, "%s", line);
 }

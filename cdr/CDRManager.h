@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "cdr/CDRFiles.h"
+#include "cdr/CDRHealth.h"
 #include "cdr/CDRSettings.h"
 #include "messaging/CDRCommonMessenger.h"
 #include "platform/config/MultiSectionFile.h"
@@ -26,6 +29,8 @@ public:
 
     // One printf-style trace line; the format carries its own "\n".
     static void TRACEX(const char* format, ...) __attribute__((format(printf, 1, 2)));
+    // The same for a failure that costs or risks records: also to the system log.
+    static void ALERT(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
     // Call control: one report becomes one record (newest first).
     int OnAddCDR(int kind, const CallDetailReport& report,
@@ -41,6 +46,8 @@ public:
     // Neither is answered.
     int OnUpdateCDRDownloadSettings() override;
     int OnDownloadNow() override;
+    // How the recorder stands (cdrctl status): answered with Status.
+    int OnStatus() override;
 
     // Settings and databases.
     bool GetCDRData();
@@ -63,7 +70,26 @@ protected:
 
     static LogManager* mpLogger;
 
+    CDRHealth mHealth;
+
 private:
+    // Save the database of index I, or the statistics file, for OPERATION
+    // (the trace's first word), noting the outcome for the status. A failure
+    // is alerted and passes on as the library's exception.
+    void SaveDatabase(int i, const char* operation);
+    void SaveStatistics(const char* operation);
+    // Records the problems of one reading of settings FILE, tracing each for
+    // OPERATION.
+    void NoteSettings(const char* operation, const std::string& file,
+                      const std::vector<SettingProblem>& problems);
+    // Traces what reading FILE repaired, and keeps the file as it was read
+    // beside it when a save would lose text that was skipped.
+    void KeepWhatWasRead(const Configuration::MultiSectionFile& file, const char* operation);
+    // Opens the statistics file; one that cannot be read is moved aside first.
+    void OpenStatistics();
+
+    // The download counter step, with what it did noted for the status.
+    void CounterStep();
     void WriteRecord(int index, int kind, const CallDetailReport& report,
                      const CallStatistics* statistics);
     void AddEntry(int index, const char* key, const char* value);

@@ -20,10 +20,11 @@ int CDRManager::OnClear(int mask) {
                 if (!(mask & kBits[i]) || !f.mpFile[i])
                     continue;
                 f.mpFile[i]->ClearAll();
-                f.mpFile[i]->Save(true, nullptr);
+                mHealth.mUnsaved[i] = 0;  // the records are gone, saved or not
+                SaveDatabase(i, "OnClear");
             }
             if (mAutoDownload && mpStatFile)
-                mpStatFile->Save(true, nullptr);
+                SaveStatistics("OnClear");
         } catch (const std::exception&) {
             // Start every selected database afresh from an empty file.
             try {
@@ -36,8 +37,10 @@ int CDRManager::OnClear(int mask) {
                     f.mpFile[i] = new Configuration::MultiSectionFile(f.mFileName[i].c_str(), true,
                                                                       false, false, nullptr, "{\n",
                                                                       "}\n", "=", "#", nullptr);
+                    mHealth.mUnsaved[i] = 0;
                 }
-            } catch (const std::exception&) {
+            } catch (const std::exception& e) {
+                ALERT("OnClear: %s; the selected databases are closed.\n", e.what());
                 for (int i = 0; i < 3; ++i) {
                     if (!(mask & kBits[i]))
                         continue;
@@ -63,10 +66,10 @@ int CDRManager::OnFlush(int mask) {
                 if (!(mask & kBits[i]) || !f.mpFile[i] || f.mUnsavedCount[i] == 0)
                     continue;
                 f.mUnsavedCount[i] = 0;
-                f.mpFile[i]->Save(true, nullptr);
+                SaveDatabase(i, "OnFlush");
             }
             if (mAutoDownload && mpStatFile)
-                mpStatFile->Save(true, nullptr);
+                SaveStatistics("OnFlush");
         } catch (const std::exception&) {
             result = 0;
         }

@@ -7,8 +7,11 @@
 #include <exception>
 
 #include "cdr/CDRManager.h"
+#include "platform/config/DurableFile.h"
 
 namespace {
+
+const char* const kNames[3] = {"stated", "missed", "failed"};
 
 Configuration::MultiSectionFile* OpenDatabase(const char* path) {
     return new Configuration::MultiSectionFile(path, true, false, false, nullptr, "{\n", "}\n", "=",
@@ -18,31 +21,46 @@ Configuration::MultiSectionFile* OpenDatabase(const char* path) {
 }  // namespace
 
 bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const char* failedPath) {
-    // Deleting the files is a one-time remedy for the life of the process.
-    static bool deletedOnce = false;
+    // Moving files aside is a one-time remedy for the life of the process.
+    static bool movedOnce = false;
     const char* const paths[3] = {statedPath, missedPath, failedPath};
     CDRFiles& f = *mpFiles;
     for (;;) {
-        try {
-            for (int i = 0; i < 3; ++i) {
-                if (!paths[i])
-                    continue;
-                delete f.mpFile[i];  // opened before: replaced, never leaked
-                f.mpFile[i] = nullptr;
+        bool failed[3] = {};
+        for (int i = 0; i < 3; ++i) {
+            if (!paths[i])
+                continue;
+            delete f.mpFile[i];  // opened before: replaced, never leaked
+            f.mpFile[i] = nullptr;
+            try {
                 f.mpFile[i] = OpenDatabase(paths[i]);
+            } catch (const std::exception& e) {
+                ALERT("InitFiles: %s calls database: %s.\n", kNames[i], e.what());
+                failed[i] = true;
             }
+        }
+        if (!failed[0] && !failed[1] && !failed[2])
             break;
-        } catch (const std::exception&) {
-            for (Configuration::MultiSectionFile*& file : f.mpFile) {
-                delete file;
-                file = nullptr;
+        for (Configuration::MultiSectionFile*& file : f.mpFile) {
+            delete file;
+            file = nullptr;
+        }
+        if (movedOnce)
+            return false;
+        movedOnce = true;
+        // Only a file that cannot be read leaves its path, and its records
+        // are kept beside it; the others are opened again as they are.
+        for (int i = 0; i < 3; ++i) {
+            if (!failed[i] || !*paths[i])
+                continue;
+            const std::string aside = std::string(paths[i]) + ".damaged";
+            try {
+                if (Configuration::DurableFile::MoveAside(*Configuration::FileSystem::Default(),
+                                                          paths[i], aside))
+                    ALERT("InitFiles: %s moved aside to %s.\n", paths[i], aside.c_str());
+            } catch (const std::exception& e) {
+                ALERT("InitFiles: %s.\n", e.what());
             }
-            if (deletedOnce)
-                return false;
-            deletedOnce = true;
-            for (const char* path : paths)
-                if (path)
-                    unlink(path);
         }
     }
     for (int i = 0; i < 3; ++i) {
@@ -50,6 +68,7 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
             continue;
         f.mFileName[i] = paths[i];
         Configuration::MultiSectionFile& db = *f.mpFile[i];
+        KeepWhatWasRead(db, "InitFiles");
         if (!db.GotoFirstSection())
             continue;
         if (db.GetSectionEntry("ID", f.mpValueBuf, CDRFiles::kValueBufSize)) {
@@ -65,13 +84,55 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
                 --f.mNextId[i];
                 db.SetSectionEntry("ID", f.mpValueBuf);
             }
-            db.Save(true, nullptr);
+            SaveDatabase(i, "InitFiles");
             f.mNextId[i] = static_cast<uint32_t>(db.GetSectionCount());
         } catch (const std::exception&) {
             f.mNextId[i] = 0;
         }
     }
     return true;
+}
+
+void CDRManager::KeepWhatWasRead(const Configuration::MultiSectionFile& file,
+                                 const char* operation) {
+    const Configuration::ReadNotes& notes = file.Notes();
+    if (notes.Empty())
+        return;
+    TRACEX("%s: %s.\n", operation, notes.Describe(file.GetPath()).c_str());
+    if (!notes.DroppedText())
+        return;
+    // The next save would lose the lines that were skipped: keep the file as it was.
+    const std::string aside = file.GetPath() + ".damaged";
+    try {
+        Configuration::DurableFile::KeepAside(*Configuration::FileSystem::Default(), file.GetPath(),
+                                              aside);
+        ALERT("%s: %s as read is kept in %s.\n", operation, file.GetPath().c_str(), aside.c_str());
+    } catch (const std::exception& e) {
+        ALERT("%s: %s.\n", operation, e.what());
+    }
+}
+
+void CDRManager::SaveDatabase(int i, const char* operation) {
+    try {
+        mpFiles->mpFile[i]->Save(true, nullptr);
+    } catch (const std::exception& e) {
+        mHealth.mLastSave[i].Done(false, e.what());
+        ALERT("%s: %s.\n", operation, e.what());
+        throw;
+    }
+    mHealth.mLastSave[i].Done(true);
+    mHealth.mUnsaved[i] = 0;
+}
+
+void CDRManager::SaveStatistics(const char* operation) {
+    try {
+        mpStatFile->Save(true, nullptr);
+    } catch (const std::exception& e) {
+        mHealth.mStatisticsSave.Done(false, e.what());
+        ALERT("%s: %s.\n", operation, e.what());
+        throw;
+    }
+    mHealth.mStatisticsSave.Done(true);
 }
 
 bool CDRManager::InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t failedMax,
@@ -93,10 +154,10 @@ bool CDRManager::InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t fail
                             db->GotoLastSection();
                             db->DeleteSection();
                         }
-                        db->Save(true, nullptr);
+                        SaveDatabase(i, "InitSizes");
                     }
                 } catch (const std::exception&) {
-                    // The database stays as it is; its new limit still holds.
+                    // The database stays as it is (traced); its new limit still holds.
                 }
             }
             f.mMaxRecords[i] = limits[i];

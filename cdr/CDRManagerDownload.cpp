@@ -7,17 +7,23 @@
 #include "cdr/CDRManager.h"
 #include "download/DownloadSettings.h"
 #include "download/StatisticsDownload.h"
+#include "platform/config/DurableFile.h"
 
 namespace {
 const char kStatFile[] = "/mnt/bbram/calldata/down_stat.log";
 }
 
 bool CDRManager::InitAutoDownloadSettings() {
+    std::vector<SettingProblem> problems;
     try {
-        DownloadSettings::ReadAutoDownload(&mAutoDownload);
+        DownloadSettings::ReadAutoDownload(&mAutoDownload, &problems);
+        NoteSettings("InitAutoDownloadSettings", DownloadSettings::AutoDownloadPath(), problems);
         if (mAutoDownload) {
             int32_t count = mDownloadCount;
-            if (DownloadSettings::ReadDownloadCount(&count)) {
+            const bool found = DownloadSettings::ReadDownloadCount(&count, &problems);
+            NoteSettings("InitAutoDownloadSettings", DownloadSettings::DownloadCountPath(),
+                         problems);
+            if (found) {
                 // A lowered count that the collected records already pass
                 // downloads them now, before it takes effect.
                 if (count < mDownloadCount && mpStatFile && count < mpStatFile->GetSectionCount())
@@ -25,17 +31,37 @@ bool CDRManager::InitAutoDownloadSettings() {
                 mDownloadCount = count;
             }
             if (!mpStatFile)
-                mpStatFile = new Configuration::MultiSectionFile(
-                    kStatFile, true, false, false, "section", "{\n", "}\n", "=", "#", nullptr);
+                OpenStatistics();
         } else {
             delete mpStatFile;  // unsaved: turning download off discards what was collected
             mpStatFile = nullptr;
             unlink(kStatFile);
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        TRACEX("InitAutoDownloadSettings: %s.\n", e.what());
         return false;
     }
     return true;
+}
+
+void CDRManager::OpenStatistics() {
+    auto open = [] {
+        return new Configuration::MultiSectionFile(kStatFile, true, false, false, "section", "{\n",
+                                                   "}\n", "=", "#", nullptr);
+    };
+    try {
+        mpStatFile = open();
+    } catch (const std::exception& e) {
+        // Unreadable, it would refuse every report: its records go aside, and
+        // collecting starts afresh.
+        ALERT("InitAutoDownloadSettings: %s.\n", e.what());
+        const std::string aside = std::string(kStatFile) + ".damaged";
+        if (Configuration::DurableFile::MoveAside(*Configuration::FileSystem::Default(), kStatFile,
+                                                  aside))
+            ALERT("InitAutoDownloadSettings: %s moved aside to %s.\n", kStatFile, aside.c_str());
+        mpStatFile = open();
+    }
+    KeepWhatWasRead(*mpStatFile, "InitAutoDownloadSettings");
 }
 
 int CDRManager::OnUpdateCDRDownloadSettings() {
@@ -51,6 +77,7 @@ int CDRManager::OnDownloadNow() {
     } catch (...) {
         result = 0;
     }
+    mHealth.mLastDownload.Done(result != 0);
     TRACEX("Download: %s!\n", result ? "done" : "failed");
     return result;
 }

@@ -170,8 +170,13 @@ TEST_F(DownloadTest, DownloadNowPassesNoFileWhileOffAndUnreadableSettingsAreTrac
     EXPECT_EQ(1u, Count(log, "  Download: done!\n"));
     EXPECT_EQ(std::string::npos, log.find("cann't"));
 
+    // Only a file the system cannot read stops the reading.
     unlink(kLog);
-    WriteFile(mBase + "sysconfig/rc.conf", "{ not a settings line\n");
+    unlink((mBase + "sysconfig/rc.conf").c_str());
+    mkdir((mBase + "sysconfig/rc.conf").c_str(), 0755);
     Manager broken;
     EXPECT_NE(std::string::npos, Log().find("  Auto Download Settings cann't be read!\n"));
+    EXPECT_NE(std::string::npos, Log().find("  InitAutoDownloadSettings: " + mBase +
+                                            "sysconfig/rc.conf: cannot read: Is a directory.\n"))
+        << Log();
 }

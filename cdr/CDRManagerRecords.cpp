@@ -162,18 +162,35 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
             }
         }
         if (mAutoDownload)
-            StatisticsDownload::CounterStep(*mpStatFile, mDownloadCount);
+            CounterStep();
         WriteRecord(index, kind, report, statistics);
+        if (mSettings.mCDREnabled)
+            ++mHealth.mUnsaved[index];
         if (++f.mUnsavedCount[index] >= f.mSaveInterval[index]) {
             f.mUnsavedCount[index] = 0;
             if (mSettings.mCDREnabled)
-                f.mpFile[index]->Save(true, nullptr);
+                SaveDatabase(index, "OnAddCDR");
             if (mAutoDownload)
-                mpStatFile->Save(true, nullptr);
+                SaveStatistics("OnAddCDR");
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // What was added stays in memory and reaches the disk with the next save.
+        TRACEX("OnAddCDR: %s.\n", e.what());
         return 0;
     }
     return 1;
+}
+
+void CDRManager::CounterStep() {
+    const StatisticsDownload::Step step =
+        StatisticsDownload::CounterStep(*mpStatFile, mDownloadCount);
+    if (step.mAttempted)
+        mHealth.mLastDownload.Done(step.mDelivered);
+    if (step.mDropped > 0) {
+        mHealth.mDroppedByCap += static_cast<uint32_t>(step.mDropped);
+        TRACEX(
+            "OnAddCDR: %d oldest statistics records dropped: %d were collected, twice "
+            "download_cnt.\n",
+            step.mDropped, mpStatFile->GetSectionCount() + step.mDropped);
+    }
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <type_traits>
 
 #include "cdr/CDRManager.h"
 #include "platform/util/ConfigurationBase.h"
@@ -10,6 +11,9 @@
 #include "platform/util/GeneralSettingsAccessor.h"
 
 namespace {
+
+const char kSettingsFile[] = "sysconfig/general_settings.conf";
+const char kPathsFile[] = "sysconfig/general_paths.conf";
 
 // A bare name lives in the configuration base's "telephony/"; a name with a
 // slash or backslash anywhere is a path of its own.
@@ -36,13 +40,23 @@ bool CDRManager::GetCDRData() {
             GeneralSettingsAccessor::CloseInstance();
             return false;
         }
-        mSettings.mCDREnabled = static_cast<int32_t>(settings->GetCDREnable());
-        mSettings.mStatedMaxRecords = settings->GetCDRStatedMax();
-        mSettings.mMissedMaxRecords = settings->GetCDRMissedMax();
-        mSettings.mFailedMaxRecords = settings->GetCDRFailedMax();
-        mSettings.mStatedSaveInterval = settings->GetCDRStatedSaveInterval();
-        mSettings.mMissedSaveInterval = settings->GetCDRMissedSaveInterval();
-        mSettings.mFailedSaveInterval = settings->GetCDRFailedSaveInterval();
+        // A bad value costs only its key: the value in force stays.
+        using Key = GeneralSettingsAccessor::Key;
+        auto copy = [settings](Key key, auto* field) {
+            if (!settings->IsBad(key))
+                *field = static_cast<std::remove_pointer_t<decltype(field)>>(settings->Get(key));
+        };
+        copy(GeneralSettingsAccessor::kCDREnable, &mSettings.mCDREnabled);
+        copy(GeneralSettingsAccessor::kStatedMax, &mSettings.mStatedMaxRecords);
+        copy(GeneralSettingsAccessor::kMissedMax, &mSettings.mMissedMaxRecords);
+        copy(GeneralSettingsAccessor::kFailedMax, &mSettings.mFailedMaxRecords);
+        copy(GeneralSettingsAccessor::kStatedSaveInterval, &mSettings.mStatedSaveInterval);
+        copy(GeneralSettingsAccessor::kMissedSaveInterval, &mSettings.mMissedSaveInterval);
+        copy(GeneralSettingsAccessor::kFailedSaveInterval, &mSettings.mFailedSaveInterval);
+        NoteSettings("GetCDRData", ConfigurationBase::Directory() + kSettingsFile,
+                     settings->GetProblems());
+        NoteSettings("GetCDRData", ConfigurationBase::Directory() + kPathsFile,
+                     paths->GetProblems());
 
         std::string name = paths->GetCDRStatedDb();
         if (name.empty()) {
@@ -84,4 +98,11 @@ bool CDRManager::GetCDRData() {
         mSettings.mMissedFile.c_str(), mSettings.mMissedMaxRecords, mSettings.mMissedSaveInterval,
         mSettings.mFailedFile.c_str(), mSettings.mFailedMaxRecords, mSettings.mFailedSaveInterval);
     return true;
+}
+
+void CDRManager::NoteSettings(const char* operation, const std::string& file,
+                              const std::vector<SettingProblem>& problems) {
+    for (const SettingProblem& problem : problems)
+        TRACEX("%s: %s.\n", operation, problem.Describe().c_str());
+    mHealth.SettingsRead(file, problems);
 }

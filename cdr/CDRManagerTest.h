@@ -28,6 +28,7 @@ class Manager : public CDRManager {
 public:
     using CDRManager::mAutoDownload;
     using CDRManager::mDownloadCount;
+    using CDRManager::mHealth;
     using CDRManager::mpFiles;
     using CDRManager::mpStatFile;
     using CDRManager::mSettings;

@@ -70,24 +70,60 @@ TEST_F(CDRManagerTest, NamesAndTheBaseDirectoryMakeThePaths) {
     ASSERT_EQ(0, chdir(cwd));
 }
 
-TEST_F(CDRManagerTest, UnreadableSettingsAreTracedAndDefaultsKept) {
-    Settings("CDR_STATED_MAX=many\n");
+// A bad value costs only its key, which keeps its default at start-up and
+// its value in force on update; the trace and the status say where.
+TEST_F(CDRManagerTest, ABadSettingCostsOnlyItsKey) {
+    Settings("CDR_STATED_MAX=lots\nCDR_ENABLE=1 # on\nCDR_MISSED_MAX='7'\nCDR_FAILED_MAX=yes\n");
+    const std::string file = mBase + "sysconfig/general_settings.conf";
+    Manager m;
+    EXPECT_EQ(1000u, m.mpFiles->mMaxRecords[0]);
+    EXPECT_EQ(7u, m.mpFiles->mMaxRecords[1]);
+    EXPECT_EQ(1000u, m.mpFiles->mMaxRecords[2]);
+    EXPECT_EQ(1, m.mSettings.mCDREnabled);
+    EXPECT_TRUE(m.IsCDRFilesExist());
+    EXPECT_NE(std::string::npos,
+              Log().find("  GetCDRData: " + file +
+                         ":1: CDR_STATED_MAX=lots: not an unsigned decimal number; ignored.\n"))
+        << Log();
+    EXPECT_EQ(file + ":4: CDR_FAILED_MAX=yes: not an unsigned decimal number; ignored",
+              m.mHealth.mSettingsProblem.Describe());
+
+    Settings("CDR_STATED_MAX=50\n");
+    m.OnUpdateCDRSettings();
+    EXPECT_EQ(50u, m.mpFiles->mMaxRecords[0]);
+    EXPECT_TRUE(m.mHealth.mSettingsProblem.Empty());
+    Settings("CDR_STATED_MAX=5O\n");
+    m.OnUpdateCDRSettings();
+    EXPECT_EQ(50u, m.mpFiles->mMaxRecords[0]);
+}
+
+// Settings that cannot be read at all leave the paths empty: no database is
+// opened on them, nothing is written in the working directory, and it shows.
+TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
+    mkdir((mBase + "sysconfig/general_settings.conf").c_str(), 0755);
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(0, chdir(mDir.Path().c_str()));
     {
         Manager m;
-        EXPECT_NE(std::string::npos,
-                  Log().find("GetCDRData: failed to load general settings accessor.\n"));
-        EXPECT_EQ(1u, m.mpFiles->mMaxRecords[0]);  // start value 0: the initial limit stays
-        EXPECT_EQ(10u, m.mpFiles->mSaveInterval[0]);
-        EXPECT_EQ("", m.mSettings.mStatedFile);  // nothing loaded: empty paths are opened
-        EXPECT_EQ(std::string::npos, Log().find("GetCDRData:\n"));
+        EXPECT_FALSE(m.IsCDRFilesExist());
+        EXPECT_EQ(0, m.OnAddCDR(1, Call("x"), nullptr));
+        EXPECT_EQ(1, m.OnFlush(7));
     }
-    Settings("");
-    WriteFile(mBase + "sysconfig/general_paths.conf", "broken line\n");
-    {
-        Manager m;
-        EXPECT_NE(std::string::npos,
-                  Log().find("GetCDRData: failed to load general paths accessor.\n"));
-    }
+    ASSERT_EQ(0, chdir(cwd));
+    EXPECT_EQ((std::vector<std::string>{"conf"}), mDir.List());
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos,
+              log.find("GetCDRData: failed to load general settings accessor.\n"));
+    EXPECT_NE(std::string::npos,
+              log.find("  InitFiles: stated calls database: empty file path.\n"));
+    EXPECT_EQ(1u, Count(log, "Call details log file(s) was not been created!\n"));
+
+    rmdir((mBase + "sysconfig/general_settings.conf").c_str());
+    mkdir((mBase + "sysconfig/general_paths.conf").c_str(), 0755);
+    Manager paths;
+    EXPECT_NE(std::string::npos,
+              Log().find("GetCDRData: failed to load general paths accessor.\n"));
 }
 
 TEST_F(CDRManagerTest, NextIdComesFromTheNewestRecordOrARenumbering) {
@@ -107,21 +143,40 @@ TEST_F(CDRManagerTest, NextIdComesFromTheNewestRecordOrARenumbering) {
     EXPECT_STREQ("42", id);
 }
 
-TEST_F(CDRManagerTest, DatabasesThatDoNotOpenAreDeletedOnceAndTriedAgain) {
-    WriteFile(Db("CDR_db"), "damaged line\n");
-    WriteFile(Db("missed_calls_db"), "{\nID=3\n}\n");
+// Text that is not in the grammar costs no record; a file the system cannot
+// read is moved aside, once per process, and the other databases keep theirs.
+TEST_F(CDRManagerTest, DatabasesKeepTheirRecordsWhateverHappensToOne) {
+    const std::string hand = "{\nID=5\ncaller=DOMAIN\\alice\nstray words\n}\n{\nID=4\n";
+    WriteFile(Db("CDR_db"), hand);
+    mkdir(Db("missed_calls_db").c_str(), 0755);
+    WriteFile(Db("missed_calls_db") + "/inside", "kept");
+    WriteFile(Db("unsuccess_calls_db"), "{\nID=3\n}\n");
     {
-        Manager m;  // the damaged file is deleted with the others, then all open empty
+        Manager m;
         EXPECT_TRUE(m.IsCDRFilesExist());
-        EXPECT_NE(0, access(Db("CDR_db").c_str(), F_OK));
-        EXPECT_NE(0, access(Db("missed_calls_db").c_str(), F_OK));
-        EXPECT_EQ(0u, m.mpFiles->mNextId[1]);
-        EXPECT_EQ(0u, Count(Log(), "was not been created"));
+        EXPECT_EQ(2, m.Db(0).GetSectionCount());
+        EXPECT_EQ(6u, m.mpFiles->mNextId[0]);
+        EXPECT_EQ(hand, ReadFile(Db("CDR_db") + ".damaged"));  // kept as it was read
+        EXPECT_EQ("kept", ReadFile(Db("missed_calls_db") + ".damaged/inside"));
+        EXPECT_EQ(0, m.Db(1).GetSectionCount());
+        EXPECT_EQ(4u, m.mpFiles->mNextId[2]);
+        EXPECT_EQ(1, m.OnAddCDR(1, Call("y"), nullptr));
+        const std::string log = Log();
+        EXPECT_NE(std::string::npos,
+                  log.find("  InitFiles: " + Db("CDR_db") + ":4: stray line; skipped; " +
+                           Db("CDR_db") + ":6: last section cut short; kept with its entries.\n"))
+            << log;
+        EXPECT_NE(std::string::npos,
+                  log.find("  InitFiles: missed calls database: " + Db("missed_calls_db") +
+                           ": cannot read: Is a directory.\n"));
+        EXPECT_NE(std::string::npos,
+                  log.find("  InitFiles: " + Db("missed_calls_db") + " moved aside to " +
+                           Db("missed_calls_db") + ".damaged.\n"));
 
-        // The remedy is used once per process: a second failure deletes nothing.
-        WriteFile(Db("missed_calls_db"), "damaged\n");
-        EXPECT_FALSE(m.InitFiles(Db("CDR_db").c_str(), Db("missed_calls_db").c_str(), nullptr));
-        EXPECT_EQ("damaged\n", ReadFile(Db("missed_calls_db")));
+        // The remedy is used once per process: a second failure moves nothing.
+        mkdir(Db("other").c_str(), 0755);
+        EXPECT_FALSE(m.InitFiles(Db("other").c_str(), Db("missed_calls_db").c_str(), nullptr));
+        EXPECT_EQ(0, access(Db("other").c_str(), F_OK));
         EXPECT_FALSE(m.IsCDRFilesExist());
         EXPECT_EQ(0, m.OnAddCDR(2, Call("y"), nullptr));  // a closed database refuses reports
     }

@@ -10,12 +10,11 @@ struct CDRSettings {
     std::string mStatedFile;
     std::string mMissedFile;
     std::string mFailedFile;
-    // Start value 0: InitSizes keeps the limit in force for it. A settings load
-    // that fails before the limits then trims nothing at start-up, and writing
-    // removes one old record per new one, so no database loses records to it.
-    uint32_t mStatedMaxRecords = 0;
-    uint32_t mMissedMaxRecords = 0;
-    uint32_t mFailedMaxRecords = 0;
+    // Start values are the general settings' defaults: a key whose value
+    // cannot be read keeps them at start-up (and its value in force later).
+    uint32_t mStatedMaxRecords = 1000;
+    uint32_t mMissedMaxRecords = 1000;
+    uint32_t mFailedMaxRecords = 1000;
     uint32_t mStatedSaveInterval = 10;
     uint32_t mMissedSaveInterval = 10;
     uint32_t mFailedSaveInterval = 10;

@@ -3,31 +3,68 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "platform/config/ConfigFile.h"
 #include "platform/util/ConfigurationBase.h"
+#include "platform/util/SettingText.h"
 #include "platform/util/SmartBuffer.h"
 
-bool DownloadSettings::ReadAutoDownload(int32_t* on) {
-    const std::string path = ConfigurationBase::Directory() + "sysconfig/rc.conf";
+namespace {
+
+// Looks KEY up in FILE into VALUE, noting FILE's stray lines in PROBLEMS.
+bool Lookup(const Configuration::ConfigFile& file, const char* key, SmartBuffer& value,
+            std::vector<SettingProblem>* problems) {
+    if (problems)
+        *problems = SettingText::LineProblems(file);
+    return file.GetEntry(key, value.GetBuffer(), value.GetSize());
+}
+
+void Note(std::vector<SettingProblem>* problems, const Configuration::ConfigFile& file,
+          const char* key, const char* found, const char* what) {
+    if (problems)
+        problems->push_back(
+            SettingProblem{file.GetPath(), file.GetEntryLine(key), key, found, what});
+}
+
+}  // namespace
+
+std::string DownloadSettings::AutoDownloadPath() {
+    return ConfigurationBase::Directory() + "sysconfig/rc.conf";
+}
+
+std::string DownloadSettings::DownloadCountPath() {
+    return ConfigurationBase::Directory() + "auto-down-stat.conf";
+}
+
+bool DownloadSettings::ReadAutoDownload(int32_t* on, std::vector<SettingProblem>* problems) {
+    const std::string path = AutoDownloadPath();
     std::unique_ptr<Configuration::ConfigFile> rc(
         new Configuration::ConfigFile(path.c_str(), false, false, false, "=", "#", nullptr));
     SmartBuffer value;
-    if (!rc->GetEntry("START_AUTO_DOWNLOAD_STAT", value.GetBuffer(), value.GetSize()))
+    if (!Lookup(*rc, "START_AUTO_DOWNLOAD_STAT", value, problems))
         return false;
-    *on = std::strcmp(value.GetBuffer(), "true") == 0 ? 1 : 0;
+    const char* text = value.GetBuffer();
+    *on = std::strcmp(text, "true") == 0 ? 1 : 0;
+    uint32_t meant = 0;
+    if (!*on && !SettingText::ParseSwitch(text, &meant) && meant)
+        Note(problems, *rc, "START_AUTO_DOWNLOAD_STAT", text,
+             "only \"true\" turns the download on; read as off");
     return true;
 }
 
-bool DownloadSettings::ReadDownloadCount(int32_t* count) {
-    const std::string path = ConfigurationBase::Directory() + "auto-down-stat.conf";
+bool DownloadSettings::ReadDownloadCount(int32_t* count, std::vector<SettingProblem>* problems) {
+    const std::string path = DownloadCountPath();
     std::unique_ptr<Configuration::ConfigFile> settings(
         new Configuration::ConfigFile(path.c_str(), true, false, false, "=", "#", nullptr));
     SmartBuffer value;
-    if (!settings->GetEntry("download_cnt", value.GetBuffer(), value.GetSize()))
+    if (!Lookup(*settings, "download_cnt", value, problems))
         return false;
-    *count = ParseCount(value.GetBuffer());
+    const char* text = value.GetBuffer();
+    *count = ParseCount(text);
+    const char* digits = text + (*text == '-' || *text == '+');
+    if (!*digits || std::strspn(digits, "0123456789") != std::strlen(digits))
+        Note(problems, *settings, "download_cnt", text,
+             ("not a whole number; read as " + std::to_string(*count)).c_str());
     return true;
 }
 

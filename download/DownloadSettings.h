@@ -1,6 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/util/SettingProblem.h"
 
 // The two settings that switch and pace the automatic statistics download,
 // read from the configuration base directory B ($KELT_PATH, or
@@ -9,13 +13,18 @@
 //                            any other value off
 //   B"auto-down-stat.conf"   download_cnt: a signed decimal count
 // Each Read opens its file, looks the key up and closes the file. A missing
-// file or key leaves *OUT as it was and returns false. A file that cannot be
-// read throws the configuration library's std::exception. Stateless.
+// file or key leaves *OUT as it was and returns false. A file the system
+// cannot read throws the configuration library's std::exception. PROBLEMS,
+// when given, receives the lines of the file that are no entry and a value
+// that reads other than it looks ("yes" reads as off). Stateless.
 class DownloadSettings {
 public:
     // *ON becomes 1 or 0.
-    static bool ReadAutoDownload(int32_t* on);
-    static bool ReadDownloadCount(int32_t* count);
+    static bool ReadAutoDownload(int32_t* on, std::vector<SettingProblem>* problems = nullptr);
+    static bool ReadDownloadCount(int32_t* count, std::vector<SettingProblem>* problems = nullptr);
+
+    static std::string AutoDownloadPath();
+    static std::string DownloadCountPath();
 
     // Leading white space and a sign accepted, reading stops at the first
     // non-digit, no digits give 0; beyond 32 bits it saturates.

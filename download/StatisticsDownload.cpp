@@ -13,22 +13,27 @@ int StatisticsDownload::Deliver(Configuration::MultiSectionFile* file) {
     return result;
 }
 
-void StatisticsDownload::CounterStep(Configuration::MultiSectionFile& file, int32_t count) {
+StatisticsDownload::Step StatisticsDownload::CounterStep(Configuration::MultiSectionFile& file,
+                                                         int32_t count) {
+    Step step;
     // Signed throughout: a count read as negative makes every report due.
     int32_t n = file.GetSectionCount();
     const int32_t t = count;
     if (n < t)
-        return;
+        return step;
     const int32_t s = t / 10;
     // In 64 bits: with a very negative count the difference leaves 32.
     const int64_t over = int64_t{n} - t;
-    const bool due = s == 0 ? over == 0 : over % s == 0;
-    if (due && Deliver(&file))
+    step.mAttempted = s == 0 ? over == 0 : over % s == 0;
+    if (step.mAttempted && Deliver(&file)) {
+        step.mDelivered = true;
         n = 0;
+    }
     if (s > 0 && int64_t{n} >= 2 * int64_t{t}) {
-        for (int32_t i = 0; i < s; ++i) {
+        for (; step.mDropped < s; ++step.mDropped) {
             file.GotoLastSection();
             file.DeleteSection();
         }
     }
+    return step;
 }

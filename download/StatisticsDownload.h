@@ -20,10 +20,17 @@ public:
     // delivered.
     static int Deliver(Configuration::MultiSectionFile* file);
 
+    // What one counter step did.
+    struct Step {
+        bool mAttempted = false;
+        bool mDelivered = false;
+        int32_t mDropped = 0;  // oldest records dropped to hold the file at 2T
+    };
+
     // The counter step, run for each report before its record is added to
     // FILE. With N the records in FILE and T = COUNT, S = T / 10: nothing
     // below T; an attempt when N - T is a multiple of S (when S is 0, only at
     // N == T); then, while N is at least 2T and S > 0, the S oldest records
-    // are dropped. Silent, whatever the result.
-    static void CounterStep(Configuration::MultiSectionFile& file, int32_t count);
+    // are dropped. Traces nothing; the caller may report what it did.
+    static Step CounterStep(Configuration::MultiSectionFile& file, int32_t count);
 };

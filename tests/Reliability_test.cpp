@@ -138,7 +138,16 @@ TEST_F(ReliabilityTest, AFullFileSystemFailsSavesButLosesNothing) {
     // About 200 KB of records for 64 KB of room.
     ASSERT_EQ(0, Run(CDRSEND, {"--random", "300", "--seed", "5"}));
     Handled(300);
-    EXPECT_EQ(0, Run(CDRCTL, {"flush", "7"}));  // still answering
+    // Still answering, and saying what failed, where the operator looks.
+    EXPECT_EQ(3, Run(CDRCTL, {"flush", "7"}));
+    EXPECT_NE(std::string::npos, Output().find("stated calls database " + telephony +
+                                               "/CDR_db: last save failed: " + telephony +
+                                               "/CDR_db: write failed: No space left on device"))
+        << Output();
+    EXPECT_EQ(std::string::npos, Output().find("flushed"));
+    EXPECT_EQ(3, Run(CDRCTL, {"status", "--json"}));
+    const std::string status = Output();
+    EXPECT_NE(std::string::npos, status.find("\"ok\":false,\"error\":\"" + telephony)) << status;
     EXPECT_EQ(0, Run(CDRCTL, {"clear", "0"}));
     for (const char* name : {"CDR_db.tmp", "missed_calls_db.tmp", "unsuccess_calls_db.tmp"})
         EXPECT_NE(0, access((telephony + "/" + name).c_str(), F_OK)) << name;
@@ -150,6 +159,12 @@ TEST_F(ReliabilityTest, AFullFileSystemFailsSavesButLosesNothing) {
         onStorage += ids.size();
     }
     EXPECT_LT(onStorage, 300u);
+    // The status counts exactly the records that did not reach storage.
+    size_t unsaved = 0;
+    for (size_t at = status.find("\"unsaved\":"); at != std::string::npos;
+         at = status.find("\"unsaved\":", at + 1))
+        unsaved += std::strtoul(status.c_str() + at + 10, nullptr, 10);
+    EXPECT_EQ(300u, onStorage + unsaved);
 
     // Room again: the next save of each database writes all it holds.
     ASSERT_EQ(0, mount("tmpfs", telephony.c_str(), "tmpfs", MS_REMOUNT, "size=16m"));
@@ -163,6 +178,7 @@ TEST_F(ReliabilityTest, AFullFileSystemFailsSavesButLosesNothing) {
         total += ids.size();
     }
     EXPECT_EQ(303u, total);
+    EXPECT_EQ(0, Run(CDRCTL, {"status"}));
     Stop(SIGKILL);
     umount(telephony.c_str());
 }

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/JsonText.h"
+
 namespace {
 
 using Record = std::vector<std::pair<std::string, std::string>>;
@@ -21,9 +23,10 @@ std::vector<Record> Records(Configuration::MultiSectionConfigFile& file) {
     return records;
 }
 
-void CsvCell(const std::string& value, std::ostream& out) {
+void CsvCell(const std::string& value, bool forSpreadsheet, std::ostream& out) {
     std::string cell = value;
-    if (!cell.empty() && std::string("=+-@\t\r").find(cell[0]) != std::string::npos)
+    if (forSpreadsheet && !cell.empty() &&
+        std::string("=+-@\t\r").find(cell[0]) != std::string::npos)
         cell.insert(0, "'");
     if (cell.find_first_of(",\"\r\n") == std::string::npos) {
         out << cell;
@@ -38,51 +41,10 @@ void CsvCell(const std::string& value, std::ostream& out) {
     out << '"';
 }
 
-// Length of the valid UTF-8 sequence at P, or 0.
-size_t Utf8Length(const unsigned char* p, size_t left) {
-    size_t n = p[0] < 0x80         ? 1
-               : (p[0] >> 5) == 6  ? 2
-               : (p[0] >> 4) == 14 ? 3
-               : (p[0] >> 3) == 30 ? 4
-                                   : 0;
-    if (n == 0 || n > left)
-        return 0;
-    for (size_t i = 1; i < n; ++i)
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-    return n;
-}
-
-void JsonString(const std::string& s, std::ostream& out) {
-    static const char kHex[] = "0123456789abcdef";
-    out << '"';
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = p[i];
-        size_t n = Utf8Length(p + i, s.size() - i);
-        if (c == '"' || c == '\\') {
-            out << '\\' << c;
-        } else if (c == '\n') {
-            out << "\\n";
-        } else if (c == '\r') {
-            out << "\\r";
-        } else if (c == '\t') {
-            out << "\\t";
-        } else if (c < 0x20 || n == 0) {
-            out << "\\u00" << kHex[c >> 4] << kHex[c & 15];
-        } else {
-            out.write(s.data() + i, static_cast<std::streamsize>(n));
-            i += n;
-            continue;
-        }
-        ++i;
-    }
-    out << '"';
-}
-
 }  // namespace
 
-void RecordExport::Csv(Configuration::MultiSectionConfigFile& file, std::ostream& out) {
+void RecordExport::Csv(Configuration::MultiSectionConfigFile& file, std::ostream& out,
+                       bool forSpreadsheet) {
     const std::vector<Record> records = Records(file);
     std::vector<std::string> keys;
     std::map<std::string, size_t> column;
@@ -93,7 +55,7 @@ void RecordExport::Csv(Configuration::MultiSectionConfigFile& file, std::ostream
     for (size_t i = 0; i < keys.size(); ++i) {
         if (i)
             out << ',';
-        CsvCell(keys[i], out);
+        CsvCell(keys[i], forSpreadsheet, out);
     }
     out << "\r\n";
     for (const Record& r : records) {
@@ -105,7 +67,7 @@ void RecordExport::Csv(Configuration::MultiSectionConfigFile& file, std::ostream
             if (i)
                 out << ',';
             if (cells[i])
-                CsvCell(*cells[i], out);
+                CsvCell(*cells[i], forSpreadsheet, out);
         }
         out << "\r\n";
     }
@@ -115,11 +77,18 @@ void RecordExport::JsonLines(Configuration::MultiSectionConfigFile& file, std::o
     for (const Record& r : Records(file)) {
         out << '{';
         for (size_t i = 0; i < r.size(); ++i) {
+            const auto& [key, value] = r[i];
             if (i)
                 out << ',';
-            JsonString(r[i].first, out);
+            JsonText::String(key, out);
             out << ':';
-            JsonString(r[i].second, out);
+            JsonText::String(value, out);
+            if (!JsonText::IsUtf8(value)) {
+                // Its exact bytes, for a consumer that needs them back.
+                out << ',';
+                JsonText::String(key + "@base64", out);
+                out << ":\"" << JsonText::Base64(value) << '"';
+            }
         }
         out << "}\n";
     }

@@ -1,16 +1,22 @@
 // cdrctl: plays the web side, sending commands to cdrd (queue 111).
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-
+#include <cstring>
 #include <iostream>
+#include <string>
+#include <thread>
 
 #include "platform/config/MultiSectionFile.h"
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
 #include "tools/RecordExport.h"
+#include "tools/StatusReport.h"
 
 namespace {
 
@@ -20,16 +26,24 @@ const char kUsage[] =
     "       cdrctl update-settings [--timeout S]\n"
     "       cdrctl update-download-settings\n"
     "       cdrctl download-now\n"
-    "       cdrctl export FILE [--format csv|json]\n"
+    "       cdrctl status [--json] [--timeout S]\n"
+    "       cdrctl ready [--timeout S]\n"
+    "       cdrctl export FILE [--format csv|json] [--raw]\n"
     "\n"
     "Sends a command to cdrd's web queue ($MSGQ_DIR/q111, default /var/run/msgq/q111).\n"
     "MASK selects record databases: 1 stated, 2 missed, 4 failed calls, or a sum\n"
-    "(decimal or 0x hex). clear, flush and update-settings wait for cdrd's answer,\n"
-    "at most S seconds (default 5); the download commands have no answer.\n"
+    "(decimal or 0x hex). clear, flush, update-settings and status wait for cdrd's\n"
+    "answer, at most S seconds (default 5); the download commands have no answer.\n"
+    "After clear and flush, cdrctl asks for the status and fails when a selected\n"
+    "database is not open or its save failed.\n"
+    "status shows how cdrd stands (--json: as one JSON object).\n"
+    "ready waits until both of cdrd's queues take connections (default 5 s).\n"
     "export prints a record database or the statistics file, newest record first,\n"
-    "as CSV (default) or JSON lines; it needs no running cdrd.\n"
-    "Exit status: 0 answered (or sent, or exported), 1 cdrd cannot be reached (or\n"
-    "the file cannot be read), 2 no answer in time, or a usage error.\n";
+    "as CSV (default) or JSON lines; it needs no running cdrd. CSV cells that a\n"
+    "spreadsheet would run as a formula get a leading ' unless --raw is given.\n"
+    "Exit status: 0 done; 1 cdrd cannot be reached, or the file cannot be read;\n"
+    "2 no answer in time, or a usage error; 3 a database is not open or its last\n"
+    "save failed (status, and clear or flush of that database).\n";
 
 int Usage(const std::string& error) {
     fprintf(stderr, "cdrctl: %s\n%s", error.c_str(), kUsage);
@@ -46,36 +60,41 @@ bool ParseMask(const std::string& text, int* mask) {
     return true;
 }
 
-const char* Describe(const WireMessage& m) {
-    switch (m.mType) {
-        case WireMessage::kClearDone:
-            return "cleared";
-        case WireMessage::kFlushDone:
-            return "flushed";
-        case WireMessage::kSettingsUpdated:
-            return "settings updated";
-        default:
-            return "unexpected answer";
-    }
+bool ParseSeconds(const char* text, double* seconds) {
+    char* end = nullptr;
+    *seconds = strtod(text, &end);
+    return end != text && !*end && *seconds >= 0 && *seconds <= 86400;
 }
 
 int Export(int argc, char** argv) {
     if (argc < 3)
         return Usage("export needs a file");
     std::string format = "csv";
+    bool raw = false;
     for (int i = 3; i < argc; ++i) {
         if (std::string(argv[i]) == "--format" && i + 1 < argc)
             format = argv[++i];
+        else if (std::string(argv[i]) == "--raw")
+            raw = true;
         else
             return Usage("unexpected argument '" + std::string(argv[i]) + "'");
     }
     if (format != "csv" && format != "json")
         return Usage("format is csv or json");
+    // A file that is not there is an error here, not an empty database.
+    const int fd = open(argv[2], O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        fprintf(stderr, "cdrctl: %s: %s\n", argv[2], strerror(errno));
+        return 1;
+    }
+    close(fd);
     try {
         Configuration::MultiSectionFile file(argv[2], true, false, false, nullptr, "{\n", "}\n",
                                              "=", "#", nullptr);
+        if (!file.Notes().Empty())
+            fprintf(stderr, "cdrctl: %s\n", file.Notes().Describe(argv[2]).c_str());
         if (format == "csv")
-            RecordExport::Csv(file, std::cout);
+            RecordExport::Csv(file, std::cout, !raw);
         else
             RecordExport::JsonLines(file, std::cout);
         std::cout.flush();
@@ -84,6 +103,66 @@ int Export(int argc, char** argv) {
         return 1;
     }
     return std::cout ? 0 : 1;
+}
+
+// Sends REQUEST and waits up to TIMEOUT seconds for an answer of type
+// EXPECTED into *ANSWER. Returns an exit status, 0 when answered.
+int Ask(MessageQueueClient& client, const WireMessage& request, WireMessage::Type expected,
+        double timeout, WireMessage* answer) {
+    client.Send(request);
+    if (!client.Receive(answer, static_cast<int>(timeout * 1000))) {
+        fprintf(stderr, "cdrctl: no answer from cdrd within %g s\n", timeout);
+        return 2;
+    }
+    if (answer->mType != expected) {
+        fprintf(stderr, "cdrctl: unexpected answer (type %d)\n", answer->mType);
+        return 2;
+    }
+    return 0;
+}
+
+// After a clear or flush: 3 when a database of MASK is not open or its
+// save failed, naming it; 0 otherwise.
+int CheckSaves(const RecorderStatus& status, int mask) {
+    int rc = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::string trouble = StatusReport::Trouble(status.mDatabases[i]);
+        if ((mask & (1 << i)) && !trouble.empty()) {
+            fprintf(stderr, "cdrctl: %s\n", trouble.c_str());
+            rc = 3;
+        }
+    }
+    return rc;
+}
+
+// Tries until TIMEOUT for both queues to take a connection, and the web
+// queue to answer.
+int Ready(double timeout) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<long>(timeout * 1000));
+    std::string last;
+    for (;;) {
+        try {
+            MessageQueueClient(QueueAddress::kCallControlQueue).Connect();
+            MessageQueueClient web(QueueAddress::kWebQueue);
+            web.Connect();
+            WireMessage request, answer;
+            request.mType = WireMessage::kStatus;
+            web.Send(request);
+            if (web.Receive(&answer, 1000)) {
+                printf("cdrctl: cdrd is ready\n");
+                return 0;
+            }
+            last = "no answer";
+        } catch (const MessagingError& e) {
+            last = e.what();
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    fprintf(stderr, "cdrctl: cdrd is not ready after %g s: %s\n", timeout, last.c_str());
+    return 1;
 }
 
 }  // namespace
@@ -110,6 +189,9 @@ int main(int argc, char** argv) {
     } else if (command == "update-settings") {
         request.mType = WireMessage::kUpdateSettings;
         expected = WireMessage::kSettingsUpdated;
+    } else if (command == "status" || command == "ready") {
+        request.mType = WireMessage::kStatus;
+        expected = WireMessage::kStatusReport;
     } else if (command == "update-download-settings" || command == "download-now") {
         request.mType = command == "download-now" ? WireMessage::kDownloadNow
                                                   : WireMessage::kUpdateDownloadSettings;
@@ -118,17 +200,20 @@ int main(int argc, char** argv) {
         return Usage("unknown command '" + command + "'");
     }
     double timeout = 5;
+    bool json = false;
     for (int i = next; i < argc; ++i) {
         const std::string opt = argv[i];
         if (opt == "--timeout" && i + 1 < argc && expected != request.mType) {
-            char* end = nullptr;
-            timeout = strtod(argv[++i], &end);
-            if (*end || !(timeout >= 0 && timeout <= 86400))
+            if (!ParseSeconds(argv[++i], &timeout))
                 return Usage("bad timeout");
+        } else if (opt == "--json" && command == "status") {
+            json = true;
         } else {
             return Usage("unexpected argument '" + opt + "'");
         }
     }
+    if (command == "ready")
+        return Ready(timeout);
 
     MessageQueueClient client(QueueAddress::kWebQueue);
     try {
@@ -138,22 +223,34 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        client.Send(request);
-        if (expected == request.mType)
+        if (expected == request.mType) {
+            client.Send(request);
             return 0;
+        }
         WireMessage answer;
-        if (!client.Receive(&answer, static_cast<int>(timeout * 1000))) {
-            fprintf(stderr, "cdrctl: no answer from cdrd within %g s\n", timeout);
-            return 2;
+        if (int rc = Ask(client, request, expected, timeout, &answer))
+            return rc;
+        if (answer.mType == WireMessage::kSettingsUpdated) {
+            printf("cdrctl: settings updated\n");
+            return 0;
         }
-        if (answer.mType != expected) {
-            fprintf(stderr, "cdrctl: %s (type %d)\n", Describe(answer), answer.mType);
-            return 2;
+        if (answer.mType == WireMessage::kStatusReport) {
+            if (json)
+                StatusReport::Json(answer.mStatus, std::cout);
+            else
+                StatusReport::Text(answer.mStatus, std::cout);
+            return StatusReport::Healthy(answer.mStatus) ? 0 : 3;
         }
-        if (answer.mType == WireMessage::kSettingsUpdated)
-            printf("cdrctl: %s\n", Describe(answer));
-        else
-            printf("cdrctl: %s, mask %d\n", Describe(answer), answer.mMask);
+        // Clear and flush: the answer carries only the mask; the status
+        // tells whether their saves went well.
+        const int mask = answer.mMask;
+        WireMessage ask, status;
+        ask.mType = WireMessage::kStatus;
+        if (int rc = Ask(client, ask, WireMessage::kStatusReport, timeout, &status))
+            return rc;
+        if (int rc = CheckSaves(status.mStatus, mask))
+            return rc;
+        printf("cdrctl: %s, mask %d\n", command == "clear" ? "cleared" : "flushed", mask);
         return 0;
     } catch (const MessagingError& e) {
         fprintf(stderr, "cdrctl: %s\n", e.what());

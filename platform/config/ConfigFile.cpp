@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "platform/config/DurableFile.h"
-#include "platform/config/FileError.h"
 
 namespace Configuration {
 
@@ -12,27 +11,26 @@ ConfigFile::ConfigFile(const char* path, bool, bool, bool, const char* separator
     : mPath(path ? path : ""),
       mpFs(fs ? fs : FileSystem::Default()),
       mFormat(nullptr, nullptr, separator, comment) {
-    std::string text;
+    std::string text, cleaned;
     if (!DurableFile::Read(*mpFs, mPath, &text))
         return;
-    if (std::memchr(text.data(), '\0', text.size()))
-        throw FileError(mPath, "NUL byte in text");
     unsigned lineNo = 0;
     std::string_view line;
-    for (size_t pos = 0; TextFormat::NextLine(text, &pos, &line);) {
+    const std::string_view clean = TextFormat::Clean(text, &cleaned, &mNotes);
+    for (size_t pos = 0; TextFormat::NextLine(clean, &pos, &line);) {
         ++lineNo;
-        Line entry{std::string(line), false, std::string(), std::string()};
+        Line entry{std::string(line), false, std::string(), std::string(), lineNo};
         switch (mFormat.Classify(line)) {
             case TextFormat::kEntry:
-                if (const char* why = mFormat.DecodeEntry(line, &entry.key, &entry.value))
-                    throw FileError(mPath, lineNo, why);
+                mFormat.DecodeEntry(line, &entry.key, &entry.value);
                 entry.isEntry = true;
                 break;
             case TextFormat::kBlank:
             case TextFormat::kComment:
                 break;
             default:
-                throw FileError(mPath, lineNo, "line is neither a comment nor an entry");
+                // Kept as it stands for a save; a reader of the file skips it.
+                mNotes.Add(lineNo, "not a KEY=VALUE line; skipped", false);
         }
         mLines.push_back(std::move(entry));
     }
@@ -47,16 +45,31 @@ const ConfigFile::Line* ConfigFile::Find(const char* key) const {
     return nullptr;
 }
 
-int ConfigFile::GetEntry(const char* key, char* buffer, size_t size) const {
-    const Line* line = Find(key);
-    if (!line)
-        return 0;
+int ConfigFile::Copy(const std::string& value, char* buffer, size_t size) {
     if (buffer && size > 0) {
-        size_t n = line->value.size() < size - 1 ? line->value.size() : size - 1;
-        std::memcpy(buffer, line->value.data(), n);
+        const size_t n = value.size() < size - 1 ? value.size() : size - 1;
+        std::memcpy(buffer, value.data(), n);
         buffer[n] = '\0';
     }
     return 1;
+}
+
+int ConfigFile::GetEntry(const char* key, char* buffer, size_t size) const {
+    const Line* line = Find(key);
+    return line ? Copy(line->value, buffer, size) : 0;
+}
+
+int ConfigFile::GetRawEntry(const char* key, char* buffer, size_t size) const {
+    const Line* line = Find(key);
+    if (!line)
+        return 0;
+    return Copy(line->text.empty() ? line->value : std::string(mFormat.RawValue(line->text)),
+                buffer, size);
+}
+
+unsigned ConfigFile::GetEntryLine(const char* key) const {
+    const Line* line = Find(key);
+    return line ? line->number : 0;
 }
 
 int ConfigFile::SetEntry(const char* key, const char* value) {
@@ -64,11 +77,12 @@ int ConfigFile::SetEntry(const char* key, const char* value) {
         return 0;
     Line* line = const_cast<Line*>(Find(key));
     if (!line) {
-        mLines.push_back(Line{std::string(), true, key, std::string()});
+        mLines.push_back(Line{std::string(), true, key, std::string(), 0});
         line = &mLines.back();
     }
     line->value = value ? value : "";
     line->text.clear();
+    line->number = 0;
     return 1;
 }
 

@@ -4,18 +4,20 @@
 #include <vector>
 
 #include "platform/config/FileSystem.h"
+#include "platform/config/ReadNotes.h"
 #include "platform/config/TextFormat.h"
 
 namespace Configuration {
 
 // A flat file of KEY SEPARATOR VALUE lines with comments (a settings file).
 //
-// Construction loads PATH: no file gives no entries; a file that cannot be
-// read or is damaged (a line that is neither blank, comment nor entry)
-// throws FileError naming the path and the line. When a key appears more than
-// once the last one counts, as a shell reading the file would see it.
-// SetEntry and Save keep every other line as it was, comments included; Save
-// is durable and atomic (see DurableFile) and throws FileError on failure.
+// Construction loads PATH: no file gives no entries; an empty path or a file
+// the system cannot read throws FileError. The text is read leniently, as a
+// shell reading the file would (see TextFormat): a line that is no entry is
+// skipped and noted in Notes(), and when a key appears more than once the
+// last one counts. SetEntry and Save keep every other line as it was,
+// comments and skipped lines included; Save is durable and atomic (see
+// DurableFile) and throws FileError on failure.
 //
 // The three flags and Save's arguments are accepted for the device library's
 // signature and have no effect here. FS is the seam for system calls (null:
@@ -28,9 +30,18 @@ public:
     // Copies the value, cut to SIZE - 1 bytes, and a NUL into BUFFER;
     // nonzero when KEY is found.
     int GetEntry(const char* key, char* buffer, size_t size) const;
+    // The same with the value's text as it stands on its line, for a command
+    // line: no escape, quote or comment is looked at (see TextFormat::RawValue).
+    int GetRawEntry(const char* key, char* buffer, size_t size) const;
+    // The line KEY's value was read from, counted from 1; 0 when not read
+    // from the file.
+    unsigned GetEntryLine(const char* key) const;
     // Sets KEY to VALUE in memory, adding the entry at the end when missing.
     int SetEntry(const char* key, const char* value);
     int Save(bool option, void* reserved);
+
+    const std::string& GetPath() const { return mPath; }
+    const ReadNotes& Notes() const { return mNotes; }
 
 private:
     struct Line {
@@ -38,13 +49,16 @@ private:
         bool isEntry;
         std::string key;
         std::string value;
+        unsigned number;  // in the file; 0 for an entry set since
     };
     const Line* Find(const char* key) const;
+    static int Copy(const std::string& value, char* buffer, size_t size);
 
     std::string mPath;
     FileSystem* mpFs;
     TextFormat mFormat;
     std::vector<Line> mLines;
+    ReadNotes mNotes;
 };
 
 }  // namespace Configuration

@@ -96,8 +96,15 @@ namespace {
 
 // Reads straight into the buffer: a record file is read whole, and copying
 // it through a bounce buffer costs as much as parsing it.
+void RefuseEmpty(const std::string& path) {
+    // An empty name would otherwise mean the working directory's ".tmp".
+    if (path.empty())
+        throw FileError(path, "empty file path");
+}
+
 template <class Buffer>
 bool ReadWhole(FileSystem& fs, const std::string& path, Buffer* contents) {
+    RefuseEmpty(path);
     contents->resize(0);
     int fd = fs.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
@@ -191,6 +198,7 @@ void DurableFile::ReplaceFromPieces(FileSystem& fs, const std::string& path,
 
 void DurableFile::ReplaceWith(FileSystem& fs, const std::string& path,
                               const std::function<void(int fd)>& write) {
+    RefuseEmpty(path);
     const std::string tmp = path + ".tmp";
     int fd = CreateTemporary(fs, tmp, path);
     try {
@@ -210,6 +218,26 @@ void DurableFile::ReplaceWith(FileSystem& fs, const std::string& path,
         throw;
     }
     // The new file is in place; only its directory entry may still be volatile.
+    SyncDirectory(fs, DirectoryOf(path), path);
+}
+
+bool DurableFile::MoveAside(FileSystem& fs, const std::string& path, const std::string& aside) {
+    RefuseEmpty(path);
+    if (fs.Rename(path.c_str(), aside.c_str()) != 0) {
+        if (errno == ENOENT)
+            return false;
+        throw FileError(path, ErrnoText(("cannot move aside to " + aside).c_str()));
+    }
+    SyncDirectory(fs, DirectoryOf(path), path);
+    return true;
+}
+
+void DurableFile::KeepAside(FileSystem& fs, const std::string& path, const std::string& aside) {
+    RefuseEmpty(path);
+    if (fs.Unlink(aside.c_str()) != 0 && errno != ENOENT)
+        throw FileError(aside, ErrnoText("cannot replace"));
+    if (fs.Link(path.c_str(), aside.c_str()) != 0)
+        throw FileError(path, ErrnoText(("cannot keep as " + aside).c_str()));
     SyncDirectory(fs, DirectoryOf(path), path);
 }
 

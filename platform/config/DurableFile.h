@@ -20,7 +20,8 @@ namespace Configuration {
 class DurableFile {
 public:
     // Reads all of PATH into *contents. Returns false when no file exists;
-    // throws FileError when it exists but cannot be read.
+    // throws FileError when it exists but cannot be read. Every operation
+    // here throws FileError for an empty PATH: no file has that name.
     static bool Read(FileSystem& fs, const std::string& path, std::string* contents);
     // The same into pages of their own, for files as large as record files.
     static bool Read(FileSystem& fs, const std::string& path, FileBuffer* contents);
@@ -42,6 +43,15 @@ public:
     using PiecesProducer = std::function<void(const EmitPieces& emit)>;
     static void ReplaceFromPieces(FileSystem& fs, const std::string& path,
                                   const PiecesProducer& produce);
+
+    // Moves the file at PATH to ASIDE (replacing an older ASIDE) and syncs
+    // the directory. False when there is no PATH; throws FileError when it
+    // cannot be moved.
+    static bool MoveAside(FileSystem& fs, const std::string& path, const std::string& aside);
+    // Gives the file now at PATH the second name ASIDE (replacing an older
+    // ASIDE), so that it outlives the saves that replace PATH. Throws
+    // FileError when that cannot be done.
+    static void KeepAside(FileSystem& fs, const std::string& path, const std::string& aside);
 
 private:
     // Everything around the writing: the temporary file, its sync, the

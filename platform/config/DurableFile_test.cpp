@@ -31,7 +31,7 @@ MultiSectionFile* OpenDb(const std::string& path) {
 }
 
 // Version K of a database: its text tells K, and every version differs in size.
-void FillVersion(MultiSectionFile& f, long k) {
+void FillVersion(Configuration::MultiSectionConfigFile& f, long k) {
     f.ClearAll();
     for (long s = k % 40; s >= 0; --s) {
         f.AddSection(true);
@@ -43,7 +43,7 @@ void FillVersion(MultiSectionFile& f, long k) {
     f.SetSectionEntry("version", std::to_string(k).c_str());
 }
 
-std::string TextOf(MultiSectionFile& f) {
+std::string TextOf(Configuration::MultiSectionConfigFile& f) {
     std::string text;
     f.WriteText(&text);
     return text;
@@ -94,7 +94,7 @@ TEST(DurableFile, FileSurvivesSigkillAtAnyMomentOfASaveLoop) {
         char version[256];
         ASSERT_TRUE(db->GotoFirstSection());
         ASSERT_TRUE(db->GetSectionEntry("version", version, sizeof version));
-        MultiSectionFile expected("", true, false, false, nullptr, "{\n", "}\n", "=", "#", nullptr);
+        Configuration::MultiSectionConfigFile expected("{\n", "}\n", "=", "#");
         FillVersion(expected, atol(version));
         ASSERT_EQ(TextOf(expected), ReadFile(path)) << "round " << round;
     }

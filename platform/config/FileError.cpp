@@ -3,11 +3,6 @@
 namespace Configuration {
 
 FileError::FileError(const std::string& path, const std::string& message)
-    : std::runtime_error(path + ": " + message), mPath(path), mLine(0) {}
-
-FileError::FileError(const std::string& path, unsigned line, const std::string& message)
-    : std::runtime_error(path + ":" + std::to_string(line) + ": " + message),
-      mPath(path),
-      mLine(line) {}
+    : std::runtime_error(path.empty() ? message : path + ": " + message), mPath(path) {}
 
 }  // namespace Configuration

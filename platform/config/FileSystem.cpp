@@ -35,6 +35,9 @@ int FileSystem::Close(int fd) {
 int FileSystem::Rename(const char* from, const char* to) {
     return ::rename(from, to);
 }
+int FileSystem::Link(const char* from, const char* to) {
+    return ::link(from, to);
+}
 int FileSystem::Unlink(const char* path) {
     return ::unlink(path);
 }

@@ -25,6 +25,7 @@ public:
     virtual int Fsync(int fd);
     virtual int Close(int fd);
     virtual int Rename(const char* from, const char* to);
+    virtual int Link(const char* from, const char* to);
     virtual int Unlink(const char* path);
     virtual int Mkdir(const char* path, mode_t mode);
 

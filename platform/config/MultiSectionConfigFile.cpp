@@ -5,8 +5,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/config/FileError.h"
-
 namespace Configuration {
 
 MultiSectionConfigFile::MultiSectionConfigFile(const char* sectionBegin, const char* sectionEnd,
@@ -200,9 +198,10 @@ void MultiSectionConfigFile::WriteTextPieces(
         emit(batch, count);
 }
 
-void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& name) {
-    if (std::memchr(text.data(), '\0', text.size()))
-        throw FileError(name, "NUL byte in text");
+void MultiSectionConfigFile::ReadText(std::string_view text) {
+    mNotes.Clear();
+    std::string cleaned;
+    text = TextFormat::Clean(text, &cleaned, &mNotes);
     SectionRing sections;
     // Entries are gathered in one reused block, then copied out at their exact
     // size, in the form this format writes (what was read may differ in blanks
@@ -213,6 +212,11 @@ void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& 
     unsigned lineNo = 0, openedAt = 0;
     std::string key, value;
     std::string_view line;
+    auto close = [&] {
+        sections.push_back(scratch.Clone());
+        scratch.Clear();
+        inSection = false;
+    };
     for (size_t pos = 0; TextFormat::NextLine(text, &pos, &line);) {
         ++lineNo;
         // Nearly every line of a file this library wrote is an entry in the
@@ -228,34 +232,40 @@ void MultiSectionConfigFile::ReadText(std::string_view text, const std::string& 
             case TextFormat::kComment:
                 break;
             case TextFormat::kSectionBegin:
-                if (inSection)
-                    throw FileError(name, lineNo, "section inside a section");
+                if (inSection) {
+                    close();
+                    mNotes.Add(openedAt,
+                               "section not closed; ended at line " + std::to_string(lineNo),
+                               false);
+                }
                 inSection = true;
                 openedAt = lineNo;
                 break;
             case TextFormat::kSectionEnd:
-                if (!inSection)
-                    throw FileError(name, lineNo, "section end outside a section");
-                inSection = false;
-                sections.push_back(scratch.Clone());
-                scratch.Clear();
+                if (inSection)
+                    close();
+                else
+                    mNotes.Add(lineNo, "section end without a begin; skipped", false);
                 break;
             case TextFormat::kEntry:
-                if (!inSection)
-                    throw FileError(name, lineNo, "entry outside a section");
-                if (const char* why = mFormat.DecodeEntry(line, &key, &value))
-                    throw FileError(name, lineNo, why);
+                if (!inSection) {
+                    mNotes.Add(lineNo, "entry outside a section; skipped", true);
+                    break;
+                }
+                mFormat.DecodeEntry(line, &key, &value);
                 encoded.clear();
                 mFormat.AppendEntry(&encoded, key, value);
                 scratch.AppendLine(encoded);
                 break;
-            case TextFormat::kInvalid:
-                throw FileError(name, lineNo,
-                                "line is neither a delimiter, a comment nor an entry");
+            case TextFormat::kStray:
+                mNotes.Add(lineNo, "stray line; skipped", true);
+                break;
         }
     }
-    if (inSection)
-        throw FileError(name, openedAt, "section never closed");
+    if (inSection) {
+        close();
+        mNotes.Add(openedAt, "last section cut short; kept with its entries", false);
+    }
     mSections.swap(sections);
     mWriting = -1;  // the section being written went with the old ones
     mCurrent = -1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/config/PackedSection.h"
+#include "platform/config/ReadNotes.h"
 #include "platform/config/SectionRing.h"
 #include "platform/config/TextFormat.h"
 
@@ -87,9 +88,12 @@ public:
     // the sections themselves, valid until EMIT returns: nothing is copied.
     void WriteTextPieces(const std::function<void(const struct iovec* pieces, int count)>& emit,
                          int maxPieces) const;
-    // Replaces all sections by those of TEXT; on damage throws FileError
-    // naming NAME and the line, and leaves the sections as they were.
-    void ReadText(std::string_view text, const std::string& name);
+    // Replaces all sections by those of TEXT, read leniently: whatever is not
+    // in the grammar is repaired or skipped, never refused, and noted in
+    // Notes(). What this class writes reads back exactly, with no note.
+    void ReadText(std::string_view text);
+    // What the last ReadText repaired or skipped.
+    const ReadNotes& Notes() const { return mNotes; }
 
     // Memory held by the sections, for measurements.
     size_t PackedBytes() const;
@@ -116,6 +120,7 @@ private:
     mutable std::string mLine;
     mutable std::string mKey;
     mutable std::string mValue;
+    ReadNotes mNotes;
 };
 
 }  // namespace Configuration

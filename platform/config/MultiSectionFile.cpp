@@ -12,7 +12,7 @@ MultiSectionFile::MultiSectionFile(const char* path, bool, bool, bool, const cha
       mpFs(fs ? fs : FileSystem::Default()) {
     FileBuffer text;
     if (DurableFile::Read(*mpFs, mPath, &text))
-        ReadText(text.View(), mPath);
+        ReadText(text.View());
 }
 
 int MultiSectionFile::Save(bool, void*) {

@@ -10,11 +10,12 @@ namespace Configuration {
 // A multi-section file on storage: the sections of MultiSectionConfigFile,
 // loaded from PATH at construction and written back by Save.
 //
-// Construction loads the file: no file gives no sections; a file that cannot
-// be read or is damaged throws FileError naming the path (and the line).
-// Save replaces the file durably and atomically (see DurableFile); when it
-// throws, the file on storage is the old one and the sections in memory are
-// kept, so a later Save can write them.
+// Construction loads the file: no file gives no sections; an empty path or a
+// file the system cannot read throws FileError naming the path and the
+// system's error. The text itself is read leniently (see ReadText): what it
+// had to repair is in Notes(). Save replaces the file durably and atomically
+// (see DurableFile); when it throws, the file on storage is the old one and
+// the sections in memory are kept, so a later Save can write them.
 //
 // The three flags, SECTION_NAME and Save's arguments are accepted for the
 // device library's signature and have no effect here. FS is the seam for

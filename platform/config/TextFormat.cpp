@@ -1,5 +1,7 @@
 #include "platform/config/TextFormat.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <cstring>
 #include <stdexcept>
@@ -43,46 +45,34 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Undoes AppendEscaped. Returns null on success, else why the text is damaged.
-const char* Unescape(std::string_view in, std::string* out) {
+// Undoes AppendEscaped. A backslash that starts no escape of ours is an
+// ordinary byte. QUOTE, when not NUL, may be escaped too (inside quotes).
+void Unescape(std::string_view in, std::string* out, char quote = '\0') {
     out->clear();
     size_t start = 0;
     for (;;) {
-        size_t slash = in.find('\\', start);
-        out->append(in.data() + start,
-                    (slash == std::string_view::npos ? in.size() : slash) - start);
-        if (slash == std::string_view::npos)
-            return nullptr;
-        if (slash + 1 >= in.size())
-            return "backslash at end of text";
-        char c = in[slash + 1];
+        const size_t slash = in.find('\\', start);
+        if (slash == std::string_view::npos) {
+            out->append(in.data() + start, in.size() - start);
+            return;
+        }
+        out->append(in.data() + start, slash - start);
+        const char c = slash + 1 < in.size() ? in[slash + 1] : '\0';
         start = slash + 2;
-        switch (c) {
-            case '\\':
-                out->push_back('\\');
-                break;
-            case 'n':
-                out->push_back('\n');
-                break;
-            case 'r':
-                out->push_back('\r');
-                break;
-            case 't':
-                out->push_back('\t');
-                break;
-            case 'x': {
-                int hi = slash + 2 < in.size() ? HexDigit(in[slash + 2]) : -1;
-                int lo = slash + 3 < in.size() ? HexDigit(in[slash + 3]) : -1;
-                if (hi < 0 || lo < 0)
-                    return "bad \\x escape";
-                if (hi == 0 && lo == 0)
-                    return "escaped NUL byte";
-                out->push_back(static_cast<char>(hi * 16 + lo));
-                start = slash + 4;
-                break;
-            }
-            default:
-                return "unknown escape";
+        if (c == '\\' || (quote && c == quote)) {
+            out->push_back(c);
+        } else if (c == 'n') {
+            out->push_back('\n');
+        } else if (c == 'r') {
+            out->push_back('\r');
+        } else if (c == 'x' && slash + 3 < in.size() && HexDigit(in[slash + 2]) >= 0 &&
+                   HexDigit(in[slash + 3]) >= 0 && (in[slash + 2] != '0' || in[slash + 3] != '0')) {
+            out->push_back(
+                static_cast<char>(HexDigit(in[slash + 2]) * 16 + HexDigit(in[slash + 3])));
+            start = slash + 4;
+        } else {
+            out->push_back('\\');
+            start = slash + 1;
         }
     }
 }
@@ -108,6 +98,24 @@ TextFormat::TextFormat(const char* sectionBegin, const char* sectionEnd, const c
         mKeySpecial[c] =
             mValueSpecial[c] || mSeparator.find(static_cast<char>(c)) != std::string::npos;
     }
+}
+
+std::string_view TextFormat::Clean(std::string_view text, std::string* scratch, ReadNotes* notes) {
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.remove_prefix(3);
+    const char* nul = static_cast<const char*>(std::memchr(text.data(), '\0', text.size()));
+    if (!nul)
+        return text;
+    const size_t at = static_cast<size_t>(nul - text.data());
+    const unsigned line =
+        1 + static_cast<unsigned>(std::count(text.begin(), text.begin() + at, '\n'));
+    scratch->clear();
+    scratch->reserve(text.size());
+    for (char c : text)
+        if (c != '\0')
+            scratch->push_back(c);
+    notes->Add(line, std::to_string(text.size() - scratch->size()) + " NUL bytes dropped", false);
+    return *scratch;
 }
 
 bool TextFormat::NextLine(std::string_view text, size_t* pos, std::string_view* line) {
@@ -138,7 +146,7 @@ TextFormat::LineKind TextFormat::Classify(std::string_view line) const {
         return kComment;
     if (t.find(mSeparator) != std::string_view::npos)
         return kEntry;
-    return kInvalid;
+    return kStray;
 }
 
 bool TextFormat::IsCanonicalEntry(std::string_view line) const {
@@ -162,15 +170,53 @@ bool TextFormat::IsCanonicalEntry(std::string_view line) const {
     return line.compare(0, mComment.size(), mComment) != 0;
 }
 
-const char* TextFormat::DecodeEntry(std::string_view line, std::string* key,
-                                    std::string* value) const {
-    size_t sep = line.find(mSeparator);
-    if (sep == std::string_view::npos)
-        return "no separator";
+void TextFormat::DecodeEntry(std::string_view line, std::string* key, std::string* value) const {
+    const size_t sep = line.find(mSeparator);
+    assert(sep != std::string_view::npos);  // Classify called it an entry
     // Escapes keep separator bytes out of keys, so the first separator splits.
-    if (const char* why = Unescape(Trim(line.substr(0, sep)), key))
-        return why;
-    return Unescape(Trim(line.substr(sep + mSeparator.size())), value);
+    Unescape(Trim(line.substr(0, sep)), key);
+    const std::string_view raw = line.substr(sep + mSeparator.size());
+    if (mSectioned)
+        Unescape(Trim(raw), value);
+    else
+        DecodeSettingValue(raw, value);
+}
+
+std::string_view TextFormat::RawValue(std::string_view line) const {
+    const size_t sep = line.find(mSeparator);
+    return sep == std::string_view::npos ? std::string_view()
+                                         : Trim(line.substr(sep + mSeparator.size()));
+}
+
+void TextFormat::DecodeSettingValue(std::string_view raw, std::string* value) const {
+    const std::string_view text = Trim(raw);
+    if (!text.empty() && (text[0] == '"' || text[0] == '\'')) {
+        const char quote = text[0];
+        size_t end = 1;
+        for (; end < text.size() && text[end] != quote; ++end)
+            if (quote == '"' && text[end] == '\\')
+                ++end;
+        // A quoted value: the closing quote ends it, and only a comment may follow.
+        const std::string_view rest = end < text.size() ? text.substr(end + 1) : "x";
+        if (rest.empty() ||
+            (IsBlank(rest[0]) && Trim(rest).compare(0, mComment.size(), mComment) == 0)) {
+            const std::string_view inner = text.substr(1, end - 1);
+            if (quote == '"')
+                Unescape(inner, value, '"');
+            else
+                value->assign(inner.data(), inner.size());
+            return;
+        }
+    }
+    // Unquoted: a comment marker after a blank (the one after the separator
+    // too) ends the value.
+    for (size_t i = 1; i < raw.size(); ++i) {
+        if (IsBlank(raw[i - 1]) && raw.compare(i, mComment.size(), mComment) == 0) {
+            raw = raw.substr(0, i);
+            break;
+        }
+    }
+    Unescape(Trim(raw), value);
 }
 
 void TextFormat::AppendEntry(std::string* out, std::string_view key, std::string_view value) const {
@@ -191,6 +237,22 @@ void TextFormat::AppendEscaped(std::string* out, std::string_view text, bool isK
         return;
     const bool* special = isKey ? mKeySpecial : mValueSpecial;
     const char* p = text.data();
+    if (!mSectioned && !isKey) {
+        // A settings value: also what a shell would take for a comment or
+        // for quotes. Settings are few; this loop needs no speed.
+        for (size_t i = 0; i < n; ++i) {
+            const bool escape =
+                special[static_cast<unsigned char>(p[i])] ||
+                ((i == 0 || i == n - 1) && IsBlank(p[i])) ||
+                (i == 0 && (p[i] == '"' || p[i] == '\'')) ||
+                (i > 0 && IsBlank(p[i - 1]) && text.compare(i, mComment.size(), mComment) == 0);
+            if (escape)
+                AppendEscape(out, p[i]);
+            else
+                out->push_back(p[i]);
+        }
+        return;
+    }
     // Position 0 and n-1 may need an escape that the table cannot know of;
     // the loop between them looks at the table alone (it runs for every byte
     // of every record written).

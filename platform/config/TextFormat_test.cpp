@@ -36,25 +36,64 @@ TEST(TextFormat, ClassifiesLines) {
     EXPECT_EQ(TextFormat::kSectionEnd, f.Classify("}\t"));
     EXPECT_EQ(TextFormat::kComment, f.Classify("  # a=b"));
     EXPECT_EQ(TextFormat::kEntry, f.Classify("{=}"));
-    EXPECT_EQ(TextFormat::kInvalid, f.Classify("just words"));
-    EXPECT_EQ(TextFormat::kInvalid, f.Classify("{ {"));
+    EXPECT_EQ(TextFormat::kStray, f.Classify("just words"));
+    EXPECT_EQ(TextFormat::kStray, f.Classify("{ {"));
 
     TextFormat flat(nullptr, nullptr, "=", "#");
-    EXPECT_EQ(TextFormat::kInvalid, flat.Classify("{"));
+    EXPECT_EQ(TextFormat::kStray, flat.Classify("{"));
 }
 
-TEST(TextFormat, DecodesEntriesAndRejectsBadEscapes) {
-    TextFormat f("{\n", "}\n", "=", "#");
-    std::string key, value;
-    ASSERT_EQ(nullptr, f.DecodeEntry("  KEY = some value\t", &key, &value));
-    EXPECT_EQ("KEY", key);
-    EXPECT_EQ("some value", value);
-    ASSERT_EQ(nullptr, f.DecodeEntry("a\\x3db=\\x20\\t\\\\\\n", &key, &value));
-    EXPECT_EQ("a=b", key);
-    EXPECT_EQ(" \t\\\n", value);
+// Reading never refuses an entry: what people, scripts and shells write
+// reads as they meant it, in record files and in settings files.
+TEST(TextFormat, DecodesEntriesLeniently) {
+    TextFormat records("{\n", "}\n", "=", "#");
+    TextFormat settings(nullptr, nullptr, "=", "#");
+    struct Case {
+        const char* line;
+        const char* key;
+        const char* recordValue;
+        const char* settingValue;
+    };
+    const Case cases[] = {
+        {"  KEY = some value\t", "KEY", "some value", "some value"},
+        {"a\\x3db=\\x20\\\\\\n", "a=b", " \\\n", " \\\n"},
+        // A backslash that starts no escape is a byte like any other.
+        {"caller=DOMAIN\\alice", "caller", "DOMAIN\\alice", "DOMAIN\\alice"},
+        {"k=C:\\temp\\", "k", "C:\\temp\\", "C:\\temp\\"},
+        {"k=\\x4 \\xZZ \\x00 \\q", "k", "\\x4 \\xZZ \\x00 \\q", "\\x4 \\xZZ \\x00 \\q"},
+        // A shell's comment and quotes count in settings only.
+        {"CDR_ENABLE=1 # on", "CDR_ENABLE", "1 # on", "1"},
+        {"k=a#b", "k", "a#b", "a#b"},
+        {"k= # nothing", "k", "# nothing", ""},
+        {"k=\"a b\"  # quoted", "k", "\"a b\"  # quoted", "a b"},
+        {"k='x \\n # y'", "k", "'x \n # y'", "x \\n # y"},
+        {"k=\"say \\\"hi\\\"\\n\"", "k", "\"say \\\"hi\\\"\n\"", "say \"hi\"\n"},
+        {"k=\"open", "k", "\"open", "\"open"},
+        {"k='a'b'", "k", "'a'b'", "'a'b'"},
+    };
+    for (const Case& c : cases) {
+        std::string key, value;
+        records.DecodeEntry(c.line, &key, &value);
+        EXPECT_EQ(c.key, key) << c.line;
+        EXPECT_EQ(c.recordValue, value) << c.line;
+        settings.DecodeEntry(c.line, &key, &value);
+        EXPECT_EQ(c.settingValue, value) << c.line;
+    }
+    EXPECT_EQ("sed 's/\\./,/g' %f # x", settings.RawValue("cmd = sed 's/\\./,/g' %f # x \t"));
+}
 
-    for (const char* bad : {"k=\\", "k=\\q", "k=\\x4", "k=\\xZZ", "k=\\x00", "\\=v"})
-        EXPECT_NE(nullptr, f.DecodeEntry(bad, &key, &value)) << bad;
+// Whatever a settings value holds, the writer puts it so that the shell-like
+// reading gives it back.
+TEST(TextFormat, SettingsValuesRoundTripThroughShellRules) {
+    TextFormat settings(nullptr, nullptr, "=", "#");
+    for (const char* value :
+         {"1 # on", "\"quoted\"", "'single'", "a\t#b", " #", "x \\ y", "#lead", "\\\"", "'"}) {
+        std::string line, key, back;
+        settings.AppendEntry(&line, "k", value);
+        line.pop_back();
+        settings.DecodeEntry(line, &key, &back);
+        EXPECT_EQ(value, back) << line;
+    }
 }
 
 TEST(TextFormat, SplitsLinesDroppingCarriageReturnBeforeLineEnd) {

@@ -19,6 +19,9 @@ int CDRUpdateMessenger::OnUpdateCDRDownloadSettings() {
 int CDRUpdateMessenger::OnDownloadNow() {
     return 0;
 }
+int CDRUpdateMessenger::OnStatus() {
+    return 0;
+}
 
 int CDRUpdateMessenger::Clear(int mask) {
     WireMessage answer;
@@ -40,6 +43,13 @@ int CDRUpdateMessenger::UpdateCDRSettings() {
     return SendAnswer(answer);
 }
 
+int CDRUpdateMessenger::Status(const RecorderStatus& status) {
+    WireMessage answer;
+    answer.mType = WireMessage::kStatusReport;
+    answer.mStatus = status;
+    return SendAnswer(answer);
+}
+
 bool CDRUpdateMessenger::Dispatch(const WireMessage& message) {
     switch (message.mType) {
         case WireMessage::kClear:
@@ -56,6 +66,9 @@ bool CDRUpdateMessenger::Dispatch(const WireMessage& message) {
             return true;
         case WireMessage::kDownloadNow:
             OnDownloadNow();
+            return true;
+        case WireMessage::kStatus:
+            OnStatus();
             return true;
         default:
             return false;

@@ -20,11 +20,15 @@ public:
     virtual int OnUpdateCDRSettings();
     virtual int OnUpdateCDRDownloadSettings();
     virtual int OnDownloadNow();
+    // A command of this implementation beside the device's: how the
+    // recorder stands, answered with Status.
+    virtual int OnStatus();
 
     // The answers; 1 when sent.
     int Clear(int mask);
     int Flush(int mask);
     int UpdateCDRSettings();
+    int Status(const RecorderStatus& status);
 
 protected:
     bool Dispatch(const WireMessage& message) override;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
@@ -74,15 +75,15 @@ bool MessageQueueClient::Receive(WireMessage* message, int timeoutMs) {
         Fail(std::string("poll: ") + strerror(errno));
     if (rc == 0)
         return false;
-    unsigned char buf[WireFormat::kMaxMessage + 1];
-    ssize_t n = recv(mFd, buf, sizeof buf, MSG_TRUNC);
+    std::vector<unsigned char> buf(WireFormat::kMaxAnswer + 1);
+    ssize_t n = recv(mFd, buf.data(), buf.size(), MSG_TRUNC);
     if (n < 0)
         Fail(std::string("recv: ") + strerror(errno));
     if (n == 0)
         Fail("the daemon closed the connection");
-    if (static_cast<size_t>(n) > WireFormat::kMaxMessage)
+    if (static_cast<size_t>(n) > WireFormat::kMaxAnswer)
         Fail("answer longer than any message");
-    if (const char* why = WireFormat::Decode(buf, static_cast<size_t>(n), message))
+    if (const char* why = WireFormat::Decode(buf.data(), static_cast<size_t>(n), message))
         Fail(std::string("bad answer: ") + why);
     return true;
 }

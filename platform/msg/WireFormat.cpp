@@ -1,5 +1,7 @@
 #include "platform/msg/WireFormat.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/msg/MessagingError.h"
@@ -26,6 +28,17 @@ public:
             throw MessagingError(std::string(field) + ": text holds a NUL byte");
         U8(static_cast<unsigned>(s.size()));
         mOut->append(s);
+    }
+    void I64(int64_t v) {
+        U32(static_cast<uint32_t>(static_cast<uint64_t>(v) >> 32));
+        U32(static_cast<uint32_t>(static_cast<uint64_t>(v) & 0xFFFFFFFFu));
+    }
+    // Cut to kMaxLongText, and at a NUL byte: diagnostics, not data.
+    void LongText(const std::string& s) {
+        size_t n = std::min(s.find('\0'), WireFormat::kMaxLongText);
+        n = std::min(n, s.size());
+        U16(static_cast<unsigned>(n));
+        mOut->append(s, 0, n);
     }
 
 private:
@@ -58,8 +71,14 @@ public:
         uint32_t u = U32();
         return u <= 0x7FFFFFFFu ? static_cast<int32_t>(u) : -static_cast<int32_t>(~u) - 1;
     }
-    void Text(std::string* s) {
-        size_t n = U8();
+    int64_t I64() {
+        const uint64_t hi = U32();
+        const uint64_t u = hi << 32 | U32();
+        return u <= INT64_MAX ? static_cast<int64_t>(u) : -static_cast<int64_t>(~u) - 1;
+    }
+    void LongText(std::string* s) { Text(s, U16()); }
+    void Text(std::string* s) { Text(s, U8()); }
+    void Text(std::string* s, size_t n) {
         if (n > static_cast<size_t>(mEnd - mP))
             return Fail("text overruns the payload");
         if (std::memchr(mP, '\0', n))
@@ -116,6 +135,66 @@ void GetStream(Reader& r, MediaStreamStatistics* s) {
     s->mDelayDecrease = r.U16();
 }
 
+void PutStatus(Writer& w, const RecorderStatus& s) {
+    w.U8(3);
+    for (const RecorderStatus::Database& d : s.mDatabases) {
+        w.Text(d.mName, "database name");
+        w.LongText(d.mPath);
+        w.U8(d.mOpen);
+        w.U32(d.mRecords);
+        w.U32(d.mUnsaved);
+        w.U32(d.mLimit);
+        w.U32(d.mInterval);
+        w.U32(d.mNextId);
+        w.I64(d.mLastSaveTime);
+        w.U8(d.mLastSaveOk);
+        w.LongText(d.mLastSaveError);
+    }
+    w.U8(s.mRecording);
+    w.U8(s.mDownload);
+    w.U32(s.mCollected);
+    w.U32(static_cast<uint32_t>(s.mDownloadCount));
+    w.I64(s.mLastDownloadTime);
+    w.U8(s.mLastDownloadOk);
+    w.U32(s.mDroppedByCap);
+    w.LongText(s.mProblemFile);
+    w.U32(s.mProblemLine);
+    w.LongText(s.mProblemKey);
+    w.LongText(s.mProblemFound);
+    w.LongText(s.mProblemWhat);
+}
+
+const char* GetStatus(Reader& r, RecorderStatus* s) {
+    if (r.U8() != 3)
+        return "status does not hold three databases";
+    for (RecorderStatus::Database& d : s->mDatabases) {
+        r.Text(&d.mName);
+        r.LongText(&d.mPath);
+        d.mOpen = r.U8() != 0;
+        d.mRecords = r.U32();
+        d.mUnsaved = r.U32();
+        d.mLimit = r.U32();
+        d.mInterval = r.U32();
+        d.mNextId = r.U32();
+        d.mLastSaveTime = r.I64();
+        d.mLastSaveOk = r.U8() != 0;
+        r.LongText(&d.mLastSaveError);
+    }
+    s->mRecording = r.U8() != 0;
+    s->mDownload = r.U8() != 0;
+    s->mCollected = r.U32();
+    s->mDownloadCount = r.I32();
+    s->mLastDownloadTime = r.I64();
+    s->mLastDownloadOk = r.U8() != 0;
+    s->mDroppedByCap = r.U32();
+    r.LongText(&s->mProblemFile);
+    s->mProblemLine = r.U32();
+    r.LongText(&s->mProblemKey);
+    r.LongText(&s->mProblemFound);
+    r.LongText(&s->mProblemWhat);
+    return nullptr;
+}
+
 bool HasMask(WireMessage::Type t) {
     return t == WireMessage::kClear || t == WireMessage::kFlush || t == WireMessage::kClearDone ||
            t == WireMessage::kFlushDone;
@@ -132,6 +211,8 @@ bool KnownType(unsigned t) {
         case WireMessage::kClearDone:
         case WireMessage::kFlushDone:
         case WireMessage::kSettingsUpdated:
+        case WireMessage::kStatus:
+        case WireMessage::kStatusReport:
             return true;
     }
     return false;
@@ -172,11 +253,17 @@ void WireFormat::Encode(const WireMessage& m, std::string* out) {
         }
     } else if (HasMask(m.mType)) {
         w.U32(static_cast<uint32_t>(m.mMask));
+    } else if (m.mType == WireMessage::kStatusReport) {
+        PutStatus(w, m.mStatus);
     }
     const size_t payload = out->size() - start - kHeaderSize;
     // Texts are bounded, so no message outgrows the limit.
     static_assert(kHeaderSize + 4 * 3 + 7 * (1 + kMaxText) + 4 + 1 + 2 * 42 + 20 <= kMaxMessage,
                   "largest message fits kMaxMessage");
+    static_assert(kHeaderSize + 1 + 3 * (1 + kMaxText + 2 * (2 + kMaxLongText) + 30) + 23 +
+                          4 * (2 + kMaxLongText) + 4 <=
+                      kMaxAnswer,
+                  "the status report fits kMaxAnswer");
     (*out)[start + 2] = static_cast<char>(payload >> 8);
     (*out)[start + 3] = static_cast<char>(payload & 0xFF);
 }
@@ -222,6 +309,9 @@ const char* WireFormat::Decode(const unsigned char* data, size_t size, WireMessa
         }
     } else if (HasMask(m->mType)) {
         m->mMask = r.I32();
+    } else if (m->mType == WireMessage::kStatusReport) {
+        if (const char* why = GetStatus(r, &m->mStatus))
+            return why;
     }
     if (r.Error())
         return r.Error();

@@ -15,8 +15,12 @@ public:
     static constexpr unsigned kVersion = 1;
     static constexpr size_t kHeaderSize = 4;
     static constexpr size_t kMaxText = 255;
-    // No valid message is longer; a longer datagram is damaged.
+    // No valid message to the daemon is longer; a longer datagram is damaged.
     static constexpr size_t kMaxMessage = 2048;
+    // The status report's texts (paths, errors) have two length bytes and
+    // are cut to this; the report is the longest message of all.
+    static constexpr size_t kMaxLongText = 1023;
+    static constexpr size_t kMaxAnswer = 16384;
 
     // Appends the encoded MESSAGE to *OUT. Throws MessagingError naming the
     // field when a text is longer than kMaxText or holds a NUL byte.

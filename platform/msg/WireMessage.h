@@ -4,6 +4,7 @@
 
 #include "platform/msg/CallDetailReport.h"
 #include "platform/msg/CallStatistics.h"
+#include "platform/msg/RecorderStatus.h"
 
 // One message of the queue protocol, decoded. Which fields count depends on
 // the type; the others keep their defaults.
@@ -15,9 +16,11 @@ struct WireMessage {
         kUpdateSettings = 4,          //
         kUpdateDownloadSettings = 5,  // no answer
         kDownloadNow = 6,             // no answer
+        kStatus = 7,                  //
         kClearDone = 0x82,            // daemon -> web side; mMask as received
         kFlushDone = 0x83,            // mMask as received
         kSettingsUpdated = 0x84,      //
+        kStatusReport = 0x87,         // mStatus
     };
 
     Type mType = kReport;
@@ -26,4 +29,5 @@ struct WireMessage {
     CallDetailReport mReport;
     bool mHasStatistics = false;
     CallStatistics mStatistics;
+    RecorderStatus mStatus;
 };

@@ -109,7 +109,9 @@ bool DownloadStatistics::ReadSettings(std::string* command, unsigned* timeout) {
     try {
         Configuration::ConfigFile settings(path.c_str(), true, false, false, "=", "#", nullptr);
         SmartBuffer value(4096);
-        if (!settings.GetEntry("download_cmd", value.GetBuffer(), value.GetSize()) ||
+        // A command line is taken as it stands: its backslashes, quotes and
+        // "#" are the shell's to read.
+        if (!settings.GetRawEntry("download_cmd", value.GetBuffer(), value.GetSize()) ||
             !*value.GetBuffer()) {
             Report("no download_cmd in " + path);
             return false;

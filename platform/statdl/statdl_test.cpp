@@ -91,14 +91,17 @@ protected:
 };
 
 TEST_F(DownloadStatisticsTest, DeliversTheSectionsInMemoryAndRemovesItsFile) {
-    Settings("download_cnt=5\ndownload_cmd=cp %f " + mDir.File("got") + " && ls -A " +
-             mDir.File("tmp") + " >" + mDir.File("listing") + "\n");
+    // The command line reaches the shell as it stands, backslashes and all,
+    // whatever else the file holds.
+    Settings("a stray line\ndownload_cnt=5\ndownload_cmd=sed 's/a\\\\nb/X/' %f >" +
+             mDir.File("got") + " && ls -A " + mDir.File("tmp") + " >" + mDir.File("listing") +
+             "  # for the shell\n");
     EXPECT_EQ(1, Download(&mFile));
     EXPECT_EQ("", ReadFile(mDir.File("listing")));  // nameless while the command runs
     std::string text;
     mFile.WriteText(&text);
-    EXPECT_EQ(text, ReadFile(mDir.File("got")));
     EXPECT_EQ("{\ntype=1\ncaller=a\\nb=c\n}\n", text);
+    EXPECT_EQ("{\ntype=1\ncaller=X=c\n}\n", ReadFile(mDir.File("got")));
     EXPECT_EQ(0u, Entries(mDir.File("tmp")));
 }
 
@@ -118,9 +121,10 @@ TEST_F(DownloadStatisticsTest, FailuresGiveZeroAndLeaveNoFile) {
     EXPECT_EQ(0, Download(&mFile));
     Settings("download_timeout=1\ndownload_cmd=sleep 60\n");
     EXPECT_EQ(0, Download(&mFile));
-    // A damaged settings file.
-    Settings("download_cmd=true\nno separator here\n");
+    // A settings file the system cannot read.
+    mkdir((mBase + "auto-down-stat.conf").c_str(), 0755);
     EXPECT_EQ(0, Download(&mFile));
+    rmdir((mBase + "auto-down-stat.conf").c_str());
     EXPECT_EQ(0u, Entries(mDir.File("tmp")));
     // No room for the temporary file.
     setenv("TMPDIR", mDir.File("missing").c_str(), 1);

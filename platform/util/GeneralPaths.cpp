@@ -4,6 +4,7 @@
 
 #include "platform/config/ConfigFile.h"
 #include "platform/util/ConfigurationBase.h"
+#include "platform/util/SettingText.h"
 
 GeneralPaths* GeneralPaths::mpInstance = nullptr;
 
@@ -18,6 +19,7 @@ std::string GeneralPaths::Path() {
 bool GeneralPaths::Load() {
     try {
         Configuration::ConfigFile file(Path().c_str(), true, false, false, "=", "#", nullptr);
+        mProblems = SettingText::LineProblems(file);
         char value[1024];
         for (int i = 0; i < 3; ++i)
             if (file.GetEntry(kKeys[i], value, sizeof value))

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "platform/util/SettingProblem.h"
 
 namespace Configuration {
 class ConfigFile;
@@ -9,8 +12,10 @@ class ConfigFile;
 // The device's general paths, as far as the call detail recorder uses them:
 // the names of its three record databases, from
 // B"sysconfig/general_paths.conf" (B: ConfigurationBase), keys CDR_STATED_DB,
-// CDR_MISSED_DB and CDR_FAILED_DB. A missing file or key gives an empty
-// name. A file that cannot be read or parsed makes GetInstance return null.
+// CDR_MISSED_DB and CDR_FAILED_DB, read as ConfigFile reads settings. A
+// missing file or key gives an empty name; GetProblems lists the lines that
+// are no entry. GetInstance returns null only when the file exists and the
+// system cannot read it.
 //
 // Set* changes a name in memory; Commit writes the file durably (creating
 // it and its directory, keeping its other lines and comments) and throws
@@ -31,6 +36,7 @@ public:
     void SetCDRMissedDb(const std::string& name) { mNames[1] = name; }
     void SetCDRFailedDb(const std::string& name) { mNames[2] = name; }
     int Commit();
+    const std::vector<SettingProblem>& GetProblems() const { return mProblems; }
 
 private:
     GeneralPaths() = default;
@@ -38,5 +44,6 @@ private:
     static std::string Path();
 
     std::string mNames[3];
+    std::vector<SettingProblem> mProblems;
     static GeneralPaths* mpInstance;
 };

@@ -5,49 +5,57 @@
 
 #include "platform/config/ConfigFile.h"
 #include "platform/util/ConfigurationBase.h"
+#include "platform/util/SettingText.h"
 
 GeneralSettingsAccessor* GeneralSettingsAccessor::mpInstance = nullptr;
 
 namespace {
 
-const char* const kKeys[7] = {"CDR_ENABLE",
-                              "CDR_STATED_MAX",
-                              "CDR_MISSED_MAX",
-                              "CDR_FAILED_MAX",
-                              "CDR_STATED_SAVE_INTERVAL",
-                              "CDR_MISSED_SAVE_INTERVAL",
-                              "CDR_FAILED_SAVE_INTERVAL"};
-const uint32_t kDefaults[7] = {1, 1000, 1000, 1000, 10, 10, 10};
-
-bool ParseUnsigned(const char* text, uint32_t* value) {
-    uint64_t v = 0;
-    if (!*text)
-        return false;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9')
-            return false;
-        v = v * 10 + static_cast<uint64_t>(*p - '0');
-        if (v > 0xFFFFFFFFu)
-            return false;
-    }
-    *value = static_cast<uint32_t>(v);
-    return true;
-}
+struct KeyInfo {
+    const char* name;
+    uint32_t fallback;
+    bool isSwitch;
+    uint32_t least;
+};
+const KeyInfo kKeys[GeneralSettingsAccessor::kKeyCount] = {
+    {"CDR_ENABLE", 1, true, 0},
+    {"CDR_STATED_MAX", 1000, false, 0},
+    {"CDR_MISSED_MAX", 1000, false, 0},
+    {"CDR_FAILED_MAX", 1000, false, 0},
+    {"CDR_STATED_SAVE_INTERVAL", 10, false, 0},
+    {"CDR_MISSED_SAVE_INTERVAL", 10, false, 0},
+    {"CDR_FAILED_SAVE_INTERVAL", 10, false, 0},
+    {"CDR_LOG_MAX_KB", 256, false, 1},
+    {"CDR_JOURNAL", 0, true, 0},
+};
 
 }  // namespace
 
 GeneralSettingsAccessor::GeneralSettingsAccessor() {
-    for (int i = 0; i < 7; ++i) mValues[i] = kDefaults[i];
+    for (int i = 0; i < kKeyCount; ++i) mValues[i] = kKeys[i].fallback;
 }
 
 bool GeneralSettingsAccessor::Load() {
     const std::string path = ConfigurationBase::Directory() + "sysconfig/general_settings.conf";
     try {
         Configuration::ConfigFile file(path.c_str(), false, false, false, "=", "#", nullptr);
+        mProblems = SettingText::LineProblems(file);
         char value[64];
-        for (int i = 0; i < 7; ++i)
-            if (file.GetEntry(kKeys[i], value, sizeof value) && !ParseUnsigned(value, &mValues[i]))
-                return false;
+        for (int i = 0; i < kKeyCount; ++i) {
+            const KeyInfo& key = kKeys[i];
+            if (!file.GetEntry(key.name, value, sizeof value))
+                continue;
+            const char* why = key.isSwitch ? SettingText::ParseSwitch(value, &mValues[i])
+                                           : SettingText::ParseUnsigned(value, &mValues[i]);
+            if (!why && mValues[i] < key.least)
+                why = "below the least value";
+            if (why) {
+                mBad[i] = true;
+                mValues[i] = key.fallback;
+                mProblems.push_back(SettingProblem{path, file.GetEntryLine(key.name), key.name,
+                                                   value, std::string(why) + "; ignored"});
+            }
+        }
     } catch (const std::exception&) {
         return false;
     }

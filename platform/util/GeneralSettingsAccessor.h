@@ -1,43 +1,71 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "platform/util/SettingProblem.h"
 
 // The device's general settings, as far as the call detail recorder reads
 // them, from B"sysconfig/general_settings.conf" (B: ConfigurationBase).
 //
-// | key                        | default |
-// | CDR_ENABLE                 | 1       |
-// | CDR_STATED_MAX             | 1000    |
-// | CDR_MISSED_MAX             | 1000    |
-// | CDR_FAILED_MAX             | 1000    |
-// | CDR_STATED_SAVE_INTERVAL   | 10      |
-// | CDR_MISSED_SAVE_INTERVAL   | 10      |
-// | CDR_FAILED_SAVE_INTERVAL   | 10      |
+// | key                        | default | value                         |
+// | CDR_ENABLE                 | 1       | switch                        |
+// | CDR_STATED_MAX             | 1000    | number                        |
+// | CDR_MISSED_MAX             | 1000    | number                        |
+// | CDR_FAILED_MAX             | 1000    | number                        |
+// | CDR_STATED_SAVE_INTERVAL   | 10      | number                        |
+// | CDR_MISSED_SAVE_INTERVAL   | 10      | number                        |
+// | CDR_FAILED_SAVE_INTERVAL   | 10      | number                        |
+// | CDR_LOG_MAX_KB             | 256     | number, at least 1            |
+// | CDR_JOURNAL                | 0       | switch                        |
 //
-// Values are unsigned decimal numbers below 2^32. A missing file or key gives
-// the default. A file that cannot be read or parsed, or a value that is not
-// such a number, makes GetInstance return null.
+// A number is unsigned decimal below 2^32; a switch is such a number
+// (nonzero: on) or yes/no, true/false, on/off in any case. The file is read
+// as ConfigFile reads settings (a trailing " # comment", quotes). A missing
+// file or key gives the default. A bad value costs only its key: it reads as
+// the default, IsBad tells so, and GetProblems says where and why, as does a
+// line that is no entry. GetInstance returns null only when the file exists
+// and the system cannot read it.
 //
 // A process-wide singleton: GetInstance makes it (reading the file when LOAD
 // is true) or returns the one that exists; CloseInstance deletes it. Not
 // thread-safe.
 class GeneralSettingsAccessor {
 public:
+    enum Key {
+        kCDREnable,
+        kStatedMax,
+        kMissedMax,
+        kFailedMax,
+        kStatedSaveInterval,
+        kMissedSaveInterval,
+        kFailedSaveInterval,
+        kLogMaxKb,
+        kJournal,
+        kKeyCount
+    };
+
     static GeneralSettingsAccessor* GetInstance(bool load);
     static void CloseInstance();
 
-    uint32_t GetCDREnable() const { return mValues[0]; }
-    uint32_t GetCDRStatedMax() const { return mValues[1]; }
-    uint32_t GetCDRMissedMax() const { return mValues[2]; }
-    uint32_t GetCDRFailedMax() const { return mValues[3]; }
-    uint32_t GetCDRStatedSaveInterval() const { return mValues[4]; }
-    uint32_t GetCDRMissedSaveInterval() const { return mValues[5]; }
-    uint32_t GetCDRFailedSaveInterval() const { return mValues[6]; }
+    uint32_t Get(Key key) const { return mValues[key]; }
+    bool IsBad(Key key) const { return mBad[key]; }
+    const std::vector<SettingProblem>& GetProblems() const { return mProblems; }
+
+    uint32_t GetCDREnable() const { return Get(kCDREnable); }
+    uint32_t GetCDRStatedMax() const { return Get(kStatedMax); }
+    uint32_t GetCDRMissedMax() const { return Get(kMissedMax); }
+    uint32_t GetCDRFailedMax() const { return Get(kFailedMax); }
+    uint32_t GetCDRStatedSaveInterval() const { return Get(kStatedSaveInterval); }
+    uint32_t GetCDRMissedSaveInterval() const { return Get(kMissedSaveInterval); }
+    uint32_t GetCDRFailedSaveInterval() const { return Get(kFailedSaveInterval); }
 
 private:
     GeneralSettingsAccessor();
     bool Load();
 
-    uint32_t mValues[7];
+    uint32_t mValues[kKeyCount];
+    bool mBad[kKeyCount] = {};
+    std::vector<SettingProblem> mProblems;
     static GeneralSettingsAccessor* mpInstance;
 };

@@ -1,0 +1,47 @@
+// CDRManager: the status command, how the recorder stands.
+#include "cdr/CDRManager.h"
+
+namespace {
+const char* const kNames[3] = {"stated", "missed", "failed"};
+}
+
+int CDRManager::OnStatus() {
+    TRACEX("OnStatus\n");
+    RecorderStatus s;
+    {
+        CDRFiles& f = *mpFiles;
+        ThreadMutexLock hold(*f.mpLock);
+        const std::string* configured[3] = {&mSettings.mStatedFile, &mSettings.mMissedFile,
+                                            &mSettings.mFailedFile};
+        for (int i = 0; i < 3; ++i) {
+            RecorderStatus::Database& d = s.mDatabases[i];
+            d.mName = kNames[i];
+            // The path in use; before any opening, the one the settings give.
+            d.mPath = f.mFileName[i].empty() ? *configured[i] : f.mFileName[i];
+            d.mOpen = f.mpFile[i] != nullptr;
+            d.mRecords = d.mOpen ? static_cast<uint32_t>(f.mpFile[i]->GetSectionCount()) : 0;
+            d.mUnsaved = mHealth.mUnsaved[i];
+            d.mLimit = f.mMaxRecords[i];
+            d.mInterval = f.mSaveInterval[i];
+            d.mNextId = f.mNextId[i];
+            d.mLastSaveTime = mHealth.mLastSave[i].mTime;
+            d.mLastSaveOk = mHealth.mLastSave[i].mOk;
+            d.mLastSaveError = mHealth.mLastSave[i].mError;
+        }
+        s.mCollected = mpStatFile ? static_cast<uint32_t>(mpStatFile->GetSectionCount()) : 0;
+    }
+    s.mRecording = mSettings.mCDREnabled != 0;
+    s.mDownload = mAutoDownload != 0;
+    s.mDownloadCount = mDownloadCount;
+    s.mLastDownloadTime = mHealth.mLastDownload.mTime;
+    s.mLastDownloadOk = mHealth.mLastDownload.mOk;
+    s.mDroppedByCap = mHealth.mDroppedByCap;
+    const SettingProblem& p = mHealth.mSettingsProblem;
+    s.mProblemFile = p.mFile;
+    s.mProblemLine = p.mLine;
+    s.mProblemKey = p.mKey;
+    s.mProblemFound = p.mFound;
+    s.mProblemWhat = p.mWhat;
+    Status(s);
+    return 1;
+}

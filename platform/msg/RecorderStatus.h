@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// How the recorder stands: the answer to the status command (queue 111).
+// Texts are cut to WireFormat::kMaxLongText bytes on the wire. Times are
+// seconds since the epoch, 0 for never.
+struct RecorderStatus {
+    struct Database {
+        std::string mName;  // "stated", "missed", "failed"
+        std::string mPath;
+        bool mOpen = false;
+        uint32_t mRecords = 0;
+        uint32_t mUnsaved = 0;  // records not yet on storage
+        uint32_t mLimit = 0;
+        uint32_t mInterval = 0;
+        uint32_t mNextId = 0;
+        int64_t mLastSaveTime = 0;
+        bool mLastSaveOk = true;
+        std::string mLastSaveError;
+    };
+    Database mDatabases[3];
+    bool mRecording = false;
+    bool mDownload = false;
+    uint32_t mCollected = 0;
+    int32_t mDownloadCount = 0;
+    int64_t mLastDownloadTime = 0;
+    bool mLastDownloadOk = false;
+    uint32_t mDroppedByCap = 0;
+    // The last settings problem; mProblemFile empty: none.
+    std::string mProblemFile;
+    uint32_t mProblemLine = 0;
+    std::string mProblemKey;
+    std::string mProblemFound;
+    std::string mProblemWhat;
+};

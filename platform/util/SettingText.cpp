@@ -1,0 +1,43 @@
+#include "platform/util/SettingText.h"
+
+#include <strings.h>
+
+#include "platform/config/ConfigFile.h"
+
+const char* SettingText::ParseUnsigned(const char* text, uint32_t* value) {
+    if (!*text)
+        return "no number";
+    uint64_t v = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            return "not an unsigned decimal number";
+        v = v * 10 + static_cast<uint64_t>(*p - '0');
+        if (v > 0xFFFFFFFFu)
+            return "number above 4294967295";
+    }
+    *value = static_cast<uint32_t>(v);
+    return nullptr;
+}
+
+const char* SettingText::ParseSwitch(const char* text, uint32_t* value) {
+    for (const char* on : {"yes", "true", "on"}) {
+        if (strcasecmp(text, on) == 0) {
+            *value = 1;
+            return nullptr;
+        }
+    }
+    for (const char* off : {"no", "false", "off"}) {
+        if (strcasecmp(text, off) == 0) {
+            *value = 0;
+            return nullptr;
+        }
+    }
+    return ParseUnsigned(text, value) ? "neither a number nor yes/no, true/false, on/off" : nullptr;
+}
+
+std::vector<SettingProblem> SettingText::LineProblems(const Configuration::ConfigFile& file) {
+    std::vector<SettingProblem> problems;
+    for (const auto& note : file.Notes().Kept())
+        problems.push_back(SettingProblem{file.GetPath(), note.mLine, "", "", note.mWhat});
+    return problems;
+}

@@ -1,0 +1,123 @@
+#include "tools/StatusReport.h"
+
+#include <time.h>
+
+#include <string>
+
+#include "tools/JsonText.h"
+
+namespace {
+
+std::string LocalTime(int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm local;
+    char text[32];
+    if (t != seconds || !localtime_r(&t, &local) ||
+        strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+        return std::to_string(seconds) + " s after the epoch";
+    return text;
+}
+
+void JsonTime(int64_t seconds, std::ostream& out) {
+    if (seconds == 0)
+        out << "null";
+    else
+        out << seconds;
+}
+
+}  // namespace
+
+bool StatusReport::Healthy(const RecorderStatus& s) {
+    for (const RecorderStatus::Database& d : s.mDatabases)
+        if (!Trouble(d).empty())
+            return false;
+    return true;
+}
+
+std::string StatusReport::Trouble(const RecorderStatus::Database& d) {
+    const std::string what = d.mName + " calls database " + d.mPath + ": ";
+    if (!d.mOpen)
+        return what + "not open";
+    if (!d.mLastSaveOk)
+        return what + "last save failed: " + d.mLastSaveError;
+    return "";
+}
+
+void StatusReport::Text(const RecorderStatus& s, std::ostream& out) {
+    for (const RecorderStatus::Database& d : s.mDatabases) {
+        out << d.mName << " calls: " << d.mPath << "\n";
+        if (!d.mOpen) {
+            out << "  not open: reports of this kind are refused\n";
+            continue;
+        }
+        out << "  " << d.mRecords << " records, " << d.mUnsaved << " not yet saved; limit "
+            << d.mLimit << ", saved every " << d.mInterval << ", next ID " << d.mNextId << "\n";
+        out << "  last save: ";
+        if (d.mLastSaveTime == 0)
+            out << "none since the start\n";
+        else
+            out << LocalTime(d.mLastSaveTime) << (d.mLastSaveOk ? " ok" : " FAILED: ")
+                << d.mLastSaveError << "\n";
+    }
+    out << "recording: " << (s.mRecording ? "on" : "off") << "\n";
+    out << "download: " << (s.mDownload ? "on" : "off") << ", " << s.mCollected
+        << " collected, download_cnt " << s.mDownloadCount << ", last download ";
+    if (s.mLastDownloadTime == 0)
+        out << "none since the start";
+    else
+        out << LocalTime(s.mLastDownloadTime) << (s.mLastDownloadOk ? " done" : " FAILED");
+    out << ", " << s.mDroppedByCap << " dropped at twice download_cnt\n";
+    out << "settings problem: ";
+    if (s.mProblemFile.empty())
+        out << "none\n";
+    else
+        out << s.mProblemFile << ":" << s.mProblemLine << ": "
+            << (s.mProblemKey.empty() ? "" : s.mProblemKey + "=" + s.mProblemFound + ": ")
+            << s.mProblemWhat << "\n";
+}
+
+void StatusReport::Json(const RecorderStatus& s, std::ostream& out) {
+    out << "{\"databases\":[";
+    for (int i = 0; i < 3; ++i) {
+        const RecorderStatus::Database& d = s.mDatabases[i];
+        out << (i ? "," : "") << "{\"name\":";
+        JsonText::String(d.mName, out);
+        out << ",\"path\":";
+        JsonText::String(d.mPath, out);
+        out << ",\"open\":" << (d.mOpen ? "true" : "false") << ",\"records\":" << d.mRecords
+            << ",\"unsaved\":" << d.mUnsaved << ",\"limit\":" << d.mLimit
+            << ",\"interval\":" << d.mInterval << ",\"next_id\":" << d.mNextId
+            << ",\"last_save\":{\"time\":";
+        JsonTime(d.mLastSaveTime, out);
+        out << ",\"ok\":" << (d.mLastSaveOk ? "true" : "false") << ",\"error\":";
+        if (d.mLastSaveOk)
+            out << "null";
+        else
+            JsonText::String(d.mLastSaveError, out);
+        out << "}}";
+    }
+    out << "],\"recording\":" << (s.mRecording ? "true" : "false")
+        << ",\"download\":{\"on\":" << (s.mDownload ? "true" : "false")
+        << ",\"collected\":" << s.mCollected << ",\"count\":" << s.mDownloadCount
+        << ",\"last\":{\"time\":";
+    JsonTime(s.mLastDownloadTime, out);
+    out << ",\"ok\":"
+        << (s.mLastDownloadTime == 0 ? "null"
+            : s.mLastDownloadOk      ? "true"
+                                     : "false")
+        << "},\"dropped\":" << s.mDroppedByCap << "},\"settings_problem\":";
+    if (s.mProblemFile.empty()) {
+        out << "null";
+    } else {
+        out << "{\"file\":";
+        JsonText::String(s.mProblemFile, out);
+        out << ",\"line\":" << s.mProblemLine << ",\"key\":";
+        JsonText::String(s.mProblemKey, out);
+        out << ",\"found\":";
+        JsonText::String(s.mProblemFound, out);
+        out << ",\"error\":";
+        JsonText::String(s.mProblemWhat, out);
+        out << "}";
+    }
+    out << "}\n";
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <ostream>
+
+#include "platform/msg/RecorderStatus.h"
+
+// How cdrctl shows the recorder's status: as text for a person, or as one
+// JSON object for a script (docs/operations.md lists its members).
+class StatusReport {
+public:
+    static void Text(const RecorderStatus& status, std::ostream& out);
+    static void Json(const RecorderStatus& status, std::ostream& out);
+    // True when all three databases are open and none's last save failed.
+    static bool Healthy(const RecorderStatus& status);
+    // Why database I is not well, for an error message; "" when it is.
+    static std::string Trouble(const RecorderStatus::Database& database);
+};
