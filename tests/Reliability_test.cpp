@@ -254,6 +254,27 @@ TEST_F(ReliabilityTest, HostileMessagesLeaveEveryValidReportRecordedAndMemoryFla
     RecordProperty("rss_kb_late", std::to_string(rssLate));
 }
 
+// The trace log lives in RAM on the device: 100,000 reports leave each file
+// within the default limit of 256 KiB, whole lines only, and the stop report
+// still follows in the room kept for it.
+TEST_F(ReliabilityTest, TheTraceLogStaysWithinItsLimit) {
+    Sizes(1000, 1000000);
+    Start();
+    ASSERT_EQ(0, Run(CDRSEND, {"--random", "100000", "--seed", "4"}));
+    ASSERT_EQ(0, Run(CDRCTL, {"flush", "0"}));
+    EXPECT_EQ(128 + SIGTERM, Stop(SIGTERM));
+    const std::string current = ReadFile(kLog), older = ReadFile(std::string(kLog) + ".1");
+    ASSERT_FALSE(older.empty());
+    for (const std::string* text : {&current, &older}) {
+        EXPECT_LE(text->size(), 256u * 1024);
+        EXPECT_EQ('\n', text->back());
+    }
+    EXPECT_GT(older.size(), 250u * 1024 - 4096);        // rotated once full, not before
+    EXPECT_EQ(0u, older.find_first_of("0123456789 "));  // begins with a stamped line
+    EXPECT_NE(std::string::npos, current.find("has been stopped by signal SIGTERM(15)"));
+    EXPECT_EQ(std::string::npos, ReadFile(std::string(kLog) + ".2").find('\n'));
+}
+
 TEST_F(ReliabilityTest, OnlyTheDaemonsGroupCanConnectAndPlantedLinksAreNotFollowed) {
     chmod(mDir.Path().c_str(), 0755);  // only the queue directory stands in the way
     const std::string queues = mDir.File("msgq");

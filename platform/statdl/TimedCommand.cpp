@@ -47,6 +47,26 @@ void Nap(long nanoseconds) {
     _exit(127);
 }
 
+// The guard: a child of the caller that waits for the caller's end of the
+// pipe ALIVE to close. The caller closes it only after the guard is gone,
+// so the guard wakes only when the caller died, however abruptly: then it
+// kills the command's group, which must not outlive the caller.
+pid_t StartGuard(pid_t group, const int alive[2]) {
+    const pid_t guard = fork();
+    if (guard != 0)
+        return guard;
+    // The caller's handlers (its crash report) are not the guard's.
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
+    close(alive[1]);
+    char byte;
+    while (read(alive[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    kill(-group, SIGKILL);
+    _exit(0);
+}
+
 int StatusOf(int raw) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
@@ -55,13 +75,23 @@ int StatusOf(int raw) {
 
 TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned seconds, int* status,
                                         int pass) {
-    const pid_t pid = fork();
-    if (pid < 0)
+    int alive[2];
+    if (pipe2(alive, O_CLOEXEC) != 0)
         return kCannotStart;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(alive[0]);
+        close(alive[1]);
+        return kCannotStart;
+    }
     if (pid == 0)
         BecomeCommand(command.c_str(), pass);
     // Also from this side, so that a kill at once after fork reaches the group.
     setpgid(pid, pid);
+    const pid_t guard = StartGuard(pid, alive);
+    close(alive[0]);
+    if (guard < 0)
+        kill(-pid, SIGKILL);  // unguarded, it must not run; reaped below
     const double deadline = Now() + seconds;
     long nap = 1000000;  // 1 ms, growing: quick commands return quickly
     Outcome outcome = kKilledAtTimeout;
@@ -75,9 +105,8 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
             break;
         }
         if (rc != 0 && errno != EINTR) {  // reaped by someone else: status unknown
-            kill(-pid, SIGKILL);
-            *status = -1;
-            return kCannotStart;
+            outcome = kCannotStart;
+            break;
         }
         if (Now() >= deadline)
             break;
@@ -88,10 +117,18 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
     // At the time limit the command goes; after its end, whatever it left
     // running in its group goes with it.
     kill(-pid, SIGKILL);
+    // The guard goes before the command is reaped: the group id stays taken
+    // (by the zombie) for as long as the guard might use it.
+    if (guard > 0) {
+        kill(guard, SIGKILL);
+        while (waitpid(guard, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    close(alive[1]);
     int raw = 0;
     pid_t reaped;
     while ((reaped = waitpid(pid, &raw, 0)) < 0 && errno == EINTR) {
     }
-    *status = reaped == pid ? StatusOf(raw) : -1;
+    *status = reaped == pid && outcome != kCannotStart ? StatusOf(raw) : -1;
     return outcome;
 }

@@ -9,7 +9,9 @@
 // the caller on a pipe), the caller's descriptor PASS (if not -1) as its
 // descriptor 3, and no signals blocked or ignored. When the time is
 // up the whole group is killed with SIGKILL and reaped. Run returns only
-// when the command and its shell are gone. Stateless; callable from any
+// when the command and its shell are gone. A guard process kills the group
+// if the caller dies while the command runs, so no command outlives it.
+// Stateless; callable from any
 // thread, but a caller that reaps every child (SIGCHLD ignored, or a waitpid
 // for any child elsewhere) takes the command's status away.
 class TimedCommand {

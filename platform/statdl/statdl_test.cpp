@@ -1,6 +1,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -64,6 +66,22 @@ TEST(TimedCommandTest, ExitStatusTimeLimitAndLeftovers) {
               TimedCommand::Run("sleep 60 & echo $! >" + pidFile, 5, &status));
     pid = ReadFile(pidFile);
     pid.erase(pid.find_last_not_of('\n') + 1);
+    EXPECT_TRUE(Gone(pid));
+
+    // A caller killed while its command runs takes the command with it.
+    unlink(pidFile.c_str());
+    const pid_t caller = fork();
+    ASSERT_GE(caller, 0);
+    if (caller == 0) {
+        TimedCommand::Run("sleep 60 & echo $! >" + pidFile + "; wait", 60, &status);
+        _exit(0);
+    }
+    for (int i = 0; i < 500 && ReadFile(pidFile).empty(); ++i) usleep(10000);
+    kill(caller, SIGKILL);
+    waitpid(caller, nullptr, 0);
+    pid = ReadFile(pidFile);
+    pid.erase(pid.find_last_not_of('\n') + 1);
+    ASSERT_FALSE(pid.empty());
     EXPECT_TRUE(Gone(pid));
 }
 

@@ -74,6 +74,12 @@ GeneralSettingsAccessor* GeneralSettingsAccessor::GetInstance(bool load) {
     return mpInstance;
 }
 
+uint32_t GeneralSettingsAccessor::ReadOnce(Key key) {
+    GeneralSettingsAccessor once;
+    once.Load();  // on failure the defaults stay
+    return once.Get(key);
+}
+
 void GeneralSettingsAccessor::CloseInstance() {
     delete mpInstance;
     mpInstance = nullptr;

@@ -47,6 +47,9 @@ public:
 
     static GeneralSettingsAccessor* GetInstance(bool load);
     static void CloseInstance();
+    // KEY's value from a reading of the file of its own, leaving the
+    // singleton alone: the default when the file cannot be read.
+    static uint32_t ReadOnce(Key key);
 
     uint32_t Get(Key key) const { return mValues[key]; }
     bool IsBad(Key key) const { return mBad[key]; }

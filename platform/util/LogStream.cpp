@@ -5,10 +5,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/util/GeneralSettingsAccessor.h"
+
 namespace {
+
+// Room kept free in each file for a crash report (the crash guard's report
+// buffer is 4096 bytes).
+const int64_t kReportRoom = 4096;
+
+int64_t DeviceLimit() {
+    const int64_t bytes =
+        int64_t{GeneralSettingsAccessor::ReadOnce(GeneralSettingsAccessor::kLogMaxKb)} * 1024;
+    return bytes > 2 * kReportRoom ? bytes - kReportRoom : bytes / 2;
+}
 
 void WriteAll(int fd, const char* p, size_t n) {
     while (n > 0) {
@@ -26,7 +39,7 @@ void WriteAll(int fd, const char* p, size_t n) {
 
 LogStream::LogStream(const char* name, bool, bool, int maxSize, int backups,
                      unsigned int bufferSize, bool)
-    : mMaxSize(maxSize > 0 ? maxSize : INT64_MAX),
+    : mMaxSize(std::min<int64_t>(maxSize > 0 ? maxSize : INT64_MAX, DeviceLimit())),
       mBackups(backups > 0 ? backups : 0),
       mpBuffer(new char[bufferSize ? bufferSize : 1]),
       mBufferSize(bufferSize ? bufferSize : 1) {

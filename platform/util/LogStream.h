@@ -12,9 +12,15 @@
 // NAME without a "/" is placed in /tmp/logs/ (created when missing); a name
 // with a "/" is used as the path. Text is appended through a buffer of
 // BUFFER_SIZE bytes that Flush (and a full buffer) writes out. Before a text
-// would carry the file past MAX_SIZE bytes, the file is renamed to NAME.1
-// (NAME.1 to NAME.2, ... up to BACKUPS backups) and a new one begun, so a
-// file always ends at the end of a whole text, never in the middle of one.
+// would carry the file past its limit, the file is renamed to NAME.1 (NAME.1
+// to NAME.2, ... up to BACKUPS backups) and a new one begun, so a file always
+// ends at the end of a whole text, never in the middle of one.
+//
+// The limit is MAX_SIZE bytes or the device's log limit, whichever is less:
+// CDR_LOG_MAX_KB of the general settings (see GeneralSettingsAccessor), read
+// at construction, less 4 KiB kept free in each file for a crash report that
+// the crash guard appends from outside the stream. A log on a RAM disk thus
+// never holds more than (BACKUPS + 1) times the device's limit.
 //
 // The two flags and the last argument are accepted for the utility library's
 // signature and have no effect. Every operation takes the stream's own lock,

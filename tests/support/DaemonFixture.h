@@ -75,6 +75,19 @@ protected:
         return p.Wait();
     }
     std::string Output() { return ReadFile(mDir.File("out")); }
+    // A program that scripts can run by name as on the device: PROGRAM itself,
+    // or a script NAME that runs it through the emulator.
+    std::string Launcher(const std::string& program, const std::string& name) {
+        const std::vector<std::string> argv = Command(program, {});
+        if (argv.size() == 1)
+            return program;
+        std::string text = "#!/bin/sh\nexec";
+        for (const std::string& word : argv) text += " '" + word + "'";
+        const std::string path = mDir.File(name);
+        WriteFile(path, text + " \"$@\"\n");
+        chmod(path.c_str(), 0755);
+        return path;
+    }
     std::string Db(const char* name) { return ReadFile(mBase + "telephony/" + name); }
     // Waits until the daemon has traced N reports in all (saving comes after).
     void Handled(size_t n) {
