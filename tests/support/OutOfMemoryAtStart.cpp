@@ -1,7 +1,8 @@
 // Preloaded into cdrd (LD_PRELOAD) to play a device that runs out of memory
-// as the daemon starts: from the first look-up of KELT_PATH, which the
-// manager makes while it loads its settings, every operator new throws
-// std::bad_alloc. The daemon itself is unchanged; this is the memory limit.
+// as the daemon starts: from the second look-up of KELT_PATH, which the
+// manager makes while it loads its settings (the first is the log stream's,
+// for its size limit), every operator new throws std::bad_alloc. The daemon
+// itself is unchanged; this is the memory limit.
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -10,11 +11,12 @@ extern char** environ;
 
 namespace {
 bool gExhausted = false;
+int gLookups = 0;
 }
 
 extern "C" char* getenv(const char* name) {
     const size_t length = std::strlen(name);
-    if (std::strcmp(name, "KELT_PATH") == 0)
+    if (std::strcmp(name, "KELT_PATH") == 0 && ++gLookups == 2)
         gExhausted = true;
     for (char** e = environ; e && *e; ++e) {
         if (std::strncmp(*e, name, length) == 0 && (*e)[length] == '=')
