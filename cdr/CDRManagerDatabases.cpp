@@ -1,5 +1,4 @@
 // CDRManager: opening, numbering and sizing the three record databases.
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
