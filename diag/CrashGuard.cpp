@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <ctime>
 #include <new>
 
+#include "platform/config/TrustedDirectory.h"
 #include "platform/util/Thread.h"
 
 char* CrashGuard::mpLogFile = nullptr;
@@ -142,15 +144,32 @@ void AppendReport(char* buffer, const char* format, ...) {
     va_end(args);
 }
 
+// Appends TEXT to the file at PATH, only in a directory of this process's
+// user that no one else may write, and never through a link (see
+// Configuration::TrustedDirectory): in a shared /tmp another user could
+// otherwise point the report anywhere. Signal-safe calls only.
 void AppendToFile(const char* path, const char* text) {
-    if (!path)
+    const char* slash = path ? std::strrchr(path, '/') : nullptr;
+    char dir[1024];
+    if (!slash || static_cast<size_t>(slash - path) >= sizeof dir)
         return;
-    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
+    const size_t dirLength = slash == path ? 1 : static_cast<size_t>(slash - path);
+    std::memcpy(dir, path, dirLength);
+    dir[dirLength] = '\0';
+    const int dirFd = open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
         return;
-    ssize_t rc = write(fd, text, std::strlen(text));
-    (void)rc;  // nothing can be done about a report that does not arrive
-    close(fd);
+    struct stat st;
+    if (fstat(dirFd, &st) == 0 && !Configuration::TrustedDirectory::Check(st)) {
+        const int fd =
+            openat(dirFd, slash + 1, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ssize_t rc = write(fd, text, std::strlen(text));
+            (void)rc;  // nothing can be done about a report that does not arrive
+            close(fd);
+        }
+    }
+    close(dirFd);
 }
 
 // Moves FD above the standard descriptors, so that placing the pipe on 0 and

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/util/LogStream.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFile;
@@ -320,4 +321,50 @@ TEST_F(CrashGuardTest, CreateProcessDetachesWithAPipeAndNoBlockedSignals) {
     unsigned long id = 0;
     EXPECT_EQ(1, CrashGuard::CreateProcess("/nonexistent/program", "a b", &id));
     EXPECT_NE(0u, id);
+}
+
+// In a shared /tmp another user may make the log directory first, or plant
+// links in it: then neither the trace log nor a crash report is written
+// there, and nothing is written through a link.
+TEST_F(CrashGuardTest, TheLogAndReportsStayOutOfForeignDirectoriesAndLinks) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a directory to another user";
+    const std::string logs = mDir.File("logs"), log = logs + "/cdr.log";
+    const std::string victim = mDir.File("victim"), victimDir = mDir.File("victim.d");
+    struct Case {
+        const char* what;
+        std::function<bool()> plant;  // false: cannot be set up here
+    };
+    const Case cases[] = {
+        {"a directory of the daemon's user", [&] { return mkdir(logs.c_str(), 0755) == 0; }},
+        {"a directory of another user",
+         [&] { return mkdir(logs.c_str(), 0755) == 0 && chown(logs.c_str(), 65534, 65534) == 0; }},
+        {"a directory others may write",
+         [&] { return mkdir(logs.c_str(), 0777) == 0 && chmod(logs.c_str(), 01777) == 0; }},
+        {"a link to a directory", [&] { return symlink(victimDir.c_str(), logs.c_str()) == 0; }},
+        {"a link in place of the file",
+         [&] {
+             return mkdir(logs.c_str(), 0755) == 0 && symlink(victim.c_str(), log.c_str()) == 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        std::system(("rm -rf " + logs + " " + victimDir).c_str());
+        WriteFile(victim, "root only\n");
+        mkdir(victimDir.c_str(), 0700);
+        ASSERT_TRUE(c.plant()) << c.what;
+        const bool ours = &c == &cases[0];
+        int status = InChild([&] {
+            LogStream stream(log.c_str(), true, true, 2147483647, 1, 8192, false);
+            stream.TRACE("a trace line\n", 3, 0);
+            stream.Flush();
+            new CrashGuard(log.c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+            raise(SIGTERM);
+        });
+        EXPECT_TRUE(EndedBy(status, SIGTERM)) << c.what;
+        EXPECT_EQ("root only\n", ReadFile(victim)) << c.what;
+        EXPECT_EQ(ours ? 0u : std::string::npos, ReadFile(log).find("a trace line\n")) << c.what;
+        EXPECT_EQ(ours, ReadFile(log).find("stopped by signal SIGTERM") != std::string::npos)
+            << c.what;
+        EXPECT_EQ(0, rmdir(victimDir.c_str())) << c.what << ": something was written there";
+    }
 }

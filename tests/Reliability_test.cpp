@@ -132,7 +132,7 @@ TEST_F(ReliabilityTest, KilledAtRandomMomentsLosesNothingThatWasSaved) {
 TEST_F(ReliabilityTest, AFullFileSystemFailsSavesButLosesNothing) {
     const std::string telephony = mBase + "telephony";
     mkdir(telephony.c_str(), 0755);
-    ASSERT_EQ(0, mount("tmpfs", telephony.c_str(), "tmpfs", 0, "size=64k"));
+    ASSERT_EQ(0, mount("tmpfs", telephony.c_str(), "tmpfs", 0, "size=64k,mode=0755"));
     Sizes(1000000, 1);
     Start();
     // About 200 KB of records for 64 KB of room.
@@ -167,7 +167,7 @@ TEST_F(ReliabilityTest, AFullFileSystemFailsSavesButLosesNothing) {
     EXPECT_EQ(300u, onStorage + unsaved);
 
     // Room again: the next save of each database writes all it holds.
-    ASSERT_EQ(0, mount("tmpfs", telephony.c_str(), "tmpfs", MS_REMOUNT, "size=16m"));
+    ASSERT_EQ(0, mount("tmpfs", telephony.c_str(), "tmpfs", MS_REMOUNT, "size=16m,mode=0755"));
     ASSERT_EQ(0, Run(CDRSEND, {"--random", "3", "--seed", "6"}));
     Handled(303);
     EXPECT_EQ(0, Run(CDRCTL, {"flush", "0"}));  // the three reports are handled

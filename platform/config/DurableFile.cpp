@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/config/FileError.h"
+#include "platform/config/TrustedDirectory.h"
 
 namespace Configuration {
 
@@ -43,6 +44,7 @@ public:
         mFd = -1;
         return fd;
     }
+    int Fd() const { return mFd; }
 
 private:
     FileSystem& mFs;
@@ -59,7 +61,9 @@ void SyncDirectory(FileSystem& fs, const std::string& dir, const std::string& pa
 }
 
 // mkdir -p of DIR, syncing each parent that gains an entry so the new
-// directories survive a power loss together with the file.
+// directories survive a power loss together with the file. Made 0755 less
+// the file-creation mask: never writable by group or others (see
+// TrustedDirectory).
 void MakeParents(FileSystem& fs, const std::string& dir, const std::string& path) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
         if (pos != dir.size() && dir[pos] != '/')
@@ -73,19 +77,36 @@ void MakeParents(FileSystem& fs, const std::string& dir, const std::string& path
     }
 }
 
+// Opens PATH's directory, making it when missing, and refuses it unless it
+// is trusted (see TrustedDirectory).
+int OpenTrustedDirectory(FileSystem& fs, const std::string& path) {
+    const std::string dir = DirectoryOf(path);
+    int fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0 && errno == ENOENT) {
+        MakeParents(fs, dir, path);
+        fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    }
+    if (fd < 0)
+        throw FileError(path, ErrnoText(("cannot open directory " + dir).c_str()));
+    FdCloser closer(fs, fd);
+    struct stat st;
+    if (fs.Fstat(fd, &st) != 0)
+        throw FileError(path, ErrnoText(("cannot examine directory " + dir).c_str()));
+    if (const char* why = TrustedDirectory::Check(st))
+        throw FileError(path, std::string(why) + ": " + dir + " is not written in");
+    return closer.Release();
+}
+
+// Mode 0666 less the file-creation mask: the mask decides who may read.
 int CreateTemporary(FileSystem& fs, const std::string& tmp, const std::string& path) {
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        int fd = fs.Open(tmp.c_str(), flags, 0644);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = fs.Open(tmp.c_str(), flags, 0666);
         if (fd >= 0)
             return fd;
-        if (errno == EEXIST) {
-            fs.Unlink(tmp.c_str());  // left by a crash, or a planted symlink: never followed
-        } else if (errno == ENOENT) {
-            MakeParents(fs, DirectoryOf(path), path);
-        } else {
+        if (errno != EEXIST)
             break;
-        }
+        fs.Unlink(tmp.c_str());  // left by a crash, or a planted symlink: never followed
     }
     throw FileError(path, ErrnoText("cannot create temporary file"));
 }
@@ -94,14 +115,14 @@ int CreateTemporary(FileSystem& fs, const std::string& tmp, const std::string& p
 
 namespace {
 
-// Reads straight into the buffer: a record file is read whole, and copying
-// it through a bounce buffer costs as much as parsing it.
 void RefuseEmpty(const std::string& path) {
     // An empty name would otherwise mean the working directory's ".tmp".
     if (path.empty())
         throw FileError(path, "empty file path");
 }
 
+// Reads straight into the buffer: a record file is read whole, and copying
+// it through a bounce buffer costs as much as parsing it.
 template <class Buffer>
 bool ReadWhole(FileSystem& fs, const std::string& path, Buffer* contents) {
     RefuseEmpty(path);
@@ -199,6 +220,7 @@ void DurableFile::ReplaceFromPieces(FileSystem& fs, const std::string& path,
 void DurableFile::ReplaceWith(FileSystem& fs, const std::string& path,
                               const std::function<void(int fd)>& write) {
     RefuseEmpty(path);
+    FdCloser directory(fs, OpenTrustedDirectory(fs, path));
     const std::string tmp = path + ".tmp";
     int fd = CreateTemporary(fs, tmp, path);
     try {
@@ -218,7 +240,8 @@ void DurableFile::ReplaceWith(FileSystem& fs, const std::string& path,
         throw;
     }
     // The new file is in place; only its directory entry may still be volatile.
-    SyncDirectory(fs, DirectoryOf(path), path);
+    if (fs.Fsync(directory.Fd()) != 0)
+        throw FileError(path, ErrnoText("directory sync failed"));
 }
 
 bool DurableFile::MoveAside(FileSystem& fs, const std::string& path, const std::string& aside) {

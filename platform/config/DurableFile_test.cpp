@@ -113,7 +113,8 @@ TEST(DurableFile, FullFileSystemFailsSaveAndKeepsOldFileAndMemory) {
         if (unshare(CLONE_NEWNS) != 0)
             _exit(77);
         Require(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0, "private mounts");
-        Require(mount("tmpfs", dir.Path().c_str(), "tmpfs", 0, "size=64k") == 0, "mount tmpfs");
+        Require(mount("tmpfs", dir.Path().c_str(), "tmpfs", 0, "size=64k,mode=0755") == 0,
+                "mount tmpfs");
         const std::string path = dir.File("db");
         const std::string filler = dir.File("filler");
         WriteFile(filler, std::string(32 * 1024, 'f'));

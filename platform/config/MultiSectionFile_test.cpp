@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -318,6 +319,22 @@ TEST(MultiSectionFile, SaveCreatesParentsAndNeverFollowsAPlantedTemporary) {
     EXPECT_EQ("precious", ReadFile(victim));
     EXPECT_EQ(2, OpenDb(path)->GetSectionCount());
     EXPECT_NE(0, access((path + ".tmp").c_str(), F_OK));
+
+    // A directory that others may write, or another user's, gets no file.
+    const std::string parent = dir.File("a/b");
+    ASSERT_EQ(0, chmod(parent.c_str(), 0775));
+    EXPECT_THROW(db->Save(true, nullptr), FileError);
+    ASSERT_EQ(0, chmod(parent.c_str(), 0755));
+    if (geteuid() == 0) {
+        ASSERT_EQ(0, chown(parent.c_str(), 65534, 65534));
+        try {
+            db->Save(true, nullptr);
+            ADD_FAILURE() << "saved into another user's directory";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find("owned by another user"));
+        }
+    }
+    EXPECT_EQ(2, OpenDb(path)->GetSectionCount());
 }
 
 TEST(MultiSectionConfigFile, AgreesWithASimpleModelUnderRandomEdits) {

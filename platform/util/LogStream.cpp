@@ -3,12 +3,14 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/config/TrustedDirectory.h"
 #include "platform/util/GeneralSettingsAccessor.h"
 
 namespace {
@@ -58,15 +60,36 @@ LogStream::~LogStream() {
 bool LogStream::EnsureOpen() {
     if (mFd >= 0)
         return true;
-    size_t slash = mPath.rfind('/');
-    if (slash != std::string::npos && slash > 0)
-        mkdir(mPath.substr(0, slash).c_str(), 0755);
-    mFd = open(mPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (mFd < 0)
-        return false;
+    const size_t slash = mPath.rfind('/');
+    const std::string dir = slash == 0 ? "/" : mPath.substr(0, slash);
+    // Made 0755 less the mask: a directory the stream itself would refuse must never come of it.
+    mkdir(dir.c_str(), 0755);
+    // Neither the directory nor the file may be a link: in a shared /tmp either
+    // could point another user's way into the files of this process's user.
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return Refuse(dir, strerror(errno));
     struct stat st;
+    const char* why =
+        fstat(dirFd, &st) != 0 ? strerror(errno) : Configuration::TrustedDirectory::Check(st);
+    if (!why) {
+        mFd = openat(dirFd, mPath.c_str() + slash + 1,
+                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (mFd < 0)
+            why = strerror(errno);
+    }
+    close(dirFd);
+    if (why)
+        return Refuse(dir, why);
     mFileSize = fstat(mFd, &st) == 0 ? st.st_size : 0;
     return true;
+}
+
+bool LogStream::Refuse(const std::string& dir, const char* why) {
+    if (!mRefused)
+        syslog(LOG_WARNING, "%s is not written: %s: %s", mPath.c_str(), dir.c_str(), why);
+    mRefused = true;
+    return false;
 }
 
 void LogStream::Rotate() {

@@ -22,10 +22,17 @@
 // the crash guard appends from outside the stream. A log on a RAM disk thus
 // never holds more than (BACKUPS + 1) times the device's limit.
 //
+// The file is written only in a directory of this process's user that no
+// one else may write (see Configuration::TrustedDirectory), and neither the
+// directory nor the file is followed when it is a link: in a shared /tmp a
+// directory made in advance by another user could point the appends
+// anywhere. Such a directory gets no file, and the system log is told once.
+//
 // The two flags and the last argument are accepted for the utility library's
 // signature and have no effect. Every operation takes the stream's own lock,
-// so threads may share a stream. Failures to open or write are not reported:
-// the text is dropped and the file is opened again at the next write.
+// so threads may share a stream. Failures to open or write are not reported
+// otherwise: the text is dropped and the file is opened again at the next
+// write.
 class LogStream {
 public:
     LogStream(const char* name, bool option1, bool option2, int maxSize, int backups,
@@ -46,6 +53,8 @@ private:
     void Append(const char* text, size_t length);
     void WriteOut();
     bool EnsureOpen();
+    // Says once to the system log that no file is written in DIR, and why.
+    bool Refuse(const std::string& dir, const char* why);
     void Rotate();
 
     ThreadMutex mLock;
@@ -57,4 +66,5 @@ private:
     size_t mBuffered = 0;
     int mFd = -1;
     int64_t mFileSize = 0;  // bytes in the file, buffered bytes not counted
+    bool mRefused = false;  // the system log was told that no file is written
 };

@@ -21,7 +21,7 @@ inline bool EnterPrivateMounts(const std::vector<std::string>& dirs) {
         for (size_t pos = 1; pos <= dir.size(); ++pos)
             if (pos == dir.size() || dir[pos] == '/')
                 mkdir(dir.substr(0, pos).c_str(), 0755);
-        if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64m") != 0)
+        if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64m,mode=0755") != 0)
             return false;
     }
     return true;
