@@ -92,14 +92,20 @@ void WalkBackChain(void** frames, int max) {
 }
 
 // backtrace, with the faults it may cause inside the handler caught; where
-// the unwinder finds nothing, the back chain.
+// the unwinder finds nothing, the back chain. A damaged stack is exactly
+// when a report matters, and when the walk itself faults.
 int SafeBacktrace(void** frames, int max) {
+    const int kWalkFaults[] = {SIGSEGV, SIGBUS, SIGABRT, SIGILL};
+    // The guard's own recovery is armed only around the walk: the signal
+    // being reported has its earlier action back already, for the re-raise,
+    // and a fault in the walk must come back here instead of taking it.
+    struct sigaction before[4];
     sigset_t faults, old;
     sigemptyset(&faults);
-    sigaddset(&faults, SIGSEGV);
-    sigaddset(&faults, SIGBUS);
-    sigaddset(&faults, SIGABRT);
-    sigaddset(&faults, SIGILL);
+    for (int i = 0; i < 4; ++i) {
+        sigaction(kWalkFaults[i], &gAction, &before[i]);
+        sigaddset(&faults, kWalkFaults[i]);
+    }
     pthread_sigmask(SIG_UNBLOCK, &faults, &old);
     gFound = 0;
     if (sigsetjmp(gUnwindJump, 1) == 0) {
@@ -113,6 +119,7 @@ int SafeBacktrace(void** frames, int max) {
     }
     gUnwinding = 0;
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    for (int i = 0; i < 4; ++i) sigaction(kWalkFaults[i], &before[i], nullptr);
     return gFound > 0 ? gFound : 0;
 }
 

@@ -59,6 +59,29 @@ int Recurse(int depth) {
     return Recurse(depth + 1) + frame[0];
 }
 
+// A fault raised where the walk of the stack will fault too: on x86-64 a
+// frame pointer of 0xdead0000 (the unwinder finds the caller's frame
+// through it), on 32-bit PowerPC an overwritten back chain.
+#if defined(__x86_64__)
+__attribute__((noinline, optimize("no-omit-frame-pointer"))) void FaultOnADamagedStack() {
+    asm volatile(
+        "movq %%rbp, %%r12\n\t"
+        "movabsq $0xdead0000, %%rbp\n\t"
+        "movl $11, %%edi\n\t"
+        "call raise@PLT\n\t"
+        "movq %%r12, %%rbp\n\t" ::
+            : "r12", "rax", "rcx", "rdx", "rsi", "rdi", "r8", "r9", "r10", "r11", "memory");
+}
+#elif defined(__powerpc__) && !defined(__powerpc64__)
+__attribute__((noinline)) void FaultOnADamagedStack() {
+    void** volatile frame = static_cast<void**>(__builtin_frame_address(0));
+    frame[0] = reinterpret_cast<void*>(uintptr_t{0xdead0000});
+    raise(SIGSEGV);
+}
+#else
+#define NO_DAMAGED_STACK_CASE
+#endif
+
 // The footer that closes a backtrace report whose header line is HEADER.
 std::string Footer(const std::string& header) {
     const std::string rule((header.size() - 18) / 2, '=');
@@ -127,6 +150,27 @@ TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
             log.substr(header.size(), log.size() - header.size() - footer.size());
         EXPECT_TRUE(std::regex_match(frames, std::regex("( 0x[0-9a-f]+: [^\n]*\n)+"))) << frames;
     }
+}
+
+// The report comes out when the walk of the stack itself faults, and the
+// signal still ends the process by its default action.
+TEST_F(CrashGuardTest, ADamagedStackStillGivesTheReport) {
+#ifdef NO_DAMAGED_STACK_CASE
+    GTEST_SKIP() << "no way to damage the stack on this processor";
+#else
+    int status = InChild([&] {
+        new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+        FaultOnADamagedStack();
+    });
+    EXPECT_TRUE(EndedBy(status, SIGSEGV)) << status;
+    const std::string header =
+        "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), got signal SIGSEGV(11) "
+        "=======\n";
+    const std::string log = Log();
+    EXPECT_EQ(0u, log.find(header)) << log;
+    ASSERT_GE(log.size(), Footer(header).size());
+    EXPECT_EQ(Footer(header), log.substr(log.size() - Footer(header).size())) << log;
+#endif
 }
 
 TEST_F(CrashGuardTest, IgnoredHangupLeavesTheProcessRunningAndALaterFaultStillEndsIt) {
