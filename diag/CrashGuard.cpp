@@ -18,6 +18,9 @@
 #include <ctime>
 #include <new>
 
+#include "diag/LocalClock.h"
+#include "diag/SafeText.h"
+#include "diag/SystemLog.h"
 #include "platform/config/TrustedDirectory.h"
 #include "platform/util/Thread.h"
 
@@ -229,6 +232,11 @@ CrashGuard::CrashGuard(const char* logFile, const char* appName, const char* app
             base = std::strrchr(mpAppPath, '\\');
         mpAppName = Copy(base ? base + 1 : mpAppPath);
     }
+    // What the handler needs of the system log and the clock, had now:
+    // neither may be set up inside it.
+    LocalClock::Remember(time(nullptr));
+    if (mSyslogOn)
+        SystemLog::Open(mpAppName);
     if (mAutoRestart) {
         const char* slash = std::strrchr(mpAppPath, '/');
         const char* base = slash ? slash + 1 : mpAppPath;
@@ -290,18 +298,19 @@ void CrashGuard::FuneralProc(int signal) {
     }
     const char* name = slot >= 0 ? kCaught[slot].name : "Unknown";
     if (!fault) {
-        time_t now = time(nullptr);
-        struct tm local;
-        localtime_r(&now, &local);
-        snprintf(mpTraceBuf, kTraceSize,
-                 "\n======= Process %s (%s) has been stopped by signal %s(%d) at %02d:%02d:%02d "
-                 "=======\n",
-                 mpAppPath, mpAppName, name, signal, local.tm_hour, local.tm_min, local.tm_sec);
-        if (mSyslogOn) {
-            openlog(mpAppName, LOG_PID, LOG_USER);
-            syslog(LOG_WARNING, "%s", mpTraceBuf);
-            closelog();
-        }
+        // Signal-safe calls only: the stop may have interrupted the thread
+        // inside the C library, holding the locks localtime and syslog take.
+        struct tm local = {};
+        LocalClock::Read(&local);
+        SafeText report(mpTraceBuf, kTraceSize);
+        report << "\n======= Process " << mpAppPath << " (" << mpAppName
+               << ") has been stopped by signal " << name << "(";
+        report.Number(signal) << ") at ";
+        report.Number(local.tm_hour, 2) << ":";
+        report.Number(local.tm_min, 2) << ":";
+        report.Number(local.tm_sec, 2) << " =======\n";
+        if (mSyslogOn)
+            SystemLog::Write(LOG_WARNING, mpTraceBuf);
         AppendToFile(mpLogFile, mpTraceBuf);
     } else if (!IsDebuggerOn()) {
         DumpStack(signal, const_cast<char*>(name), nullptr);
@@ -331,20 +340,22 @@ void CrashGuard::DumpStack(int signal, char* signalName, const char* reason) {
     void* frames[128];
     const int n = SafeBacktrace(frames, 128);
     char** symbols = backtrace_symbols(frames, n);
-    if (mSyslogOn) {
-        openlog(mpAppName, LOG_PID, LOG_USER);
-        syslog(LOG_ERR, "%s", mpTraceBuf);
-    }
+    if (mSyslogOn)
+        SystemLog::Write(LOG_ERR, mpTraceBuf);
     for (int i = 0; i < n; ++i) {
         const char* symbol = symbols ? symbols[i] : "?";
-        if (mSyslogOn)
-            syslog(LOG_ERR, " %p: %s", frames[i], symbol);
+        if (mSyslogOn) {
+            char line[512];
+            snprintf(line, sizeof line, " %p: %s", frames[i], symbol);
+            SystemLog::Write(LOG_ERR, line);
+        }
         AppendReport(mpTraceBuf, " %p: %s\n", frames[i], symbol);
     }
     std::free(symbols);
     if (mSyslogOn) {
-        syslog(LOG_ERR, "========= End of Backtace of the %s =========\n", mpAppName);
-        closelog();
+        char line[512];
+        snprintf(line, sizeof line, "========= End of Backtace of the %s =========\n", mpAppName);
+        SystemLog::Write(LOG_ERR, line);
     }
     // The footer is as wide as the header line: (header length - 18) / 2 "=" each side.
     const int k = (header - 18) / 2;

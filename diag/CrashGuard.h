@@ -16,7 +16,14 @@
 // One report is made in the life of the process; a later stop signal is
 // passed over, and a later fault ends the process by its default action.
 // Reports are written with open/write into buffers made at set-up, on an
-// alternate signal stack, so that a stack overflow is reported as well.
+// alternate signal stack, so that a stack overflow is reported as well. The
+// stop report uses only calls that are safe in a signal handler (the time
+// from LocalClock, the system log through SystemLog), so a stop that
+// interrupts the C library holding a lock still ends the process with its
+// report. A fault's backtrace is best effort: a fault in the walk of a
+// damaged stack ends the walk, not the report. The report file is written
+// only in a directory of the process's user that no one else may write,
+// never through a link.
 //
 // All state is static: the object marks the set-up's lifetime. Construct it
 // first thing in main, on the main thread; a second construction while set

@@ -8,10 +8,12 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <functional>
+#include <random>
 #include <regex>
 #include <string>
 #include <thread>
@@ -149,6 +151,51 @@ TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
         const std::string frames =
             log.substr(header.size(), log.size() - header.size() - footer.size());
         EXPECT_TRUE(std::regex_match(frames, std::regex("( 0x[0-9a-f]+: [^\n]*\n)+"))) << frames;
+    }
+}
+
+// A stop may come while the main thread is inside the C library, holding
+// the locks that localtime and syslog take: the report must come out all
+// the same, and the process end within a second, whatever the moment.
+TEST_F(CrashGuardTest, AStopAtAnyMomentEndsWithItsReportWithinASecond) {
+    std::mt19937 random(13);
+    for (int round = 0; round < 200; ++round) {
+        remove(LogFile().c_str());
+        int ready[2];
+        ASSERT_EQ(0, pipe(ready));
+        fflush(nullptr);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            PrivateTmpfs("/dev");  // syslog's calls go nowhere, its lock is taken all the same
+            new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", true, false);
+            (void)!write(ready[1], "r", 1);
+            for (time_t t = time(nullptr);; ++t) {
+                struct tm local;
+                localtime_r(&t, &local);
+                syslog(LOG_INFO, "busy %d", local.tm_sec);
+            }
+        }
+        close(ready[1]);
+        char byte;
+        const bool started = read(ready[0], &byte, 1) == 1;
+        close(ready[0]);
+        if (!started) {
+            waitpid(pid, nullptr, 0);
+            GTEST_SKIP() << "no mount namespace";
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        kill(pid, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (waitpid(pid, &status, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            FAIL() << "round " << round << ": still there a second after SIGTERM";
+        }
+        ASSERT_TRUE(EndedBy(status, SIGTERM)) << "round " << round << ": " << status;
+        ASSERT_NE(std::string::npos, Log().find("stopped by signal SIGTERM(15)")) << round;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diag/LocalClock.h"
 #include "platform/util/CyclicQueue.h"
 #include "platform/util/LogStream.h"
 #include "platform/util/Thread.h"
@@ -22,9 +23,12 @@ const int32_t kSeparatorLength = 5;  // "%03hu  "
 // blanks (9 + 5) and a NUL.
 const size_t kMaxPrefix = kIndentSize - 1 - 9 - kSeparatorLength;
 
+// A clock that cannot be read (a 32-bit time past 2038) leaves the reading
+// before it: lines go on with the last good stamp rather than a made-up one.
 void RealClock(struct timeb* t) {
     struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0)
+        return;
     t->time = now.tv_sec;
     t->millitm = static_cast<unsigned short>(now.tv_nsec / 1000000);
     t->timezone = 0;
@@ -111,7 +115,10 @@ void LogManager::FormatTime() {
     } else {
         s.mLastSecond = s.mpTime->time;
         struct tm local;
-        localtime_r(&s.mLastSecond, &local);
+        if (localtime_r(&s.mLastSecond, &local))
+            LocalClock::RememberOffset(local.tm_gmtoff);  // for the crash guard's handler
+        else
+            LocalClock::Split(s.mLastSecond, &local);
         if (++s.mBannerCounter == 32) {
             s.mBannerCounter = 0;
             size_t n = strftime(wp, room, "%d  %b %Y  <---- Date ----<<<\n", &local);

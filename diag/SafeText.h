@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Text built in a caller's buffer with nothing but copies and arithmetic:
+// no locale, no allocation, so it may be used in a signal handler, where
+// snprintf is not among the safe calls. Text beyond the buffer is cut; the
+// buffer always ends with a NUL.
+class SafeText {
+public:
+    SafeText(char* buffer, size_t size) : mBuffer(buffer), mSize(size) { mBuffer[0] = '\0'; }
+
+    SafeText& operator<<(const char* text) {
+        while (text && *text && mLength + 1 < mSize) mBuffer[mLength++] = *text++;
+        mBuffer[mLength] = '\0';
+        return *this;
+    }
+    // VALUE in decimal, at least WIDTH digits (zero-padded).
+    SafeText& Number(int64_t value, int width = 1) {
+        char digits[24];
+        int n = 0;
+        uint64_t magnitude =
+            value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+        do {
+            digits[n++] = static_cast<char>('0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude > 0 || n < width);
+        if (value < 0)
+            *this << "-";
+        char text[24];
+        for (int i = 0; i < n; ++i) text[i] = digits[n - 1 - i];
+        text[n] = '\0';
+        return *this << text;
+    }
+    size_t Length() const { return mLength; }
+
+private:
+    char* mBuffer;
+    size_t mSize;
+    size_t mLength = 0;
+};
