@@ -5,8 +5,12 @@
 #include <unistd.h>
 
 #include <memory>
+#include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
+
+#include "diag/LocalClock.h"
 
 #include "platform/util/CyclicQueue.h"
 #include "tests/support/TempDir.h"
@@ -90,6 +94,35 @@ TEST_F(LogManagerTest, LinesOfOneSecondKeepTheMillisecondColumns) {
         "16:03:28.007  third, no line end"
         "        .007  \n",
         Log());
+}
+
+// On the device the clock goes on past 2038-01-19T03:14:07Z: the stamps
+// follow it, and so does the clock the crash guard's handler reads, which
+// agrees with the C library's calendar at any moment.
+TEST_F(LogManagerTest, StampsAndTheHandlersClockGoOnPast2038) {
+    static_assert(sizeof(time_t) == 8, "64-bit time_t on every build");
+    LogManager log(mPath.c_str(), true, true, 0, 8192);
+    SetNow(time_t{0x80000000}, 1);
+    log.TRACE("past 2038\n");
+    EXPECT_EQ("03:14:08.001  past 2038\n", Log());
+
+    LocalClock::RememberOffset(0);
+    std::mt19937_64 random(2038);
+    for (int i = 0; i < 10000; ++i) {
+        // From 1901 to 2200, and the edges of 32-bit time.
+        const int64_t t = i < 3 ? int64_t{0x7FFFFFFF} + i - 1
+                                : static_cast<int64_t>(random() % 9467280000ULL) - 2145916800;
+        const time_t seconds = static_cast<time_t>(t);
+        struct tm expected, got = {};
+        ASSERT_TRUE(gmtime_r(&seconds, &expected));
+        LocalClock::Split(t, &got);
+        ASSERT_EQ(
+            std::make_tuple(expected.tm_year, expected.tm_mon, expected.tm_mday, expected.tm_hour,
+                            expected.tm_min, expected.tm_sec, expected.tm_wday),
+            std::make_tuple(got.tm_year, got.tm_mon, got.tm_mday, got.tm_hour, got.tm_min,
+                            got.tm_sec, got.tm_wday))
+            << t;
+    }
 }
 
 TEST_F(LogManagerTest, DateBannerComesWithEvery32ndNewSecond) {

@@ -255,8 +255,9 @@ int CyclicMessageQueue::SendAnswer(const WireMessage& answer) {
 
 void CyclicMessageQueue::Report(const std::string& what) {
     // A hostile peer must not be able to flood the system log.
-    time_t now = time(nullptr);
-    if (now == mLastReport) {
+    // A clock that cannot be read limits nothing: better a report too many.
+    const time_t now = time(nullptr);
+    if (now != static_cast<time_t>(-1) && now == mLastReport) {
         ++mUnreported;
         return;
     }

@@ -7,11 +7,16 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cmath>
+
 namespace {
 
+// A clock that cannot be read makes every deadline past: a command is
+// killed rather than left without a limit.
 double Now() {
     timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
+    if (clock_gettime(CLOCK_MONOTONIC, &t) != 0)
+        return HUGE_VAL;
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
