@@ -1,6 +1,8 @@
 // cdrd as a process, driven by cdrsend and cdrctl, in a private mount
 // namespace so that its fixed paths (/tmp/logs, /mnt/bbram) are its own.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/support/DaemonFixture.h"
 #include "tests/support/HttpCollector.h"
@@ -206,6 +208,9 @@ TEST_F(DaemonTest, TheInitScriptLosesNothingAndAlwaysStops) {
     setenv("DAEMON", Launcher(CDRD, "cdrd").c_str(), 1);
     setenv("CDRCTL", Launcher(CDRCTL, "cdrctl").c_str(), 1);
     setenv("PIDFILE", pidFile.c_str(), 1);
+    const group* web = getgrnam("nogroup");  // stands for the web side's group
+    ASSERT_NE(nullptr, web);
+    setenv("CDRD_GROUP", "nogroup", 1);
     auto pid = [&] { return std::atoi(ReadFile(pidFile).c_str()); };
     EXPECT_EQ(3, init("status"));
     EXPECT_EQ(0, init("start"));
@@ -218,6 +223,17 @@ TEST_F(DaemonTest, TheInitScriptLosesNothingAndAlwaysStops) {
     for (const char* name : {"CDR_db", "missed_calls_db", "unsuccess_calls_db"})
         records += Count(Db(name), "{\n");
     EXPECT_EQ(9u, records);
+    // Records are private data: readable by the daemon's group and no one else.
+    const std::pair<std::string, mode_t> modes[] = {{mBase + "telephony", 0750},
+                                                    {mBase + "telephony/CDR_db", 0640},
+                                                    {kLog, 0640},
+                                                    {QueueAddress::PathOf(111), 0660}};
+    for (const auto& [path, mode] : modes) {
+        struct stat st;
+        ASSERT_EQ(0, stat(path.c_str(), &st)) << path;
+        EXPECT_EQ(mode, st.st_mode & 07777) << path;
+        EXPECT_EQ(web->gr_gid, st.st_gid) << path;
+    }
 
     // Started in the background by a script, yet SIGINT takes its ordinary effect.
     EXPECT_EQ(0, init("status"));
@@ -234,5 +250,5 @@ TEST_F(DaemonTest, TheInitScriptLosesNothingAndAlwaysStops) {
     EXPECT_EQ(3, init("status"));
     EXPECT_EQ(0, init("stop"));
     EXPECT_EQ("cdrd is not running\n", Output());
-    for (const char* name : {"DAEMON", "CDRCTL", "PIDFILE"}) unsetenv(name);
+    for (const char* name : {"DAEMON", "CDRCTL", "PIDFILE", "CDRD_GROUP"}) unsetenv(name);
 }
