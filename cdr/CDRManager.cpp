@@ -24,6 +24,7 @@ CDRManager::CDRManager()
 }
 
 CDRManager::~CDRManager() {
+    for (CDRJournal* journal : mpJournals) delete journal;
     delete mpStatFile;
     if (mpFiles) {
         delete mpFiles->mpLock;
@@ -36,6 +37,7 @@ CDRManager::~CDRManager() {
 
 void CDRManager::Init() {
     GetCDRData();
+    ReadJournalSetting();
     InitFiles(mSettings.mStatedFile.c_str(), mSettings.mMissedFile.c_str(),
               mSettings.mFailedFile.c_str());
     if (!IsCDRFilesExist())
@@ -45,9 +47,13 @@ void CDRManager::Init() {
               mSettings.mFailedSaveInterval);
     if (!InitAutoDownloadSettings())
         TRACEX("Auto Download Settings cann't be read!\n");
+    RecoverJournals();
 }
 
 void CDRManager::Run() {
+    // One sync of the journals for all the reports of one wake-up.
+    mpPoller->SetBeforeWait(
+        [](void* manager) { static_cast<CDRManager*>(manager)->SyncJournals(); }, this);
     SelectQueues();
     WaitForMessagingEvent();
 }

@@ -6,6 +6,7 @@
 
 #include "cdr/CDRFiles.h"
 #include "cdr/CDRHealth.h"
+#include "cdr/CDRJournal.h"
 #include "cdr/CDRSettings.h"
 #include "messaging/CDRCommonMessenger.h"
 #include "platform/config/MultiSectionFile.h"
@@ -72,6 +73,20 @@ protected:
 
     CDRHealth mHealth;
 
+    // The journals of the databases (CDR_JOURNAL, see CDRJournal), which
+    // hold the statistics file's records too; made at first use, owned.
+    CDRJournal* mpJournals[3] = {};
+    int32_t mJournalOn = 0;
+    uint32_t mJournalSequence = 0;  // orders records across the journals
+
+    // Reads CDR_JOURNAL, beside GetCDRData: a bad value keeps the switch as it was.
+    void ReadJournalSetting();
+    // Puts back into each file what its journal holds beyond it, applies the
+    // limits and saves; the trace says how many records came back.
+    void RecoverJournals();
+    // Makes every journal durable: before the loop waits, and before a status.
+    void SyncJournals();
+
 private:
     // Save the database of index I, or the statistics file, for OPERATION
     // (the trace's first word), noting the outcome for the status. A failure
@@ -87,7 +102,32 @@ private:
     void KeepWhatWasRead(const Configuration::MultiSectionFile& file, const char* operation);
     // Opens the statistics file; one that cannot be read is moved aside first.
     void OpenStatistics();
+    // Empties and saves the statistics file after a delivery, its journal
+    // told first (a StatisticsDownload::Empty).
+    static void EmptyStatistics(Configuration::MultiSectionFile& file, void* manager);
 
+    // The journal of database I; null when the database has no path.
+    CDRJournal* JournalOf(int i);
+    // Tells every journal that the file of SCOPE (CDRJournal::Scope) was
+    // saved, or went.
+    void JournalsSaved(unsigned scope, const char* operation);
+    // Runs WORK on the journals; a failure is noted for the status and
+    // alerted, and costs the operation nothing else: the records stay in
+    // memory and go with the next save, as without a journal.
+    template <class Work>
+    void Journaled(const char* operation, Work&& work) {
+        try {
+            work();
+        } catch (const std::exception& e) {
+            mHealth.mJournalProblem = e.what();
+            ALERT("%s: %s.\n", operation, e.what());
+        }
+    }
+    // Removes the oldest records of database I beyond LIMIT; true when it did.
+    bool TrimOldest(int i, uint32_t limit);
+
+    // Journals the record just written, of database INDEX and KIND.
+    void JournalRecord(int index, int kind);
     // The download counter step, with what it did noted for the status.
     void CounterStep();
     void WriteRecord(int index, int kind, const CallDetailReport& report,

@@ -19,6 +19,11 @@ int CDRManager::OnClear(int mask) {
             for (int i = 0; i < 3; ++i) {
                 if (!(mask & kBits[i]) || !f.mpFile[i])
                     continue;
+                // What the journal holds of them must not come back either.
+                if (CDRJournal* journal = mpJournals[i])
+                    Journaled("OnClear", [&] {
+                        journal->Cleared(kBits[i], f.mNextId[i], CDRJournal::kDatabase);
+                    });
                 f.mpFile[i]->ClearAll();
                 mHealth.mUnsaved[i] = 0;  // the records are gone, saved or not
                 SaveDatabase(i, "OnClear");
@@ -86,6 +91,7 @@ int CDRManager::OnUpdateCDRSettings() {
         return 0;
     }
     GetCDRData();
+    ReadJournalSetting();
     InitSizes(mSettings.mStatedMaxRecords, mSettings.mMissedMaxRecords, mSettings.mFailedMaxRecords,
               mSettings.mStatedSaveInterval, mSettings.mMissedSaveInterval,
               mSettings.mFailedSaveInterval);

@@ -121,6 +121,8 @@ void CDRManager::SaveDatabase(int i, const char* operation) {
     }
     mHealth.mLastSave[i].Done(true);
     mHealth.mUnsaved[i] = 0;
+    if (CDRJournal* journal = mpJournals[i])
+        Journaled(operation, [journal] { journal->Saved(CDRJournal::kDatabase); });
 }
 
 void CDRManager::SaveStatistics(const char* operation) {
@@ -132,6 +134,18 @@ void CDRManager::SaveStatistics(const char* operation) {
         throw;
     }
     mHealth.mStatisticsSave.Done(true);
+    JournalsSaved(CDRJournal::kStatistics, operation);
+}
+
+bool CDRManager::TrimOldest(int i, uint32_t limit) {
+    Configuration::MultiSectionFile& db = *mpFiles->mpFile[i];
+    // 64 bits: a limit above 2^31 must not turn the excess positive.
+    const int64_t excess = static_cast<int64_t>(db.GetSectionCount()) - static_cast<int64_t>(limit);
+    for (int64_t k = 0; k < excess; ++k) {
+        db.GotoLastSection();
+        db.DeleteSection();
+    }
+    return excess > 0;
 }
 
 bool CDRManager::InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t failedMax,
@@ -145,16 +159,8 @@ bool CDRManager::InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t fail
         if (limits[i] != 0) {
             if (Configuration::MultiSectionFile* db = f.mpFile[i]) {
                 try {
-                    // 64 bits: a limit above 2^31 must not turn the excess positive.
-                    const int64_t excess = static_cast<int64_t>(db->GetSectionCount()) -
-                                           static_cast<int64_t>(limits[i]);
-                    if (excess > 0) {
-                        for (int64_t k = 0; k < excess; ++k) {
-                            db->GotoLastSection();
-                            db->DeleteSection();
-                        }
+                    if (TrimOldest(i, limits[i]))
                         SaveDatabase(i, "InitSizes");
-                    }
                 } catch (const std::exception&) {
                     // The database stays as it is (traced); its new limit still holds.
                 }

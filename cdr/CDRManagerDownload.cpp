@@ -10,7 +10,7 @@
 #include "platform/config/DurableFile.h"
 
 namespace {
-const char kStatFile[] = "/mnt/bbram/calldata/down_stat.log";
+const char* const kStatFile = StatisticsDownload::kFile;
 }
 
 bool CDRManager::InitAutoDownloadSettings() {
@@ -36,6 +36,8 @@ bool CDRManager::InitAutoDownloadSettings() {
             delete mpStatFile;  // unsaved: turning download off discards what was collected
             mpStatFile = nullptr;
             unlink(kStatFile);
+            // The journals' statistics records are discarded with the file.
+            JournalsSaved(CDRJournal::kStatistics, "InitAutoDownloadSettings");
         }
     } catch (const std::exception& e) {
         TRACEX("InitAutoDownloadSettings: %s.\n", e.what());
@@ -73,7 +75,7 @@ int CDRManager::OnDownloadNow() {
     TRACEX("OnDownloadNow\n");
     int result = 0;
     try {
-        result = StatisticsDownload::Deliver(mpStatFile);
+        result = StatisticsDownload::Deliver(mpStatFile, EmptyStatistics, this);
     } catch (...) {
         result = 0;
     }

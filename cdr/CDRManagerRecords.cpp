@@ -164,6 +164,8 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
         if (mAutoDownload)
             CounterStep();
         WriteRecord(index, kind, report, statistics);
+        if (mJournalOn)
+            JournalRecord(index, kind);
         if (mSettings.mCDREnabled)
             ++mHealth.mUnsaved[index];
         if (++f.mUnsavedCount[index] >= f.mSaveInterval[index]) {
@@ -183,7 +185,7 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
 
 void CDRManager::CounterStep() {
     const StatisticsDownload::Step step =
-        StatisticsDownload::CounterStep(*mpStatFile, mDownloadCount);
+        StatisticsDownload::CounterStep(*mpStatFile, mDownloadCount, EmptyStatistics, this);
     if (step.mAttempted)
         mHealth.mLastDownload.Done(step.mDelivered);
     if (step.mDropped > 0) {
@@ -193,4 +195,24 @@ void CDRManager::CounterStep() {
             "download_cnt.\n",
             step.mDropped, mpStatFile->GetSectionCount() + step.mDropped);
     }
+}
+
+void CDRManager::JournalRecord(int index, int kind) {
+    CDRJournal* journal = JournalOf(index);
+    if (!journal)
+        return;
+    // One frame for both files: the statistics record is "type" and the same lines.
+    std::string_view lines;
+    if (mSettings.mCDREnabled) {
+        lines = mpFiles->mpFile[index]->SectionText();
+    } else {
+        lines = mpStatFile->SectionText();
+        lines.remove_prefix(lines.find('\n') + 1);
+    }
+    const unsigned scopes = (mSettings.mCDREnabled ? CDRJournal::kDatabase : 0u) |
+                            (mAutoDownload ? CDRJournal::kStatistics : 0u);
+    // Durable once the loop syncs the journals, before it waits again.
+    Journaled("OnAddCDR", [&] {
+        journal->Added(kind, mpFiles->mNextId[index] - 1, mJournalSequence++, scopes, lines);
+    });
 }

@@ -7,6 +7,8 @@ const char* const kNames[3] = {"stated", "missed", "failed"};
 
 int CDRManager::OnStatus() {
     TRACEX("OnStatus\n");
+    // The next IDs it reports stand for records that are durable.
+    SyncJournals();
     RecorderStatus s;
     {
         CDRFiles& f = *mpFiles;
@@ -36,6 +38,8 @@ int CDRManager::OnStatus() {
     s.mLastDownloadTime = mHealth.mLastDownload.mTime;
     s.mLastDownloadOk = mHealth.mLastDownload.mOk;
     s.mDroppedByCap = mHealth.mDroppedByCap;
+    s.mJournal = mJournalOn != 0;
+    s.mJournalProblem = mHealth.mJournalProblem;
     const SettingProblem& p = mHealth.mSettingsProblem;
     s.mProblemFile = p.mFile;
     s.mProblemLine = p.mLine;

@@ -14,11 +14,19 @@ class MultiSectionFile;
 // exceptions pass. The caller serialises access to the file. Stateless.
 class StatisticsDownload {
 public:
+    // The statistics file; the same path whatever the configuration.
+    static constexpr char kFile[] = "/mnt/bbram/calldata/down_stat.log";
+
+    // Empties the file and saves it after a delivery. Null: ClearAll, then
+    // Save; a caller with more to do about it (a journal) gives its own.
+    using Empty = void (*)(Configuration::MultiSectionFile& file, void* data);
+
     // One attempt with a new DownloadStatistics object; FILE may be null
     // (automatic download off). When the library reports the statistics
-    // delivered and FILE is set, FILE is emptied and saved. Nonzero when
-    // delivered.
-    static int Deliver(Configuration::MultiSectionFile* file);
+    // delivered and FILE is set, FILE is emptied and saved (EMPTY). Nonzero
+    // when delivered.
+    static int Deliver(Configuration::MultiSectionFile* file, Empty empty = nullptr,
+                       void* data = nullptr);
 
     // What one counter step did.
     struct Step {
@@ -32,5 +40,6 @@ public:
     // below T; an attempt when N - T is a multiple of S (when S is 0, only at
     // N == T); then, while N is at least 2T and S > 0, the S oldest records
     // are dropped. Traces nothing; the caller may report what it did.
-    static Step CounterStep(Configuration::MultiSectionFile& file, int32_t count);
+    static Step CounterStep(Configuration::MultiSectionFile& file, int32_t count,
+                            Empty empty = nullptr, void* data = nullptr);
 };

@@ -67,6 +67,10 @@ void StatusReport::Text(const RecorderStatus& s, std::ostream& out) {
     else
         out << LocalTime(s.mLastDownloadTime) << (s.mLastDownloadOk ? " done" : " FAILED");
     out << ", " << s.mDroppedByCap << " dropped at twice download_cnt\n";
+    out << "journal: " << (s.mJournal ? "on" : "off");
+    if (!s.mJournalProblem.empty())
+        out << ", problem: " << s.mJournalProblem;
+    out << "\n";
     out << "settings problem: ";
     if (s.mProblemFile.empty())
         out << "none\n";
@@ -105,7 +109,13 @@ void StatusReport::Json(const RecorderStatus& s, std::ostream& out) {
         << (s.mLastDownloadTime == 0 ? "null"
             : s.mLastDownloadOk      ? "true"
                                      : "false")
-        << "},\"dropped\":" << s.mDroppedByCap << "},\"settings_problem\":";
+        << "},\"dropped\":" << s.mDroppedByCap
+        << "},\"journal\":{\"on\":" << (s.mJournal ? "true" : "false") << ",\"problem\":";
+    if (s.mJournalProblem.empty())
+        out << "null";
+    else
+        JsonText::String(s.mJournalProblem, out);
+    out << "},\"settings_problem\":";
     if (s.mProblemFile.empty()) {
         out << "null";
     } else {

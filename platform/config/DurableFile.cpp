@@ -77,9 +77,9 @@ void MakeParents(FileSystem& fs, const std::string& dir, const std::string& path
     }
 }
 
-// Opens PATH's directory, making it when missing, and refuses it unless it
-// is trusted (see TrustedDirectory).
-int OpenTrustedDirectory(FileSystem& fs, const std::string& path) {
+}  // namespace
+
+int DurableFile::OpenDirectory(FileSystem& fs, const std::string& path) {
     const std::string dir = DirectoryOf(path);
     int fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (fd < 0 && errno == ENOENT) {
@@ -96,6 +96,8 @@ int OpenTrustedDirectory(FileSystem& fs, const std::string& path) {
         throw FileError(path, std::string(why) + ": " + dir + " is not written in");
     return closer.Release();
 }
+
+namespace {
 
 // Mode 0666 less the file-creation mask: the mask decides who may read.
 int CreateTemporary(FileSystem& fs, const std::string& tmp, const std::string& path) {
@@ -169,19 +171,39 @@ void DurableFile::Replace(FileSystem& fs, const std::string& path, const std::st
     Replace(fs, path, [&contents](const Emit& emit) { emit(contents.data(), contents.size()); });
 }
 
+bool DurableFile::WriteAll(FileSystem& fs, int fd, const struct iovec* given, int count) {
+    assert(count >= 0 && count <= kMaxPieces);
+    // A short write leaves a tail to go on from: work on a copy.
+    struct iovec pieces[kMaxPieces];
+    std::memcpy(pieces, given, sizeof(struct iovec) * static_cast<size_t>(count));
+    struct iovec* next = pieces;
+    while (count > 0) {
+        const ssize_t n = fs.Writev(fd, next, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        size_t done = static_cast<size_t>(n);
+        while (count > 0 && done >= next->iov_len) {
+            done -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + done;
+            next->iov_len -= done;
+        }
+    }
+    return true;
+}
+
 void DurableFile::Replace(FileSystem& fs, const std::string& path, const Producer& produce) {
     ReplaceWith(fs, path, [&](int fd) {
-        produce([&](const char* p, size_t left) {
-            while (left > 0) {
-                ssize_t n = fs.Write(fd, p, left);
-                if (n < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    throw FileError(path, ErrnoText("write failed"));
-                }
-                p += n;
-                left -= static_cast<size_t>(n);
-            }
+        produce([&](const char* data, size_t size) {
+            const struct iovec piece = {const_cast<char*>(data), size};  // only read
+            if (!WriteAll(fs, fd, &piece, 1))
+                throw FileError(path, ErrnoText("write failed"));
         });
     });
 }
@@ -189,30 +211,9 @@ void DurableFile::Replace(FileSystem& fs, const std::string& path, const Produce
 void DurableFile::ReplaceFromPieces(FileSystem& fs, const std::string& path,
                                     const PiecesProducer& produce) {
     ReplaceWith(fs, path, [&](int fd) {
-        produce([&](const struct iovec* given, int count) {
-            assert(count >= 0 && count <= kMaxPieces);
-            // A short write leaves a tail to go on from: work on a copy.
-            struct iovec pieces[kMaxPieces];
-            std::memcpy(pieces, given, sizeof(struct iovec) * static_cast<size_t>(count));
-            struct iovec* next = pieces;
-            while (count > 0) {
-                ssize_t n = fs.Writev(fd, next, count);
-                if (n < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    throw FileError(path, ErrnoText("write failed"));
-                }
-                size_t done = static_cast<size_t>(n);
-                while (count > 0 && done >= next->iov_len) {
-                    done -= next->iov_len;
-                    ++next;
-                    --count;
-                }
-                if (count > 0) {
-                    next->iov_base = static_cast<char*>(next->iov_base) + done;
-                    next->iov_len -= done;
-                }
-            }
+        produce([&](const struct iovec* pieces, int count) {
+            if (!WriteAll(fs, fd, pieces, count))
+                throw FileError(path, ErrnoText("write failed"));
         });
     });
 }
@@ -220,7 +221,7 @@ void DurableFile::ReplaceFromPieces(FileSystem& fs, const std::string& path,
 void DurableFile::ReplaceWith(FileSystem& fs, const std::string& path,
                               const std::function<void(int fd)>& write) {
     RefuseEmpty(path);
-    FdCloser directory(fs, OpenTrustedDirectory(fs, path));
+    FdCloser directory(fs, OpenDirectory(fs, path));
     const std::string tmp = path + ".tmp";
     int fd = CreateTemporary(fs, tmp, path);
     try {

@@ -44,6 +44,16 @@ public:
     static void ReplaceFromPieces(FileSystem& fs, const std::string& path,
                                   const PiecesProducer& produce);
 
+    // Opens the directory of PATH, made when missing, for its fsync, and
+    // refuses one that is not trusted (see TrustedDirectory). Returns the
+    // descriptor; throws FileError.
+    static int OpenDirectory(FileSystem& fs, const std::string& path);
+
+    // Writes all of PIECES (COUNT of them, at most kMaxPieces) to FD: goes on
+    // after a short write and retries when interrupted. False, with errno
+    // set, when a write fails. The one write loop of the library.
+    static bool WriteAll(FileSystem& fs, int fd, const struct iovec* pieces, int count);
+
     // Moves the file at PATH to ASIDE (replacing an older ASIDE) and syncs
     // the directory. False when there is no PATH; throws FileError when it
     // cannot be moved.

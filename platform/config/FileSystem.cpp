@@ -29,6 +29,12 @@ int FileSystem::Fstat(int fd, struct stat* st) {
 int FileSystem::Fsync(int fd) {
     return ::fsync(fd);
 }
+int FileSystem::Fdatasync(int fd) {
+    return ::fdatasync(fd);
+}
+int FileSystem::Ftruncate(int fd, off_t length) {
+    return ::ftruncate(fd, length);
+}
 int FileSystem::Close(int fd) {
     return ::close(fd);
 }

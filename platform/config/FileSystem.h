@@ -23,6 +23,8 @@ public:
     virtual ssize_t Write(int fd, const void* buf, size_t count);
     virtual ssize_t Writev(int fd, const struct iovec* iov, int count);
     virtual int Fsync(int fd);
+    virtual int Fdatasync(int fd);
+    virtual int Ftruncate(int fd, off_t length);
     virtual int Close(int fd);
     virtual int Rename(const char* from, const char* to);
     virtual int Link(const char* from, const char* to);

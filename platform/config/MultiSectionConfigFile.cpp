@@ -133,6 +133,28 @@ int MultiSectionConfigFile::GetSectionEntry(const char* key, char* buffer, size_
     return 1;
 }
 
+std::string_view MultiSectionConfigFile::SectionText() const {
+    return HasCurrent() ? mSections[mCurrent].Text() : std::string_view();
+}
+
+int MultiSectionConfigFile::AddSectionText(std::string_view entryLines, bool atFront) {
+    AddSection(atFront);
+    std::string_view line;
+    for (size_t pos = 0; TextFormat::NextLine(entryLines, &pos, &line);) {
+        if (mFormat.IsCanonicalEntry(line)) {
+            mLine.assign(line.data(), line.size()).push_back('\n');
+        } else if (mFormat.Classify(line) == TextFormat::kEntry) {
+            mFormat.DecodeEntry(line, &mKey, &mValue);
+            mLine.clear();
+            mFormat.AppendEntry(&mLine, mKey, mValue);
+        } else {
+            continue;
+        }
+        mSections[mCurrent].AppendLine(mLine);
+    }
+    return 1;
+}
+
 bool MultiSectionConfigFile::FindLine(const char* key, size_t* at, size_t* length) const {
     mKey.clear();
     mFormat.AppendEntryPrefix(&mKey, key);

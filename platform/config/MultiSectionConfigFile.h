@@ -63,6 +63,14 @@ public:
     // Copies the value, cut to SIZE - 1 bytes, and a NUL into BUFFER.
     int GetSectionEntry(const char* key, char* buffer, size_t size) const;
 
+    // The current section's entry lines, as this format writes them; valid
+    // until the section changes. Empty when no section is current.
+    std::string_view SectionText() const;
+    // Inserts a section holding the entry lines ENTRY_LINES (as SectionText
+    // gives them; other lines are read as ReadText reads them) before all
+    // others or after them, and makes it current.
+    int AddSectionText(std::string_view entryLines, bool atFront);
+
     // Calls VISIT(key, value) for each entry of the current section, in
     // order; the views last until VISIT returns.
     template <class Visitor>

@@ -50,6 +50,8 @@ int CyclicQueuePoller::WaitForEvents() {
             mWatched.push_back(Watched{queue, mFds.size()});
             queue->CollectPollFds(&mFds);
         }
+        if (mpBeforeWait)
+            mpBeforeWait(mpBeforeWaitData);
         int rc = poll(mFds.data(), mFds.size(), retry ? 1000 : -1);
         if (rc < 0) {
             if (errno == EINTR)

@@ -36,6 +36,14 @@ public:
     // Forgets every selected queue.
     void Release();
 
+    // ROUTINE(DATA) runs each time the wait is about to block, when every
+    // event seen so far has been handled: for work that serves all the
+    // events of one wake-up at once. Null: none.
+    void SetBeforeWait(void (*routine)(void*), void* data) {
+        mpBeforeWait = routine;
+        mpBeforeWaitData = data;
+    }
+
 private:
     struct Watched {
         CyclicMessageQueue* queue;
@@ -47,4 +55,6 @@ private:
     size_t mNextQueue = 0;
     std::vector<pollfd> mFds;  // kept between waits: a wait allocates nothing
     std::vector<Watched> mWatched;
+    void (*mpBeforeWait)(void*) = nullptr;
+    void* mpBeforeWaitData = nullptr;
 };

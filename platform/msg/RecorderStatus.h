@@ -28,6 +28,8 @@ struct RecorderStatus {
     int64_t mLastDownloadTime = 0;
     bool mLastDownloadOk = false;
     uint32_t mDroppedByCap = 0;
+    bool mJournal = false;        // records are journaled on arrival
+    std::string mJournalProblem;  // the last failure of a journal, or damage found in one
     // The last settings problem; mProblemFile empty: none.
     std::string mProblemFile;
     uint32_t mProblemLine = 0;

@@ -157,6 +157,8 @@ void PutStatus(Writer& w, const RecorderStatus& s) {
     w.I64(s.mLastDownloadTime);
     w.U8(s.mLastDownloadOk);
     w.U32(s.mDroppedByCap);
+    w.U8(s.mJournal);
+    w.LongText(s.mJournalProblem);
     w.LongText(s.mProblemFile);
     w.U32(s.mProblemLine);
     w.LongText(s.mProblemKey);
@@ -187,6 +189,8 @@ const char* GetStatus(Reader& r, RecorderStatus* s) {
     s->mLastDownloadTime = r.I64();
     s->mLastDownloadOk = r.U8() != 0;
     s->mDroppedByCap = r.U32();
+    s->mJournal = r.U8() != 0;
+    r.LongText(&s->mJournalProblem);
     r.LongText(&s->mProblemFile);
     s->mProblemLine = r.U32();
     r.LongText(&s->mProblemKey);
@@ -260,8 +264,8 @@ void WireFormat::Encode(const WireMessage& m, std::string* out) {
     // Texts are bounded, so no message outgrows the limit.
     static_assert(kHeaderSize + 4 * 3 + 7 * (1 + kMaxText) + 4 + 1 + 2 * 42 + 20 <= kMaxMessage,
                   "largest message fits kMaxMessage");
-    static_assert(kHeaderSize + 1 + 3 * (1 + kMaxText + 2 * (2 + kMaxLongText) + 30) + 23 +
-                          4 * (2 + kMaxLongText) + 4 <=
+    static_assert(kHeaderSize + 1 + 3 * (1 + kMaxText + 2 * (2 + kMaxLongText) + 30) + 24 +
+                          5 * (2 + kMaxLongText) + 4 <=
                       kMaxAnswer,
                   "the status report fits kMaxAnswer");
     (*out)[start + 2] = static_cast<char>(payload >> 8);

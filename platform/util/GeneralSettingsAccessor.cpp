@@ -26,6 +26,7 @@ const KeyInfo kKeys[GeneralSettingsAccessor::kKeyCount] = {
     {"CDR_MISSED_SAVE_INTERVAL", 10, false, 0},
     {"CDR_FAILED_SAVE_INTERVAL", 10, false, 0},
     {"CDR_LOG_MAX_KB", 256, false, 1},
+    {"CDR_JOURNAL", 0, true, 0},
 };
 
 }  // namespace

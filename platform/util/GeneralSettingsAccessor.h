@@ -17,6 +17,7 @@
 // | CDR_MISSED_SAVE_INTERVAL   | 10      | number                        |
 // | CDR_FAILED_SAVE_INTERVAL   | 10      | number                        |
 // | CDR_LOG_MAX_KB             | 256     | number, at least 1            |
+// | CDR_JOURNAL                | 0       | switch                        |
 //
 // A number is unsigned decimal below 2^32; a switch is such a number
 // (nonzero: on) or yes/no, true/false, on/off in any case. The file is read
@@ -40,6 +41,7 @@ public:
         kMissedSaveInterval,
         kFailedSaveInterval,
         kLogMaxKb,
+        kJournal,
         kKeyCount
     };
 

@@ -1,0 +1,134 @@
+#include "cdr/CDRJournal.h"
+
+#include <cstdlib>
+
+#include "cdr/CDRKind.h"
+#include "cdr/DecimalText.h"
+
+namespace {
+
+// A frame: 'A' (added) or 'G' (cleared), the kind, the scopes, then the ID
+// and the sequence (4 bytes each, big-endian), then the entry lines.
+const size_t kHeader = 11;
+
+void PutU32(std::string* out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>(v >> shift));
+}
+
+uint32_t GetU32(const std::string& in, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(in[at + i]);
+    return v;
+}
+
+// The database index and ID of the current section; false when it has none.
+bool IndexAndId(Configuration::MultiSectionFile& file, int ownKind, int* index, uint32_t* id) {
+    char value[32];
+    int kind = ownKind;
+    if (file.GetSectionEntry("type", value, sizeof value))
+        kind = static_cast<int>(std::strtol(value, nullptr, 10));
+    *index = CDRKindIndex(kind);
+    if (*index < 0 || !file.GetSectionEntry("ID", value, sizeof value))
+        return false;
+    *id = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+    return true;
+}
+
+}  // namespace
+
+CDRJournal::CDRJournal(const std::string& databasePath) : mJournal(databasePath + ".journal") {}
+
+void CDRJournal::Added(int kind, uint32_t id, uint32_t sequence, unsigned scopes,
+                       std::string_view entryLines) {
+    mFrame.assign(1, 'A');
+    mFrame.push_back(static_cast<char>(kind));
+    mFrame.push_back(static_cast<char>(scopes));
+    PutU32(&mFrame, id);
+    PutU32(&mFrame, sequence);
+    mFrame.append(entryLines);
+    mJournal.Append(mFrame);
+    mWaiting |= scopes;
+}
+
+void CDRJournal::Cleared(int kind, uint32_t below, unsigned scope) {
+    mFrame.assign(1, 'G');
+    mFrame.push_back(static_cast<char>(kind));
+    mFrame.push_back(static_cast<char>(scope));
+    PutU32(&mFrame, below);
+    PutU32(&mFrame, 0);
+    mJournal.Append(mFrame);
+    mJournal.Sync();
+    mWaiting |= scope;
+}
+
+void CDRJournal::Saved(unsigned scope) {
+    mWaiting &= ~scope;
+    if (mWaiting == 0)
+        mJournal.Reset();
+}
+
+void CDRJournal::Remove() {
+    mWaiting = 0;
+    mJournal.Remove();
+}
+
+CDRJournal::Contents CDRJournal::Read() {
+    Contents contents;
+    Configuration::Journal::Contents raw = mJournal.Read();
+    contents.tornTail = raw.tornTail;
+    if (!raw.damage.empty()) {
+        contents.damage = mJournal.Path() + ": " + raw.damage;
+        mJournal.MoveAside();
+    }
+    for (const std::string& frame : raw.frames) {
+        const int kind = frame.size() >= kHeader ? static_cast<unsigned char>(frame[1]) : 0;
+        if (CDRKindIndex(kind) < 0 || (frame[0] != 'A' && frame[0] != 'G'))
+            continue;  // not of this journal's making: checked, yet left out
+        contents.frames.push_back(Frame{frame[0] == 'A', kind, GetU32(frame, 3), GetU32(frame, 7),
+                                        static_cast<unsigned char>(frame[2]) & 3u,
+                                        frame.substr(kHeader)});
+        mWaiting |= contents.frames.back().scopes;
+    }
+    return contents;
+}
+
+uint32_t CDRJournal::Replay(Configuration::MultiSectionFile& file, int ownKind, unsigned scope,
+                            const std::vector<const Frame*>& frames) {
+    // The newest record of each kind that the file holds already.
+    int64_t newest[3] = {-1, -1, -1};
+    int index;
+    uint32_t id;
+    for (file.Restart(); file.GotoNextSection();)
+        if (IndexAndId(file, ownKind, &index, &id) && id > newest[index])
+            newest[index] = id;
+    uint32_t recovered = 0;
+    std::string text;
+    for (const Frame* frame : frames) {
+        if (!(frame->scopes & scope) || !frame->added)
+            continue;
+        index = CDRKindIndex(frame->kind);
+        if (frame->id > newest[index]) {
+            text.clear();
+            if (scope == kStatistics) {
+                char kind[12];
+                DecimalText::Unsigned(static_cast<uint32_t>(frame->kind), kind);
+                text.append("type=").append(kind).append("\n");
+            }
+            file.AddSectionText(text.append(frame->entryLines), true);
+            newest[index] = frame->id;
+            ++recovered;
+        }
+    }
+    // Clears last: each takes every record below its ID, in the file or put
+    // back above, and the records added after it all lie above that ID.
+    for (const Frame* frame : frames) {
+        if (!(frame->scopes & scope) || frame->added)
+            continue;
+        int k;
+        for (file.Restart(); file.GotoNextSection();)
+            if (IndexAndId(file, ownKind, &k, &id) && k == CDRKindIndex(frame->kind) &&
+                id < frame->id)
+                file.DeleteSection();
+    }
+    return recovered;
+}

@@ -1,0 +1,190 @@
+#include "platform/config/Journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/config/DurableFile.h"
+#include "platform/config/FileError.h"
+
+namespace Configuration {
+
+namespace {
+
+// CRC-32 of IEEE 802.3 (as zlib), by a table made at first use.
+uint32_t Crc32(std::string_view data) {
+    static const auto table = [] {
+        struct Table {
+            uint32_t entries[256];
+        } t;
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t.entries[i] = c;
+        }
+        return t;
+    }();
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : data) crc = table.entries[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+void PutU32(char* out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+uint32_t GetU32(const char* in) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(in[i]);
+    return v;
+}
+
+std::string ErrnoText(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+Journal::Journal(std::string path, FileSystem* fs)
+    : mPath(std::move(path)), mpFs(fs ? fs : FileSystem::Default()) {}
+
+Journal::~Journal() {
+    Close();
+}
+
+void Journal::Close() {
+    if (mFd >= 0)
+        mpFs->Close(mFd);
+    mFd = -1;
+}
+
+Journal::Contents Journal::Read() {
+    Contents contents;
+    std::string text;
+    if (!DurableFile::Read(*mpFs, mPath, &text))
+        return contents;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t left = text.size() - at;
+        const uint32_t length = left >= 8 ? GetU32(text.data() + at) : 0;
+        // Zeros where a frame should start: a power cut extended the file
+        // but its blocks were never written. Only zeros may follow.
+        if (left < 8 || length == 0) {
+            if (text.find_first_not_of('\0', at) == std::string::npos || left < 8) {
+                contents.tornTail = true;
+                break;
+            }
+        }
+        if (length > kMaxPayload || length == 0) {
+            contents.damage = "frame at byte " + std::to_string(at) + " has an impossible length";
+            break;
+        }
+        if (left - 8 < length) {
+            contents.tornTail = true;  // the last frame, cut short
+            break;
+        }
+        std::string_view payload(text.data() + at + 8, length);
+        if (Crc32(payload) != GetU32(text.data() + at + 4)) {
+            if (at + 8 + length == text.size()) {
+                contents.tornTail = true;  // the last frame, its bytes partly written
+                break;
+            }
+            contents.damage = "frame at byte " + std::to_string(at) + " fails its checksum";
+            break;
+        }
+        contents.frames.emplace_back(payload);
+        at += 8 + length;
+    }
+    mHasFrames = mHasFrames || !contents.frames.empty();
+    return contents;
+}
+
+void Journal::Open() {
+    if (mFd >= 0)
+        return;
+    const int dir = DurableFile::OpenDirectory(*mpFs, mPath);
+    mFd = mpFs->Open(mPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    struct stat st;
+    const bool ok = mFd >= 0 && mpFs->Fstat(mFd, &st) == 0;
+    const int saved = errno;
+    // A new journal must not vanish with its directory entry: sync that once.
+    if (ok)
+        mpFs->Fsync(dir);
+    mpFs->Close(dir);
+    errno = saved;
+    if (!ok) {
+        Close();
+        throw FileError(mPath, ErrnoText("cannot open journal"));
+    }
+    mSize = st.st_size;
+}
+
+void Journal::Append(std::string_view payload) {
+    if (payload.empty() || payload.size() > kMaxPayload)
+        throw FileError(mPath, "journal frame of " + std::to_string(payload.size()) + " bytes");
+    Open();
+    char header[8];
+    PutU32(header, static_cast<uint32_t>(payload.size()));
+    PutU32(header + 4, Crc32(payload));
+    const struct iovec pieces[2] = {{header, sizeof header},
+                                    {const_cast<char*>(payload.data()), payload.size()}};
+    // A failed append is cut off again, so that frames written later do not
+    // follow a broken one; until that has worked, nothing is appended.
+    if (mTail) {
+        if (mpFs->Ftruncate(mFd, mSize) != 0)
+            throw FileError(mPath, ErrnoText("journal append failed"));
+        mTail = false;
+    }
+    if (!DurableFile::WriteAll(*mpFs, mFd, pieces, 2)) {
+        const int saved = errno;
+        mTail = mpFs->Ftruncate(mFd, mSize) != 0;
+        errno = saved;
+        throw FileError(mPath, ErrnoText("journal append failed"));
+    }
+    mSize += static_cast<off_t>(sizeof header + payload.size());
+    mPending = true;
+    mHasFrames = true;
+}
+
+void Journal::Sync() {
+    if (!mPending)
+        return;
+    // Never retried into a success: the pages may be gone from the cache.
+    mPending = false;
+    if (mpFs->Fdatasync(mFd) != 0)
+        throw FileError(mPath, ErrnoText("journal sync failed"));
+}
+
+void Journal::Reset() {
+    if (mFd < 0 && !mHasFrames)
+        return;  // never written, nor found with frames
+    mHasFrames = false;
+    mPending = false;
+    Open();
+    // Not synced: a journal that comes back after a crash holds only what
+    // the saved file holds already, which the replay skips.
+    if (mpFs->Ftruncate(mFd, 0) != 0)
+        throw FileError(mPath, ErrnoText("cannot empty journal"));
+    mSize = 0;
+}
+
+void Journal::MoveAside() {
+    Close();
+    mHasFrames = mPending = false;
+    mSize = 0;
+    DurableFile::MoveAside(*mpFs, mPath, mPath + ".damaged");
+}
+
+void Journal::Remove() {
+    Close();
+    mHasFrames = mPending = false;
+    mSize = 0;
+    if (mpFs->Unlink(mPath.c_str()) != 0 && errno != ENOENT)
+        throw FileError(mPath, ErrnoText("cannot remove journal"));
+}
+
+}  // namespace Configuration

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/config/FileSystem.h"
+
+namespace Configuration {
+
+// What was done to a file since it was last saved whole, kept in a second
+// file so that a crash or a power cut loses none of it: an append-only
+// sequence of frames, each a 4-byte length, a CRC-32 and the caller's
+// payload (lengths big-endian).
+//
+// Append adds a frame with one write and does not wait for the storage;
+// Sync makes every frame appended so far durable with one fdatasync. Read
+// gives the intact frames in order: a frame cut short at the end of the file
+// (a power cut during its append) is left out, and any other damage ends
+// the reading there and is named, so the caller can move the file aside.
+// Reset empties the journal once the file it serves has been saved. A failed
+// append leaves the journal as it was before it.
+//
+// The journal is opened at the first Append, created 0666 less the
+// file-creation mask in a trusted directory (see DurableFile::OpenDirectory)
+// without following a link. Errors throw FileError naming the path and the
+// system's error. FS is the seam for system calls (null: the real ones); it
+// must outlive the object. Not thread-safe.
+class Journal {
+public:
+    explicit Journal(std::string path, FileSystem* fs = nullptr);
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    struct Contents {
+        std::vector<std::string> frames;
+        bool tornTail = false;  // a frame cut short at the end was left out
+        std::string damage;     // not empty: why the frames after the last one could not be read
+    };
+    // Reads the journal from storage; no file gives no frames.
+    Contents Read();
+
+    void Append(std::string_view payload);
+    // Makes what was appended durable; does nothing when nothing was.
+    void Sync();
+    bool Pending() const { return mPending; }
+    // True when frames were appended since the last Reset (or the journal
+    // was found with frames).
+    bool HasFrames() const { return mHasFrames; }
+    void Reset();
+    // The file goes: moved aside as PATH.damaged, or removed.
+    void MoveAside();
+    void Remove();
+
+    const std::string& Path() const { return mPath; }
+    // The largest payload Append takes; Read calls a longer frame damage.
+    static constexpr size_t kMaxPayload = 1 << 20;
+
+private:
+    void Open();
+    void Close();
+
+    std::string mPath;
+    FileSystem* mpFs;
+    int mFd = -1;
+    off_t mSize = 0;     // bytes of whole frames in the file
+    bool mTail = false;  // a failed append left bytes after them
+    bool mPending = false;
+    bool mHasFrames = false;
+};
+
+}  // namespace Configuration
