@@ -33,8 +33,11 @@
 #include <vector>
 
 #include "cdr/CDRManager.h"
+#include "messaging/CDRCommonMessenger.h"
 #include "platform/config/DurableFile.h"
 #include "platform/config/MultiSectionFile.h"
+#include "platform/msg/MessageQueueClient.h"
+#include "platform/msg/QueueAddress.h"
 #include "tests/support/PrivateMounts.h"
 #include "tools/RandomReports.h"
 
@@ -351,6 +354,174 @@ int Daemon(const std::string& cdrd, const std::string& dir) {
     return 0;
 }
 
+// ---- End to end through the queues: cdrd with its journal against SQLite ----
+
+// A recorder that keeps every report in SQLite as it arrives: one table per
+// kind, the newest row inserted and the oldest beyond the limit deleted, one
+// transaction per report, WAL, synchronous=FULL. It answers the status with
+// the records it took of each kind, as cdrd's next IDs.
+class SqliteRecorder : public CDRCommonMessenger {
+public:
+    SqliteRecorder(const std::string& path, unsigned limit) : mLimit(limit) {
+        for (const char* suffix : {"", "-wal", "-shm"}) unlink((path + suffix).c_str());
+        Check(sqlite3_open(path.c_str(), &mDb), mDb);
+        Exec("PRAGMA journal_mode=WAL");
+        Exec("PRAGMA synchronous=FULL");
+        const char* const tables[3] = {"stated", "missed", "failed"};
+        for (int t = 0; t < 3; ++t) {
+            Exec(std::string("CREATE TABLE ") + tables[t] + " (id INTEGER PRIMARY KEY, " +
+                 kColumns + ")");
+            Check(sqlite3_prepare_v2(mDb,
+                                     (std::string("INSERT INTO ") + tables[t] +
+                                      " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)")
+                                         .c_str(),
+                                     -1, &mInsert[t], nullptr),
+                  mDb);
+            Check(sqlite3_prepare_v2(
+                      mDb, (std::string("DELETE FROM ") + tables[t] + " WHERE id = ?").c_str(), -1,
+                      &mDelete[t], nullptr),
+                  mDb);
+        }
+    }
+    ~SqliteRecorder() override {
+        for (int t = 0; t < 3; ++t) {
+            sqlite3_finalize(mInsert[t]);
+            sqlite3_finalize(mDelete[t]);
+        }
+        sqlite3_close(mDb);
+    }
+    void Exec(const std::string& sql) { Check(sqlite3_exec(mDb, sql.c_str(), 0, 0, 0), mDb); }
+
+    int OnAddCDR(int kind, const CallDetailReport& r, const CallStatistics* s) override {
+        const int t = kind == 1 ? 0 : kind == 2 ? 1 : 2;
+        Exec("BEGIN");
+        sqlite3_stmt* insert = mInsert[t];
+        sqlite3_reset(insert);
+        sqlite3_bind_int64(insert, 1, mCount[t]);
+        sqlite3_bind_int64(insert, 2, r.mStartTime);
+        sqlite3_bind_int64(insert, 3, r.mDuration);
+        int column = 4;
+        for (const std::string* text :
+             {&r.mCalled, &r.mCaller, &r.mGuid, &r.mOcd, &r.mCr, &r.mAuthUserName})
+            sqlite3_bind_text(insert, column++, text->data(), static_cast<int>(text->size()),
+                              SQLITE_STATIC);
+        sqlite3_bind_int64(insert, column++, r.mClirCaller);
+        // The media statistics as the bytes they are: the same values, packed.
+        sqlite3_bind_blob(insert, column++, s, s ? static_cast<int>(sizeof *s) : 0, SQLITE_STATIC);
+        sqlite3_bind_text(insert, column, s ? s->mFax.mAnamnesis.data() : "",
+                          s ? static_cast<int>(s->mFax.mAnamnesis.size()) : 0, SQLITE_STATIC);
+        Check(sqlite3_step(insert), mDb);
+        if (mCount[t] >= mLimit) {
+            sqlite3_reset(mDelete[t]);
+            sqlite3_bind_int64(mDelete[t], 1, static_cast<sqlite3_int64>(mCount[t] - mLimit));
+            Check(sqlite3_step(mDelete[t]), mDb);
+        }
+        Exec("COMMIT");
+        ++mCount[t];
+        return 1;
+    }
+    int OnStatus() override {
+        RecorderStatus status;
+        for (int t = 0; t < 3; ++t) status.mDatabases[t].mNextId = mCount[t];
+        return Status(status);
+    }
+
+private:
+    static constexpr const char* kColumns =
+        "st INTEGER, dur INTEGER, called TEXT, caller TEXT, guid TEXT, ocd TEXT, cr TEXT, "
+        "auth_un TEXT, clir INTEGER, streams BLOB, fax_anamnesis TEXT";
+    unsigned mLimit;
+    uint32_t mCount[3] = {};
+    sqlite3* mDb = nullptr;
+    sqlite3_stmt* mInsert[3] = {};
+    sqlite3_stmt* mDelete[3] = {};
+};
+
+// The sum of the next IDs in the status, through the web queue.
+long StatusTotal() {
+    MessageQueueClient web(QueueAddress::kWebQueue);
+    web.Connect();
+    WireMessage ask, answer;
+    ask.mType = WireMessage::kStatus;
+    web.Send(ask);
+    if (!web.Receive(&answer, 60000))
+        exit(1);
+    long total = 0;
+    for (const RecorderStatus::Database& d : answer.mStatus.mDatabases) total += d.mNextId;
+    return total;
+}
+
+// Sends COUNT reports with cdrsend and waits until the recorder counts
+// them all; returns reports/s from the first sent to the last stored.
+double Through(const std::string& cdrsend, unsigned count, unsigned seed) {
+    const long before = StatusTotal();
+    const Clock::time_point t0 = Clock::now();
+    const std::string command = cdrsend + " --random " + std::to_string(count) + " --seed " +
+                                std::to_string(seed) + " >/dev/null";
+    if (system(command.c_str()) != 0)
+        exit(1);
+    while (StatusTotal() < before + count) usleep(1000);
+    return count / Since(t0);
+}
+
+long WrittenBytes(pid_t pid) {
+    return StatusKb(pid, "io", "write_bytes:");
+}
+
+int Journal(const std::string& cdrd, const std::string& cdrsend, const std::string& dir) {
+    const std::vector<WireMessage> pool = Pool(true);
+    const std::string queues = dir + "/msgq";
+    setenv("MSGQ_DIR", queues.c_str(), 1);
+    const unsigned kSent = 30000;
+    printf(
+        "| records per database | save interval | journal | cdrd records/s | bytes written "
+        "per record | SQLite records/s | cdrd / SQLite |\n");
+    printf("|---:|---:|---|---:|---:|---:|---:|\n");
+    for (unsigned records : {1000u, 10000u}) {
+        // SQLite, through the same queues, filled to the same limit first.
+        double peer = 0;
+        {
+            const std::string q15 = queues + "/q15", q111 = queues + "/q111";
+            unlink(q15.c_str());
+            unlink(q111.c_str());
+            const pid_t pid = fork();
+            if (pid == 0) {
+                SqliteRecorder recorder(dir + "/recorder.sqlite", records);
+                recorder.SelectQueues();
+                recorder.WaitForMessagingEvent();
+                _exit(0);
+            }
+            while (access(q15.c_str(), F_OK) != 0 || access(q111.c_str(), F_OK) != 0) usleep(100);
+            Through(cdrsend, 3 * records, 1);  // to the limit
+            peer = Through(cdrsend, kSent, 2);
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        for (unsigned interval : {10u, 100u}) {
+            for (bool journal : {false, true}) {
+                const std::string base = MakeBase(dir, "journal" + std::to_string(records));
+                Fill(base, records, pool, 3);
+                Settings(base, Limits(records, interval) + (journal ? "CDR_JOURNAL=1\n" : ""));
+                pid_t pid;
+                StartDaemon(cdrd, queues, &pid);
+                const long written = WrittenBytes(pid);
+                const double ours = Through(cdrsend, kSent, 2);
+                const double bytes = double(WrittenBytes(pid) - written) / kSent;
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+                printf("| %u | %u | %s | %.0f | %.0f |", records, interval, journal ? "on" : "off",
+                       ours, bytes);
+                if (journal && interval == 100)
+                    printf(" %.0f | %.2f |\n", peer, ours / peer);
+                else
+                    printf(" | |\n");
+                fflush(stdout);
+            }
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -360,6 +531,10 @@ int main(int argc, char** argv) {
         return RecordPath(argv[1]);
     if (argc == 4 && std::strcmp(argv[1], "--daemon") == 0)
         return Daemon(argv[2], argv[3]);
-    fprintf(stderr, "usage: store_bench DIR | store_bench --daemon CDRD DIR\n");
+    if (argc == 5 && std::strcmp(argv[1], "--journal") == 0)
+        return Journal(argv[2], argv[3], argv[4]);
+    fprintf(stderr,
+            "usage: store_bench DIR | store_bench --daemon CDRD DIR | store_bench --journal CDRD "
+            "CDRSEND DIR\n");
     return 2;
 }

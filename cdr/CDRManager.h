@@ -78,6 +78,10 @@ protected:
     CDRJournal* mpJournals[3] = {};
     int32_t mJournalOn = 0;
     uint32_t mJournalSequence = 0;  // orders records across the journals
+    // When records written since the last sync must be synced at the
+    // latest (monotonic milliseconds; 0: none waits).
+    int64_t mJournalSyncDue = 0;
+    static constexpr int64_t kJournalDelayMs = 20;
 
     // Reads CDR_JOURNAL, beside GetCDRData: a bad value keeps the switch as it was.
     void ReadJournalSetting();

@@ -157,7 +157,7 @@ bool CDRManager::InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t fail
     ThreadMutexLock hold(*f.mpLock);
     for (int i = 0; i < 3; ++i) {
         if (limits[i] != 0) {
-            if (Configuration::MultiSectionFile* db = f.mpFile[i]) {
+            if (f.mpFile[i]) {
                 try {
                     if (TrimOldest(i, limits[i]))
                         SaveDatabase(i, "InitSizes");

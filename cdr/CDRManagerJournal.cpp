@@ -93,6 +93,7 @@ void CDRManager::RecoverJournals() {
 }
 
 void CDRManager::SyncJournals() {
+    mJournalSyncDue = 0;
     for (CDRJournal* journal : mpJournals)
         if (journal && journal->Pending())
             Journaled("SyncJournals", [journal] { journal->Sync(); });

@@ -1,6 +1,7 @@
 // CDRManager: one call detail report becomes one record.
 #include <cassert>
 #include <cstring>
+#include <ctime>
 #include <exception>
 
 #include "cdr/CDRKind.h"
@@ -211,8 +212,18 @@ void CDRManager::JournalRecord(int index, int kind) {
     }
     const unsigned scopes = (mSettings.mCDREnabled ? CDRJournal::kDatabase : 0u) |
                             (mAutoDownload ? CDRJournal::kStatistics : 0u);
-    // Durable once the loop syncs the journals, before it waits again.
+    // Durable once the loop syncs the journals, before it waits again, or,
+    // while reports keep coming without a pause, once they have waited
+    // kJournalDelay.
     Journaled("OnAddCDR", [&] {
         journal->Added(kind, mpFiles->mNextId[index] - 1, mJournalSequence++, scopes, lines);
     });
+    timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
+        return SyncJournals();
+    const int64_t ms = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+    if (mJournalSyncDue == 0)
+        mJournalSyncDue = ms + kJournalDelayMs;
+    else if (ms >= mJournalSyncDue)
+        SyncJournals();
 }

@@ -181,6 +181,46 @@ TEST_F(ReliabilityTest, KilledAtRandomMomentsLosesNothingThatWasSavedOrJournaled
     EXPECT_GT(newest[0] + newest[1] + newest[2], kRounds);
 }
 
+// A power cut in the middle of an append costs that record alone; a journal
+// damaged in any other way is moved aside, and the daemon goes on.
+TEST_F(ReliabilityTest, ATornOrDamagedJournalCostsOnlyWhatCannotBeRead) {
+    WriteFile(mBase + "sysconfig/general_settings.conf",
+              "CDR_STATED_SAVE_INTERVAL=100\nCDR_JOURNAL=1\n");
+    const std::string db = mBase + "telephony/CDR_db", journal = db + ".journal";
+    size_t kept = 0;
+    for (const bool torn : {true, false}) {
+        Start();
+        for (int i = 0; i < 5; ++i)
+            ASSERT_EQ(0, Run(CDRSEND, {"--caller", "c" + std::to_string(i)}));
+        ASSERT_TRUE(WaitFor([&] {
+            Run(CDRCTL, {"status", "--json"});
+            return Output().find("\"records\":" + std::to_string(kept + 5)) != std::string::npos;
+        }));
+        Stop(SIGKILL);
+        std::string text = ReadFile(journal);
+        ASSERT_FALSE(text.empty());
+        if (torn)
+            text.resize(text.size() - 5);
+        else
+            text[12] ^= 1;  // in the first record
+        WriteFile(journal, text);
+        unlink(kLog);
+        Start();
+        kept += torn ? 4 : 0;
+        EXPECT_EQ(kept, Count(Db("CDR_db"), "{\n")) << (torn ? "torn" : "damaged");
+        EXPECT_EQ(0, Run(CDRCTL, {"status", "--json"}));
+        if (torn) {
+            EXPECT_NE(std::string::npos, ReadFile(kLog).find("ends in a record cut short"));
+            EXPECT_NE(std::string::npos,
+                      Output().find("\"journal\":{\"on\":true,\"problem\":null}"));
+        } else {
+            EXPECT_NE(std::string::npos, ReadFile(journal + ".damaged").find("caller=c0"));
+            EXPECT_NE(std::string::npos, Output().find("fails its checksum")) << Output();
+        }
+        Stop(SIGTERM);
+    }
+}
+
 TEST_F(ReliabilityTest, AFullFileSystemFailsSavesButLosesNothing) {
     const std::string telephony = mBase + "telephony";
     mkdir(telephony.c_str(), 0755);

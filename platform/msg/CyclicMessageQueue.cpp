@@ -199,6 +199,10 @@ bool CyclicMessageQueue::Receive(size_t index) {
         ++mCounters.mMessages;
         if (mParties[index].mClosing)
             DropParty(index);
+        else
+            // It may have sent more: served again in its turn without a wait,
+            // so that the messages of one wake-up are handled together.
+            mParties[index].mReady = true;
     }
     return true;
 }

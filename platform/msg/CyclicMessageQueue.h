@@ -24,7 +24,9 @@ class CyclicQueuePoller;
 // second per queue, with the number left out) and dropped, and its party is
 // closed; other parties go on being served. Parties are served in turn, one
 // datagram at a time, so a flooding party gets its share and no more, and
-// unread data stays in the kernel's bounded socket buffers.
+// unread data stays in the kernel's bounded socket buffers. A party that
+// gave a message stays ready until a read finds nothing more, so the wait
+// comes only once everything that arrived has been handled.
 //
 // Constructing an object registers it as the receiver of its queue number
 // (the newest living object of a number receives); CyclicQueuePoller finds it there and opens its

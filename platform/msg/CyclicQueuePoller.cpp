@@ -28,16 +28,24 @@ void CyclicQueuePoller::Release() {
 
 int CyclicQueuePoller::WaitForEvents() {
     for (;;) {
-        // Events seen by the last poll and not handled yet come first, in turn.
+        // Events seen by the last poll and not handled yet come first, in
+        // turn; after a few of them a look without waiting lets the other
+        // queues' new events in, so that no queue waits for another's flood.
+        bool pending = false;
         const size_t n = mQueues.size();
-        for (size_t k = 0; k < n; ++k) {
+        for (size_t k = 0; k < n && !pending; ++k) {
             size_t i = (mNextQueue + k) % n;
             CyclicMessageQueue* queue = CyclicMessageQueue::Find(mQueues[i]);
             if (queue && queue->HasPendingEvent()) {
-                mNextQueue = i + 1;
-                return mQueues[i];
+                if (mServed < kServedBetweenLooks) {
+                    ++mServed;
+                    mNextQueue = i + 1;
+                    return mQueues[i];
+                }
+                pending = true;
             }
         }
+        mServed = 0;
         mFds.clear();
         mWatched.clear();
         bool retry = false;
@@ -50,9 +58,9 @@ int CyclicQueuePoller::WaitForEvents() {
             mWatched.push_back(Watched{queue, mFds.size()});
             queue->CollectPollFds(&mFds);
         }
-        if (mpBeforeWait)
+        if (!pending && mpBeforeWait)
             mpBeforeWait(mpBeforeWaitData);
-        int rc = poll(mFds.data(), mFds.size(), retry ? 1000 : -1);
+        int rc = poll(mFds.data(), mFds.size(), pending ? 0 : retry ? 1000 : -1);
         if (rc < 0) {
             if (errno == EINTR)
                 continue;

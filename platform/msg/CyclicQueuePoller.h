@@ -29,8 +29,9 @@ public:
     int SelectQueue(int queueId, const char* program, bool option1, bool option2);
 
     // Blocks until a selected queue has an event (a message, a connect or a
-    // close) and returns its number; queues with events take turns. Returns -1
-    // when the wait itself fails. Signals do not end the wait.
+    // close) and returns its number; queues with events take turns, and new
+    // events of every queue are looked for at least every 16 events handed
+    // out. Returns -1 when the wait itself fails. Signals do not end the wait.
     virtual int WaitForEvents();
 
     // Forgets every selected queue.
@@ -55,6 +56,8 @@ private:
     size_t mNextQueue = 0;
     std::vector<pollfd> mFds;  // kept between waits: a wait allocates nothing
     std::vector<Watched> mWatched;
+    static constexpr int kServedBetweenLooks = 16;
+    int mServed = 0;  // events handed out since the last poll
     void (*mpBeforeWait)(void*) = nullptr;
     void* mpBeforeWaitData = nullptr;
 };
