@@ -358,3 +358,22 @@ TEST_F(CDRManagerTest, SettingsUpdateAppliesNewSizesButKeepsTheOpenFiles) {
     EXPECT_NE(std::string::npos,
               Log().find("  OnCgiPartyStateChanged: CGI messenger is disconnected.\n"));
 }
+
+// What the journal gives back after a crash (here: a manager gone without a
+// save) is held to the limit like any record, and saved at once.
+TEST_F(CDRManagerTest, TheJournalGivesBackWhatNoSaveWroteWithinTheLimit) {
+    Settings("CDR_JOURNAL=1\nCDR_STATED_MAX=3\nCDR_STATED_SAVE_INTERVAL=100\n");
+    {
+        Manager m;
+        for (int i = 0; i < 5; ++i) ASSERT_EQ(1, m.OnAddCDR(1, Call("x"), nullptr));
+        EXPECT_EQ("", ReadFile(Db("CDR_db")));  // not saved yet
+    }
+    Manager m;
+    EXPECT_EQ("{\nID=4\nST=1000\ndur=0\ncalled=\ncaller=x\n}\n{\nID=3\nST=1000\ndur=0\ncalled=\n"
+              "caller=x\n}\n{\nID=2\nST=1000\ndur=0\ncalled=\ncaller=x\n}\n",
+              ReadFile(Db("CDR_db")));
+    EXPECT_EQ("", ReadFile(Db("CDR_db") + ".journal"));
+    EXPECT_EQ(5u, m.mpFiles->mNextId[0]);
+    EXPECT_NE(std::string::npos, Log().find("  RecoverJournals: 5 records recovered from " +
+                                            Db("CDR_db") + ".journal.\n"));
+}
