@@ -16,21 +16,20 @@
 #include <unistd.h>
 
 #include "platform/config/DurableFile.h"
-#include "platform/config/FileSystem.h"
 #include "platform/config/MultiSectionFile.h"
+#include "platform/sys/System.h"
 
-using Configuration::FileSystem;
 using Configuration::MultiSectionFile;
 
 namespace {
 
 // Page-cache writes only: what the format costs without the storage's sync.
-class NoSyncFs : public FileSystem {
+class NoSyncFs : public System {
 public:
     int Fsync(int) override { return 0; }
 };
 
-MultiSectionFile* Open(const std::string& path, FileSystem* fs = nullptr) {
+MultiSectionFile* Open(const std::string& path, System* fs = nullptr) {
     return new MultiSectionFile(path.c_str(), true, false, false, nullptr, "{\n", "}\n", "=", "#",
                                 fs);
 }
@@ -98,7 +97,7 @@ int main(int argc, char** argv) {
         f->Save(true, nullptr);
     }
     std::string text;
-    Configuration::DurableFile::Read(*FileSystem::Default(), path, &text);
+    Configuration::DurableFile::Read(System::Default(), path, &text);
     const double mb = text.size() / 1e6;
 
     const double load = BestSeconds(9, [&] { std::unique_ptr<MultiSectionFile> f(Open(path)); });

@@ -60,7 +60,7 @@ void Write(const std::string& path, const std::string& text) {
 
 std::string Read(const std::string& path) {
     std::string out;
-    Configuration::DurableFile::Read(*Configuration::FileSystem::Default(), path, &out);
+    Configuration::DurableFile::Read(System::Default(), path, &out);
     return out;
 }
 

@@ -1,9 +1,8 @@
 // CDRManager: the web side's database commands and the party-state notices.
-#include <unistd.h>
-
 #include <exception>
 
 #include "cdr/CDRManager.h"
+#include "platform/sys/System.h"
 
 namespace {
 const int kBits[3] = {1, 2, 4};
@@ -38,7 +37,7 @@ int CDRManager::OnClear(int mask) {
                         continue;
                     delete f.mpFile[i];
                     f.mpFile[i] = nullptr;
-                    unlink(f.mFileName[i].c_str());
+                    System::Default().Unlink(f.mFileName[i].c_str());
                     f.mpFile[i] = new Configuration::MultiSectionFile(f.mFileName[i].c_str(), true,
                                                                       false, false, nullptr, "{\n",
                                                                       "}\n", "=", "#", nullptr);

@@ -54,8 +54,7 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
                 continue;
             const std::string aside = std::string(paths[i]) + ".damaged";
             try {
-                if (Configuration::DurableFile::MoveAside(*Configuration::FileSystem::Default(),
-                                                          paths[i], aside))
+                if (Configuration::DurableFile::MoveAside(System::Default(), paths[i], aside))
                     ALERT("InitFiles: %s moved aside to %s.\n", paths[i], aside.c_str());
             } catch (const std::exception& e) {
                 ALERT("InitFiles: %s.\n", e.what());
@@ -103,8 +102,7 @@ void CDRManager::KeepWhatWasRead(const Configuration::MultiSectionFile& file,
     // The next save would lose the lines that were skipped: keep the file as it was.
     const std::string aside = file.GetPath() + ".damaged";
     try {
-        Configuration::DurableFile::KeepAside(*Configuration::FileSystem::Default(), file.GetPath(),
-                                              aside);
+        Configuration::DurableFile::KeepAside(System::Default(), file.GetPath(), aside);
         ALERT("%s: %s as read is kept in %s.\n", operation, file.GetPath().c_str(), aside.c_str());
     } catch (const std::exception& e) {
         ALERT("%s: %s.\n", operation, e.what());

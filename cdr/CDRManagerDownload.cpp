@@ -1,13 +1,12 @@
 // CDRManager: the automatic statistics download settings and the download
 // commands. The rules themselves live in download/.
-#include <unistd.h>
-
 #include <exception>
 
 #include "cdr/CDRManager.h"
 #include "download/DownloadSettings.h"
 #include "download/StatisticsDownload.h"
 #include "platform/config/DurableFile.h"
+#include "platform/sys/System.h"
 
 namespace {
 const char* const kStatFile = StatisticsDownload::kFile;
@@ -35,7 +34,7 @@ bool CDRManager::InitAutoDownloadSettings() {
         } else {
             delete mpStatFile;  // unsaved: turning download off discards what was collected
             mpStatFile = nullptr;
-            unlink(kStatFile);
+            System::Default().Unlink(kStatFile);
             // The journals' statistics records are discarded with the file.
             JournalsSaved(CDRJournal::kStatistics, "InitAutoDownloadSettings");
         }
@@ -58,8 +57,7 @@ void CDRManager::OpenStatistics() {
         // collecting starts afresh.
         ALERT("InitAutoDownloadSettings: %s.\n", e.what());
         const std::string aside = std::string(kStatFile) + ".damaged";
-        if (Configuration::DurableFile::MoveAside(*Configuration::FileSystem::Default(), kStatFile,
-                                                  aside))
+        if (Configuration::DurableFile::MoveAside(System::Default(), kStatFile, aside))
             ALERT("InitAutoDownloadSettings: %s moved aside to %s.\n", kStatFile, aside.c_str());
         mpStatFile = open();
     }

@@ -9,6 +9,7 @@
 #include "cdr/DecimalText.h"
 #include "download/StatisticsDownload.h"
 #include "platform/media/GetNameByDspCodec.h"
+#include "platform/sys/System.h"
 
 // Adds KEY=VALUE to the record being written: to the database when
 // recording is on, then to the statistics file when download is on.
@@ -219,7 +220,7 @@ void CDRManager::JournalRecord(int index, int kind) {
         journal->Added(kind, mpFiles->mNextId[index] - 1, mJournalSequence++, scopes, lines);
     });
     timespec now;
-    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
+    if (System::Default().ClockGettime(CLOCK_MONOTONIC, &now) != 0)
         return SyncJournals();
     const int64_t ms = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
     if (mJournalSyncDue == 0)

@@ -22,6 +22,7 @@
 #include "diag/SafeText.h"
 #include "diag/SystemLog.h"
 #include "platform/config/TrustedDirectory.h"
+#include "platform/sys/System.h"
 #include "platform/util/Thread.h"
 
 char* CrashGuard::mpLogFile = nullptr;
@@ -166,20 +167,21 @@ void AppendToFile(const char* path, const char* text) {
     const size_t dirLength = slash == path ? 1 : static_cast<size_t>(slash - path);
     std::memcpy(dir, path, dirLength);
     dir[dirLength] = '\0';
-    const int dirFd = open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    System& sys = System::Default();
+    const int dirFd = sys.Open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     if (dirFd < 0)
         return;
     struct stat st;
-    if (fstat(dirFd, &st) == 0 && !Configuration::TrustedDirectory::Check(st)) {
-        const int fd =
-            openat(dirFd, slash + 1, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (sys.Fstat(dirFd, &st) == 0 && !Configuration::TrustedDirectory::Check(st)) {
+        const int fd = sys.OpenAt(dirFd, slash + 1,
+                                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            ssize_t rc = write(fd, text, std::strlen(text));
-            (void)rc;  // nothing can be done about a report that does not arrive
-            close(fd);
+            // Nothing can be done about a report that does not arrive.
+            sys.WriteAll(fd, text, std::strlen(text));
+            sys.Close(fd);
         }
     }
-    close(dirFd);
+    sys.Close(dirFd);
 }
 
 // Moves FD above the standard descriptors, so that placing the pipe on 0 and
@@ -243,13 +245,13 @@ CrashGuard::CrashGuard(const char* logFile, const char* appName, const char* app
         const size_t size = std::strlen(base) + 16;
         if (char* name = new (std::nothrow) char[size]) {
             snprintf(name, size, "/var/run/%s.pid", base);
-            int fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            System& sys = System::Default();
+            const int fd = sys.Open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
             if (fd >= 0) {
                 char text[16];
-                int n = snprintf(text, sizeof text, "%d\n", static_cast<int>(gStartPid));
-                ssize_t rc = write(fd, text, static_cast<size_t>(n));
-                (void)rc;
-                close(fd);
+                const int n = snprintf(text, sizeof text, "%d\n", static_cast<int>(gStartPid));
+                sys.WriteAll(fd, text, static_cast<size_t>(n));
+                sys.Close(fd);
             }
             delete[] name;
         }

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/sys/System.h"
+
 namespace {
 
 std::atomic<long> gOffset{0};
@@ -21,7 +23,7 @@ void LocalClock::RememberOffset(long seconds) {
 
 bool LocalClock::Read(struct tm* local) {
     struct timespec now;
-    if (clock_gettime(CLOCK_REALTIME, &now) != 0)
+    if (System::Default().ClockGettime(CLOCK_REALTIME, &now) != 0)
         return false;
     Split(now.tv_sec, local);
     return true;

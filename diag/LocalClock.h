@@ -9,8 +9,8 @@
 // The offset from UTC is taken outside the handler, by Remember: at the
 // crash guard's set-up and whenever the log manager stamps a new second, so
 // a change to or from summer time is followed as soon as the next trace.
-// Read and Split use only clock_gettime and arithmetic: safe in a signal
-// handler and on any thread.
+// Read and Split use only the clock (System::ClockGettime) and arithmetic:
+// safe in a signal handler and on any thread.
 class LocalClock {
 public:
     // Takes the UTC offset in force at NOW (localtime_r; not signal-safe).

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "diag/LocalClock.h"
+#include "platform/sys/System.h"
 #include "platform/util/CyclicQueue.h"
 #include "platform/util/LogStream.h"
 #include "platform/util/Thread.h"
@@ -25,9 +26,9 @@ const size_t kMaxPrefix = kIndentSize - 1 - 9 - kSeparatorLength;
 
 // A clock that cannot be read (a 32-bit time past 2038) leaves the reading
 // before it: lines go on with the last good stamp rather than a made-up one.
-void RealClock(struct timeb* t) {
+void ReadClock(struct timeb* t) {
     struct timespec now;
-    if (clock_gettime(CLOCK_REALTIME, &now) != 0)
+    if (System::Default().ClockGettime(CLOCK_REALTIME, &now) != 0)
         return;
     t->time = now.tv_sec;
     t->millitm = static_cast<unsigned short>(now.tv_nsec / 1000000);
@@ -35,24 +36,11 @@ void RealClock(struct timeb* t) {
     t->dstflag = 0;
 }
 
-LogManager::Clock gClock = RealClock;
-
 void WriteToStderr(const char* text) {
-    size_t n = std::strlen(text);
-    while (n > 0) {
-        ssize_t w = write(STDERR_FILENO, text, n);
-        if (w <= 0)
-            return;
-        text += w;
-        n -= static_cast<size_t>(w);
-    }
+    System::Default().WriteAll(STDERR_FILENO, text, std::strlen(text));
 }
 
 }  // namespace
-
-void LogManager::SetClock(Clock clock) {
-    gClock = clock ? clock : RealClock;
-}
 
 LogManager::LogManager(const char* name, bool streamFlag1, bool streamFlag2,
                        unsigned int queueDepth, unsigned int bufferSize)
@@ -105,7 +93,7 @@ LogManager::~LogManager() {
 
 void LogManager::FormatTime() {
     LogState& s = *mpState;
-    gClock(s.mpTime);
+    ReadClock(s.mpTime);
     char* wp = s.mpWritePos;
     const size_t room = s.mBufferSize - static_cast<size_t>(wp - s.mpLineBuf);
     // A second already stamped (never before the first stamp, whose length is 0).

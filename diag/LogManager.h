@@ -72,10 +72,6 @@ public:
     void SetOptions(bool flush, bool timeStamps, const char* prefix);
     std::string GetIndent();
 
-    // The clock that stamps lines; tests drive it. Null restores the real one.
-    using Clock = void (*)(struct timeb*);
-    static void SetClock(Clock clock);
-
 private:
     friend class LogManagerTestPeer;
 

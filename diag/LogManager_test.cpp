@@ -14,6 +14,7 @@
 
 #include "platform/util/CyclicQueue.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSystem.h"
 
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -22,15 +23,6 @@ namespace {
 
 // 2025-12-05 16:03:27 UTC.
 const time_t kStart = 1764950607;
-struct timeb gNow;
-
-void FakeClock(struct timeb* t) {
-    *t = gNow;
-}
-void SetNow(time_t seconds, unsigned short ms) {
-    gNow.time = seconds;
-    gNow.millitm = ms;
-}
 
 // Standard error of this process, captured in a file while the object lives.
 class StderrCapture {
@@ -56,13 +48,13 @@ protected:
     void SetUp() override {
         setenv("TZ", "UTC", 1);
         tzset();
-        LogManager::SetClock(FakeClock);
         SetNow(kStart, 42);
         mPath = mDir.File("cdr.log");
     }
-    void TearDown() override { LogManager::SetClock(nullptr); }
+    void SetNow(time_t seconds, unsigned short ms) { mSystem.SetClock(seconds, ms); }
     std::string Log() { return ReadFile(mPath); }
 
+    testing_support::TestSystem mSystem;
     TempDir mDir;
     std::string mPath;
 };

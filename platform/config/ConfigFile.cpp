@@ -7,9 +7,9 @@
 namespace Configuration {
 
 ConfigFile::ConfigFile(const char* path, bool, bool, bool, const char* separator,
-                       const char* comment, FileSystem* fs)
+                       const char* comment, System* fs)
     : mPath(path ? path : ""),
-      mpFs(fs ? fs : FileSystem::Default()),
+      mpFs(fs ? fs : &System::Default()),
       mFormat(nullptr, nullptr, separator, comment) {
     std::string text, cleaned;
     if (!DurableFile::Read(*mpFs, mPath, &text))

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/config/FileSystem.h"
 #include "platform/config/ReadNotes.h"
 #include "platform/config/TextFormat.h"
+#include "platform/sys/System.h"
 
 namespace Configuration {
 
@@ -25,7 +25,7 @@ namespace Configuration {
 class ConfigFile {
 public:
     ConfigFile(const char* path, bool option1, bool option2, bool option3, const char* separator,
-               const char* comment, FileSystem* fs = nullptr);
+               const char* comment, System* fs = nullptr);
 
     // Copies the value, cut to SIZE - 1 bytes, and a NUL into BUFFER;
     // nonzero when KEY is found.
@@ -55,7 +55,7 @@ private:
     static int Copy(const std::string& value, char* buffer, size_t size);
 
     std::string mPath;
-    FileSystem* mpFs;
+    System* mpFs;
     TextFormat mFormat;
     std::vector<Line> mLines;
     ReadNotes mNotes;

@@ -31,7 +31,7 @@ std::string DirectoryOf(const std::string& path) {
 // Closes FD unless released; keeps errno of the failure being reported.
 class FdCloser {
 public:
-    FdCloser(FileSystem& fs, int fd) : mFs(fs), mFd(fd) {}
+    FdCloser(System& fs, int fd) : mFs(fs), mFd(fd) {}
     ~FdCloser() {
         if (mFd >= 0) {
             int saved = errno;
@@ -47,11 +47,11 @@ public:
     int Fd() const { return mFd; }
 
 private:
-    FileSystem& mFs;
+    System& mFs;
     int mFd;
 };
 
-void SyncDirectory(FileSystem& fs, const std::string& dir, const std::string& path) {
+void SyncDirectory(System& fs, const std::string& dir, const std::string& path) {
     int fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (fd < 0)
         throw FileError(path, ErrnoText("cannot open directory for sync"));
@@ -64,7 +64,7 @@ void SyncDirectory(FileSystem& fs, const std::string& dir, const std::string& pa
 // directories survive a power loss together with the file. Made 0755 less
 // the file-creation mask: never writable by group or others (see
 // TrustedDirectory).
-void MakeParents(FileSystem& fs, const std::string& dir, const std::string& path) {
+void MakeParents(System& fs, const std::string& dir, const std::string& path) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
         if (pos != dir.size() && dir[pos] != '/')
             continue;
@@ -79,7 +79,7 @@ void MakeParents(FileSystem& fs, const std::string& dir, const std::string& path
 
 }  // namespace
 
-int DurableFile::OpenDirectory(FileSystem& fs, const std::string& path) {
+int DurableFile::OpenDirectory(System& fs, const std::string& path) {
     const std::string dir = DirectoryOf(path);
     int fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (fd < 0 && errno == ENOENT) {
@@ -100,7 +100,7 @@ int DurableFile::OpenDirectory(FileSystem& fs, const std::string& path) {
 namespace {
 
 // Mode 0666 less the file-creation mask: the mask decides who may read.
-int CreateTemporary(FileSystem& fs, const std::string& tmp, const std::string& path) {
+int CreateTemporary(System& fs, const std::string& tmp, const std::string& path) {
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     for (int attempt = 0; attempt < 2; ++attempt) {
         int fd = fs.Open(tmp.c_str(), flags, 0666);
@@ -126,7 +126,7 @@ void RefuseEmpty(const std::string& path) {
 // Reads straight into the buffer: a record file is read whole, and copying
 // it through a bounce buffer costs as much as parsing it.
 template <class Buffer>
-bool ReadWhole(FileSystem& fs, const std::string& path, Buffer* contents) {
+bool ReadWhole(System& fs, const std::string& path, Buffer* contents) {
     RefuseEmpty(path);
     contents->resize(0);
     int fd = fs.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
@@ -159,66 +159,38 @@ bool ReadWhole(FileSystem& fs, const std::string& path, Buffer* contents) {
 
 }  // namespace
 
-bool DurableFile::Read(FileSystem& fs, const std::string& path, std::string* contents) {
+bool DurableFile::Read(System& fs, const std::string& path, std::string* contents) {
     return ReadWhole(fs, path, contents);
 }
 
-bool DurableFile::Read(FileSystem& fs, const std::string& path, FileBuffer* contents) {
+bool DurableFile::Read(System& fs, const std::string& path, FileBuffer* contents) {
     return ReadWhole(fs, path, contents);
 }
 
-void DurableFile::Replace(FileSystem& fs, const std::string& path, const std::string& contents) {
+void DurableFile::Replace(System& fs, const std::string& path, const std::string& contents) {
     Replace(fs, path, [&contents](const Emit& emit) { emit(contents.data(), contents.size()); });
 }
 
-bool DurableFile::WriteAll(FileSystem& fs, int fd, const struct iovec* given, int count) {
-    assert(count >= 0 && count <= kMaxPieces);
-    // A short write leaves a tail to go on from: work on a copy.
-    struct iovec pieces[kMaxPieces];
-    std::memcpy(pieces, given, sizeof(struct iovec) * static_cast<size_t>(count));
-    struct iovec* next = pieces;
-    while (count > 0) {
-        const ssize_t n = fs.Writev(fd, next, count);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        size_t done = static_cast<size_t>(n);
-        while (count > 0 && done >= next->iov_len) {
-            done -= next->iov_len;
-            ++next;
-            --count;
-        }
-        if (count > 0) {
-            next->iov_base = static_cast<char*>(next->iov_base) + done;
-            next->iov_len -= done;
-        }
-    }
-    return true;
-}
-
-void DurableFile::Replace(FileSystem& fs, const std::string& path, const Producer& produce) {
+void DurableFile::Replace(System& fs, const std::string& path, const Producer& produce) {
     ReplaceWith(fs, path, [&](int fd) {
         produce([&](const char* data, size_t size) {
-            const struct iovec piece = {const_cast<char*>(data), size};  // only read
-            if (!WriteAll(fs, fd, &piece, 1))
+            if (!fs.WriteAll(fd, data, size))
                 throw FileError(path, ErrnoText("write failed"));
         });
     });
 }
 
-void DurableFile::ReplaceFromPieces(FileSystem& fs, const std::string& path,
+void DurableFile::ReplaceFromPieces(System& fs, const std::string& path,
                                     const PiecesProducer& produce) {
     ReplaceWith(fs, path, [&](int fd) {
         produce([&](const struct iovec* pieces, int count) {
-            if (!WriteAll(fs, fd, pieces, count))
+            if (!fs.WriteAll(fd, pieces, count))
                 throw FileError(path, ErrnoText("write failed"));
         });
     });
 }
 
-void DurableFile::ReplaceWith(FileSystem& fs, const std::string& path,
+void DurableFile::ReplaceWith(System& fs, const std::string& path,
                               const std::function<void(int fd)>& write) {
     RefuseEmpty(path);
     FdCloser directory(fs, OpenDirectory(fs, path));
@@ -245,7 +217,7 @@ void DurableFile::ReplaceWith(FileSystem& fs, const std::string& path,
         throw FileError(path, ErrnoText("directory sync failed"));
 }
 
-bool DurableFile::MoveAside(FileSystem& fs, const std::string& path, const std::string& aside) {
+bool DurableFile::MoveAside(System& fs, const std::string& path, const std::string& aside) {
     RefuseEmpty(path);
     if (fs.Rename(path.c_str(), aside.c_str()) != 0) {
         if (errno == ENOENT)
@@ -256,7 +228,7 @@ bool DurableFile::MoveAside(FileSystem& fs, const std::string& path, const std::
     return true;
 }
 
-void DurableFile::KeepAside(FileSystem& fs, const std::string& path, const std::string& aside) {
+void DurableFile::KeepAside(System& fs, const std::string& path, const std::string& aside) {
     RefuseEmpty(path);
     if (fs.Unlink(aside.c_str()) != 0 && errno != ENOENT)
         throw FileError(aside, ErrnoText("cannot replace"));

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/config/FileBuffer.h"
-#include "platform/config/FileSystem.h"
+#include "platform/sys/System.h"
 
 namespace Configuration {
 
@@ -22,51 +22,46 @@ public:
     // Reads all of PATH into *contents. Returns false when no file exists;
     // throws FileError when it exists but cannot be read. Every operation
     // here throws FileError for an empty PATH: no file has that name.
-    static bool Read(FileSystem& fs, const std::string& path, std::string* contents);
+    static bool Read(System& fs, const std::string& path, std::string* contents);
     // The same into pages of their own, for files as large as record files.
-    static bool Read(FileSystem& fs, const std::string& path, FileBuffer* contents);
+    static bool Read(System& fs, const std::string& path, FileBuffer* contents);
 
-    static void Replace(FileSystem& fs, const std::string& path, const std::string& contents);
+    static void Replace(System& fs, const std::string& path, const std::string& contents);
 
     // The same, with the contents made piece by piece: PRODUCE is called once
     // and hands each piece to the Emit it is given, so that a large file
     // needs no buffer of its size. An exception from PRODUCE fails the save.
     using Emit = std::function<void(const char* data, size_t size)>;
     using Producer = std::function<void(const Emit& emit)>;
-    static void Replace(FileSystem& fs, const std::string& path, const Producer& produce);
+    static void Replace(System& fs, const std::string& path, const Producer& produce);
 
     // The same with the pieces handed over as batches of at most kMaxPieces
     // buffers, written with writev: a file made of many small pieces in
     // memory needs neither a copy into one buffer nor a call per piece.
-    static constexpr int kMaxPieces = 1024;
+    static constexpr int kMaxPieces = System::kMaxPieces;
     using EmitPieces = std::function<void(const struct iovec* pieces, int count)>;
     using PiecesProducer = std::function<void(const EmitPieces& emit)>;
-    static void ReplaceFromPieces(FileSystem& fs, const std::string& path,
+    static void ReplaceFromPieces(System& fs, const std::string& path,
                                   const PiecesProducer& produce);
 
     // Opens the directory of PATH, made when missing, for its fsync, and
     // refuses one that is not trusted (see TrustedDirectory). Returns the
     // descriptor; throws FileError.
-    static int OpenDirectory(FileSystem& fs, const std::string& path);
-
-    // Writes all of PIECES (COUNT of them, at most kMaxPieces) to FD: goes on
-    // after a short write and retries when interrupted. False, with errno
-    // set, when a write fails. The one write loop of the library.
-    static bool WriteAll(FileSystem& fs, int fd, const struct iovec* pieces, int count);
+    static int OpenDirectory(System& fs, const std::string& path);
 
     // Moves the file at PATH to ASIDE (replacing an older ASIDE) and syncs
     // the directory. False when there is no PATH; throws FileError when it
     // cannot be moved.
-    static bool MoveAside(FileSystem& fs, const std::string& path, const std::string& aside);
+    static bool MoveAside(System& fs, const std::string& path, const std::string& aside);
     // Gives the file now at PATH the second name ASIDE (replacing an older
     // ASIDE), so that it outlives the saves that replace PATH. Throws
     // FileError when that cannot be done.
-    static void KeepAside(FileSystem& fs, const std::string& path, const std::string& aside);
+    static void KeepAside(System& fs, const std::string& path, const std::string& aside);
 
 private:
     // Everything around the writing: the temporary file, its sync, the
     // rename and the directory's sync. WRITE writes the contents to the fd.
-    static void ReplaceWith(FileSystem& fs, const std::string& path,
+    static void ReplaceWith(System& fs, const std::string& path,
                             const std::function<void(int fd)>& write);
 };
 

@@ -49,8 +49,8 @@ std::string ErrnoText(const char* what) {
 
 }  // namespace
 
-Journal::Journal(std::string path, FileSystem* fs)
-    : mPath(std::move(path)), mpFs(fs ? fs : FileSystem::Default()) {}
+Journal::Journal(std::string path, System* fs)
+    : mPath(std::move(path)), mpFs(fs ? fs : &System::Default()) {}
 
 Journal::~Journal() {
     Close();
@@ -139,7 +139,7 @@ void Journal::Append(std::string_view payload) {
             throw FileError(mPath, ErrnoText("journal append failed"));
         mTail = false;
     }
-    if (!DurableFile::WriteAll(*mpFs, mFd, pieces, 2)) {
+    if (!mpFs->WriteAll(mFd, pieces, 2)) {
         const int saved = errno;
         mTail = mpFs->Ftruncate(mFd, mSize) != 0;
         errno = saved;

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/config/FileSystem.h"
+#include "platform/sys/System.h"
 
 namespace Configuration {
 
@@ -29,7 +29,7 @@ namespace Configuration {
 // must outlive the object. Not thread-safe.
 class Journal {
 public:
-    explicit Journal(std::string path, FileSystem* fs = nullptr);
+    explicit Journal(std::string path, System* fs = nullptr);
     ~Journal();
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
@@ -63,7 +63,7 @@ private:
     void Close();
 
     std::string mPath;
-    FileSystem* mpFs;
+    System* mpFs;
     int mFd = -1;
     off_t mSize = 0;     // bytes of whole frames in the file
     bool mTail = false;  // a failed append left bytes after them

@@ -11,7 +11,6 @@
 #include "tests/support/TempDir.h"
 
 using Configuration::FileError;
-using Configuration::FileSystem;
 using Configuration::Journal;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -20,15 +19,15 @@ using testing_support::WriteFile;
 namespace {
 
 // Fails the next writes with ENOSPC after writing the first few bytes.
-class FullDisk : public FileSystem {
+class FullDisk : public System {
 public:
     bool full = false;
     ssize_t Writev(int fd, const struct iovec* iov, int count) override {
         if (!full)
-            return FileSystem::Writev(fd, iov, count);
+            return System::Writev(fd, iov, count);
         if (!wrote) {
             wrote = true;
-            return FileSystem::Write(fd, iov->iov_base, 3);  // a short write first
+            return System::Write(fd, iov->iov_base, 3);  // a short write first
         }
         errno = ENOSPC;
         return -1;

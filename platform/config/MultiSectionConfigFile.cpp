@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/sys/System.h"
+
 namespace Configuration {
 
 MultiSectionConfigFile::MultiSectionConfigFile(const char* sectionBegin, const char* sectionEnd,
@@ -195,8 +197,8 @@ void MultiSectionConfigFile::WriteText(const std::function<void(const std::strin
 
 void MultiSectionConfigFile::WriteTextPieces(
     const std::function<void(const struct iovec*, int)>& emit, int maxPieces) const {
-    assert(maxPieces >= 3 && maxPieces <= 1024);  // a section is three pieces
-    struct iovec batch[1024];
+    assert(maxPieces >= 3 && maxPieces <= System::kMaxPieces);  // a section is three pieces
+    struct iovec batch[System::kMaxPieces];
     int count = 0;
     auto add = [&](const void* data, size_t size) {
         if (size == 0)

@@ -6,10 +6,10 @@ namespace Configuration {
 
 MultiSectionFile::MultiSectionFile(const char* path, bool, bool, bool, const char*,
                                    const char* sectionBegin, const char* sectionEnd,
-                                   const char* separator, const char* comment, FileSystem* fs)
+                                   const char* separator, const char* comment, System* fs)
     : MultiSectionConfigFile(sectionBegin, sectionEnd, separator, comment),
       mPath(path ? path : ""),
-      mpFs(fs ? fs : FileSystem::Default()) {
+      mpFs(fs ? fs : &System::Default()) {
     FileBuffer text;
     if (DurableFile::Read(*mpFs, mPath, &text))
         ReadText(text.View());

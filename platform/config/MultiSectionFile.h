@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/config/FileSystem.h"
 #include "platform/config/MultiSectionConfigFile.h"
+#include "platform/sys/System.h"
 
 namespace Configuration {
 
@@ -25,7 +25,7 @@ class MultiSectionFile : public MultiSectionConfigFile {
 public:
     MultiSectionFile(const char* path, bool option1, bool option2, bool option3,
                      const char* sectionName, const char* sectionBegin, const char* sectionEnd,
-                     const char* separator, const char* comment, FileSystem* fs = nullptr);
+                     const char* separator, const char* comment, System* fs = nullptr);
 
     int Save(bool option, void* reserved);
 
@@ -33,7 +33,7 @@ public:
 
 private:
     std::string mPath;
-    FileSystem* mpFs;
+    System* mpFs;
 };
 
 }  // namespace Configuration

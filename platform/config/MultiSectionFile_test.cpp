@@ -17,7 +17,6 @@
 #include "tests/support/TempDir.h"
 
 using Configuration::FileError;
-using Configuration::FileSystem;
 using Configuration::MultiSectionFile;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -27,7 +26,7 @@ namespace {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-std::unique_ptr<MultiSectionFile> OpenDb(const std::string& path, FileSystem* fs = nullptr) {
+std::unique_ptr<MultiSectionFile> OpenDb(const std::string& path, System* fs = nullptr) {
     return std::make_unique<MultiSectionFile>(path.c_str(), true, false, false, nullptr, "{\n",
                                               "}\n", "=", "#", fs);
 }
@@ -218,7 +217,7 @@ namespace {
 
 // Fails one chosen system call with a chosen errno, and can make writes short
 // and interrupted.
-class FaultyFs : public FileSystem {
+class FaultyFs : public System {
 public:
     enum Call { kNone, kOpenTemp, kWrite, kFsync, kClose, kRename, kSyncDir };
     Call failing = kNone;
@@ -230,27 +229,27 @@ public:
         bool dir = flags & O_DIRECTORY;
         if ((failing == kOpenTemp && (flags & O_CREAT)) || (failing == kSyncDir && dir))
             return Fail();
-        return FileSystem::Open(path, flags, mode);
+        return System::Open(path, flags, mode);
     }
     ssize_t Write(int fd, const void* buf, size_t n) override {
         if (failing == kWrite)
             return Fail();
         if (choppy && ++calls % 2)
             return Fail(EINTR);
-        return FileSystem::Write(fd, buf, choppy && n > 3 ? 3 : n);
+        return System::Write(fd, buf, choppy && n > 3 ? 3 : n);
     }
     // A short writev: what Write would write of the first piece.
     ssize_t Writev(int fd, const struct iovec* iov, int count) override {
         while (count > 0 && iov->iov_len == 0) ++iov, --count;
         return count > 0 ? Write(fd, iov->iov_base, iov->iov_len) : 0;
     }
-    int Fsync(int fd) override { return failing == kFsync ? Fail() : FileSystem::Fsync(fd); }
+    int Fsync(int fd) override { return failing == kFsync ? Fail() : System::Fsync(fd); }
     int Close(int fd) override {
-        int rc = FileSystem::Close(fd);
+        int rc = System::Close(fd);
         return failing == kClose ? Fail() : rc;
     }
     int Rename(const char* a, const char* b) override {
-        return failing == kRename ? Fail() : FileSystem::Rename(a, b);
+        return failing == kRename ? Fail() : System::Rename(a, b);
     }
 
 private:

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "platform/msg/QueueAddress.h"
+#include "platform/sys/System.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ CyclicMessageQueue::~CyclicMessageQueue() {
     for (const Party& p : mParties) close(p.mFd);
     if (mListenFd >= 0) {
         close(mListenFd);
-        unlink(mPath.c_str());
+        System::Default().Unlink(mPath.c_str());
     }
 }
 
@@ -71,44 +72,15 @@ CyclicMessageQueue* CyclicMessageQueue::Find(int queueId) {
 bool CyclicMessageQueue::Open() {
     if (mListenFd >= 0)
         return true;
-    const std::string dir = QueueAddress::Directory();
     const std::string path = QueueAddress::PathOf(mQueueId);
-    std::string failure;
+    MakeDirectory(QueueAddress::Directory());
     sockaddr_un addr;
-    struct stat st;
-    if (mkdir(dir.c_str(), 0770) == 0)
-        chmod(dir.c_str(), 0770);  // mode regardless of umask
-    if (!FillAddress(path, &addr)) {
-        failure = "socket path too long";
-    } else if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        failure = "a directory stands at the socket path";
-    } else if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && SomeoneListens(addr)) {
-        failure = "another process listens on it";
-    } else {
-        // A stale socket, or anything planted there: removed, never followed.
-        if (unlink(path.c_str()) != 0 && errno != ENOENT)
-            failure = "cannot remove old file";
-    }
     int fd = -1;
-    if (failure.empty()) {
-        fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0) {
-            failure = std::string("socket: ") + strerror(errno);
-        } else {
-            // bind creates the file: the umask gives it 0660 from the start,
-            // with no window in which others could connect.
-            mode_t old = umask(0117);
-            int rc = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-            int err = errno;
-            umask(old);
-            if (rc != 0 || listen(fd, 16) != 0) {
-                failure = std::string(rc != 0 ? "bind: " : "listen: ") + strerror(rc ? err : errno);
-                close(fd);
-                fd = -1;
-            }
-        }
-    }
-    if (fd < 0) {
+    std::string failure =
+        !FillAddress(path, &addr) ? "socket path too long" : ClearPath(path, addr);
+    if (failure.empty())
+        failure = Listen(addr, &fd);
+    if (!failure.empty()) {
         if (!mOpenFailed)
             Report("cannot listen on " + path + ": " + failure);
         mOpenFailed = true;
@@ -120,6 +92,46 @@ bool CyclicMessageQueue::Open() {
     mListenFd = fd;
     mPath = path;
     return true;
+}
+
+void CyclicMessageQueue::MakeDirectory(const std::string& dir) {
+    System& sys = System::Default();
+    if (sys.Mkdir(dir.c_str(), 0770) == 0)
+        sys.Chmod(dir.c_str(), 0770);  // mode regardless of umask
+}
+
+std::string CyclicMessageQueue::ClearPath(const std::string& path, const sockaddr_un& addr) {
+    System& sys = System::Default();
+    struct stat st;
+    const bool found = sys.Lstat(path.c_str(), &st) == 0;
+    if (found && S_ISDIR(st.st_mode))
+        return "a directory stands at the socket path";
+    if (found && S_ISSOCK(st.st_mode) && SomeoneListens(addr))
+        return "another process listens on it";
+    // A stale socket, or anything planted there: removed, never followed.
+    if (sys.Unlink(path.c_str()) != 0 && errno != ENOENT)
+        return std::string("cannot remove the old file: ") + strerror(errno);
+    return "";
+}
+
+std::string CyclicMessageQueue::Listen(const sockaddr_un& addr, int* listenFd) {
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return std::string("socket: ") + strerror(errno);
+    // bind creates the file: the umask gives it 0660 from the start, with no
+    // window in which others could connect.
+    const mode_t old = umask(0117);
+    const int rc = bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    const int err = errno;
+    umask(old);
+    if (rc != 0 || listen(fd, 16) != 0) {
+        const std::string failure =
+            std::string(rc != 0 ? "bind: " : "listen: ") + strerror(rc != 0 ? err : errno);
+        close(fd);
+        return failure;
+    }
+    *listenFd = fd;
+    return "";
 }
 
 bool CyclicMessageQueue::HasPendingEvent() const {
@@ -260,8 +272,10 @@ int CyclicMessageQueue::SendAnswer(const WireMessage& answer) {
 void CyclicMessageQueue::Report(const std::string& what) {
     // A hostile peer must not be able to flood the system log.
     // A clock that cannot be read limits nothing: better a report too many.
-    const time_t now = time(nullptr);
-    if (now != static_cast<time_t>(-1) && now == mLastReport) {
+    struct timespec clock;
+    const bool read = System::Default().ClockGettime(CLOCK_MONOTONIC, &clock) == 0;
+    const time_t now = read ? clock.tv_sec : 0;
+    if (read && now == mLastReport) {
         ++mUnreported;
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <poll.h>
+#include <sys/un.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -74,6 +75,10 @@ private:
 
     static CyclicMessageQueue* Find(int queueId);
     bool Open();
+    // The steps of Open; each returns what went wrong, "" when nothing did.
+    static void MakeDirectory(const std::string& dir);
+    static std::string ClearPath(const std::string& path, const struct sockaddr_un& addr);
+    static std::string Listen(const struct sockaddr_un& addr, int* listenFd);
     bool IsOpen() const { return mListenFd >= 0; }
     bool HasPendingEvent() const;
     void CollectPollFds(std::vector<pollfd>* fds) const;

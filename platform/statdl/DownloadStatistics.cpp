@@ -13,6 +13,7 @@
 #include "platform/config/ConfigFile.h"
 #include "platform/config/MultiSectionConfigFile.h"
 #include "platform/statdl/TimedCommand.h"
+#include "platform/sys/System.h"
 #include "platform/util/ConfigurationBase.h"
 #include "platform/util/SmartBuffer.h"
 
@@ -49,26 +50,13 @@ std::string Substitute(const std::string& command, const std::string& path) {
     return out;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 DownloadStatistics::DownloadStatistics() = default;
 
 DownloadStatistics::~DownloadStatistics() {
     if (mFd >= 0)
-        close(mFd);
+        System::Default().Close(mFd);
 }
 
 int DownloadStatistics::StartDownloadStatistics(Configuration::MultiSectionConfigFile* file) {
@@ -85,7 +73,7 @@ int DownloadStatistics::StartDownloadStatistics(Configuration::MultiSectionConfi
     int status = 0;
     const TimedCommand::Outcome outcome =
         TimedCommand::Run(Substitute(command, kPassedPath), timeout, &status, mFd);
-    close(mFd);
+    System::Default().Close(mFd);
     mFd = -1;
     switch (outcome) {
         case TimedCommand::kExited:
@@ -129,20 +117,31 @@ bool DownloadStatistics::ReadSettings(std::string* command, unsigned* timeout) {
 }
 
 bool DownloadStatistics::WriteCollected(const Configuration::MultiSectionConfigFile& file) {
+    System& sys = System::Default();
     const char* dir = getenv("TMPDIR");
-    std::string name = std::string(dir && *dir ? dir : "/tmp") + "/down_stat.XXXXXX";
-    const int fd = mkostemp(&name[0], O_CLOEXEC);
+    std::string name;
+    int fd = -1;
+    // Created exclusively, never through a link: the directory is shared.
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        timespec now = {};
+        sys.ClockGettime(CLOCK_MONOTONIC, &now);
+        name = std::string(dir && *dir ? dir : "/tmp") + "/down_stat." + std::to_string(getpid()) +
+               "." + std::to_string(now.tv_nsec ^ attempt);
+        fd = sys.Open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0) {
         Report("cannot create " + name + ": " + std::strerror(errno));
         return false;
     }
     // Nameless from the start: no stop of the daemon, however abrupt, can
     // leave the file behind. The command reads it through its descriptor.
-    unlink(name.c_str());
+    sys.Unlink(name.c_str());
     mFd = fd;
     bool ok = true;
     file.WriteText(
-        [&](const std::string& piece) { ok = ok && WriteAll(fd, piece.data(), piece.size()); },
+        [&](const std::string& piece) { ok = ok && sys.WriteAll(fd, piece.data(), piece.size()); },
         64 * 1024);
     if (!ok)
         Report("cannot write " + name + ": " + std::strerror(errno));

@@ -9,13 +9,15 @@
 
 #include <cmath>
 
+#include "platform/sys/System.h"
+
 namespace {
 
 // A clock that cannot be read makes every deadline past: a command is
 // killed rather than left without a limit.
 double Now() {
     timespec t;
-    if (clock_gettime(CLOCK_MONOTONIC, &t) != 0)
+    if (System::Default().ClockGettime(CLOCK_MONOTONIC, &t) != 0)
         return HUGE_VAL;
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
@@ -57,7 +59,7 @@ void Nap(long nanoseconds) {
 // so the guard wakes only when the caller died, however abruptly: then it
 // kills the command's group, which must not outlive the caller.
 pid_t StartGuard(pid_t group, const int alive[2]) {
-    const pid_t guard = fork();
+    const pid_t guard = System::Default().Fork();
     if (guard != 0)
         return guard;
     // The caller's handlers (its crash report) are not the guard's.
@@ -83,7 +85,8 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
     int alive[2];
     if (pipe2(alive, O_CLOEXEC) != 0)
         return kCannotStart;
-    const pid_t pid = fork();
+    System& sys = System::Default();
+    const pid_t pid = sys.Fork();
     if (pid < 0) {
         close(alive[0]);
         close(alive[1]);
@@ -96,7 +99,7 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
     const pid_t guard = StartGuard(pid, alive);
     close(alive[0]);
     if (guard < 0)
-        kill(-pid, SIGKILL);  // unguarded, it must not run; reaped below
+        sys.Kill(-pid, SIGKILL);  // unguarded, it must not run; reaped below
     const double deadline = Now() + seconds;
     long nap = 1000000;  // 1 ms, growing: quick commands return quickly
     Outcome outcome = kKilledAtTimeout;
@@ -104,7 +107,8 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
         // Not reaped yet (WNOWAIT): while the shell is a zombie its group id
         // cannot be taken by another process, so the kill below is safe.
         siginfo_t info = {};
-        const int rc = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        const int rc =
+            sys.Waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
         if (rc == 0 && info.si_pid == pid) {
             outcome = kExited;
             break;
@@ -121,18 +125,18 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
     }
     // At the time limit the command goes; after its end, whatever it left
     // running in its group goes with it.
-    kill(-pid, SIGKILL);
+    sys.Kill(-pid, SIGKILL);
     // The guard goes before the command is reaped: the group id stays taken
     // (by the zombie) for as long as the guard might use it.
     if (guard > 0) {
-        kill(guard, SIGKILL);
-        while (waitpid(guard, nullptr, 0) < 0 && errno == EINTR) {
+        sys.Kill(guard, SIGKILL);
+        while (sys.Waitpid(guard, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
     close(alive[1]);
     int raw = 0;
     pid_t reaped;
-    while ((reaped = waitpid(pid, &raw, 0)) < 0 && errno == EINTR) {
+    while ((reaped = sys.Waitpid(pid, &raw, 0)) < 0 && errno == EINTR) {
     }
     *status = reaped == pid && outcome != kCannotStart ? StatusOf(raw) : -1;
     return outcome;

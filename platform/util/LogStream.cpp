@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/config/TrustedDirectory.h"
+#include "platform/sys/System.h"
 #include "platform/util/GeneralSettingsAccessor.h"
 
 namespace {
@@ -25,16 +26,9 @@ int64_t DeviceLimit() {
     return bytes > 2 * kReportRoom ? bytes - kReportRoom : bytes / 2;
 }
 
-void WriteAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return;  // a full disk loses log text, never the daemon
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
+// A full disk loses log text, never the daemon.
+void WriteAll(int fd, const char* text, size_t length) {
+    System::Default().WriteAll(fd, text, length);
 }
 
 }  // namespace
@@ -53,35 +47,36 @@ LogStream::LogStream(const char* name, bool, bool, int maxSize, int backups,
 LogStream::~LogStream() {
     Flush();
     if (mFd >= 0)
-        close(mFd);
+        System::Default().Close(mFd);
     delete[] mpBuffer;
 }
 
 bool LogStream::EnsureOpen() {
     if (mFd >= 0)
         return true;
+    System& sys = System::Default();
     const size_t slash = mPath.rfind('/');
     const std::string dir = slash == 0 ? "/" : mPath.substr(0, slash);
     // Made 0755 less the mask: a directory the stream itself would refuse must never come of it.
-    mkdir(dir.c_str(), 0755);
+    sys.Mkdir(dir.c_str(), 0755);
     // Neither the directory nor the file may be a link: in a shared /tmp either
     // could point another user's way into the files of this process's user.
-    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int dirFd = sys.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     if (dirFd < 0)
         return Refuse(dir, strerror(errno));
     struct stat st;
     const char* why =
-        fstat(dirFd, &st) != 0 ? strerror(errno) : Configuration::TrustedDirectory::Check(st);
+        sys.Fstat(dirFd, &st) != 0 ? strerror(errno) : Configuration::TrustedDirectory::Check(st);
     if (!why) {
-        mFd = openat(dirFd, mPath.c_str() + slash + 1,
-                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        mFd = sys.OpenAt(dirFd, mPath.c_str() + slash + 1,
+                         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (mFd < 0)
             why = strerror(errno);
     }
-    close(dirFd);
+    sys.Close(dirFd);
     if (why)
         return Refuse(dir, why);
-    mFileSize = fstat(mFd, &st) == 0 ? st.st_size : 0;
+    mFileSize = sys.Fstat(mFd, &st) == 0 ? st.st_size : 0;
     return true;
 }
 
@@ -93,16 +88,17 @@ bool LogStream::Refuse(const std::string& dir, const char* why) {
 }
 
 void LogStream::Rotate() {
+    System& sys = System::Default();
     if (mFd >= 0)
-        close(mFd);
+        sys.Close(mFd);
     mFd = -1;
     if (mBackups == 0) {
-        unlink(mPath.c_str());
+        sys.Unlink(mPath.c_str());
     } else {
         for (int i = mBackups - 1; i >= 1; --i)
-            rename((mPath + "." + std::to_string(i)).c_str(),
-                   (mPath + "." + std::to_string(i + 1)).c_str());
-        rename(mPath.c_str(), (mPath + ".1").c_str());
+            sys.Rename((mPath + "." + std::to_string(i)).c_str(),
+                       (mPath + "." + std::to_string(i + 1)).c_str());
+        sys.Rename(mPath.c_str(), (mPath + ".1").c_str());
     }
     EnsureOpen();
 }

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "platform/sys/System.h"
+
 namespace {
 
 struct Start {
@@ -63,12 +65,13 @@ bool Thread::GetCommandLine(char* buffer, unsigned int size, bool programOnly, b
         buffer[n] = '\0';
         return true;
     }
-    int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+    System& sys = System::Default();
+    const int fd = sys.Open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0)
         return false;
     char raw[4096];
-    ssize_t n = read(fd, raw, sizeof raw - 1);
-    close(fd);
+    const ssize_t n = sys.Read(fd, raw, sizeof raw - 1);
+    sys.Close(fd);
     if (n <= 0)
         return false;
     raw[n] = '\0';

@@ -1,0 +1,121 @@
+#include "platform/sys/System.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+System gReal;  // no state: usable from static constructors and destructors
+System* gSystem = &gReal;
+
+}  // namespace
+
+int System::Open(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+int System::OpenAt(int dirFd, const char* name, int flags, mode_t mode) {
+    return ::openat(dirFd, name, flags, mode);
+}
+ssize_t System::Read(int fd, void* buf, size_t count) {
+    return ::read(fd, buf, count);
+}
+ssize_t System::Write(int fd, const void* buf, size_t count) {
+    return ::write(fd, buf, count);
+}
+ssize_t System::Writev(int fd, const struct iovec* iov, int count) {
+    return ::writev(fd, iov, count);
+}
+int System::Fstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
+int System::Lstat(const char* path, struct stat* st) {
+    return ::lstat(path, st);
+}
+int System::Chmod(const char* path, mode_t mode) {
+    return ::chmod(path, mode);
+}
+int System::Fsync(int fd) {
+    return ::fsync(fd);
+}
+int System::Fdatasync(int fd) {
+    return ::fdatasync(fd);
+}
+int System::Ftruncate(int fd, off_t length) {
+    return ::ftruncate(fd, length);
+}
+int System::Close(int fd) {
+    return ::close(fd);
+}
+int System::Rename(const char* from, const char* to) {
+    return ::rename(from, to);
+}
+int System::Link(const char* from, const char* to) {
+    return ::link(from, to);
+}
+int System::Unlink(const char* path) {
+    return ::unlink(path);
+}
+int System::Mkdir(const char* path, mode_t mode) {
+    return ::mkdir(path, mode);
+}
+int System::ClockGettime(clockid_t clock, struct timespec* now) {
+    return ::clock_gettime(clock, now);
+}
+pid_t System::Fork() {
+    return ::fork();
+}
+int System::Kill(pid_t pid, int signal) {
+    return ::kill(pid, signal);
+}
+pid_t System::Waitpid(pid_t pid, int* status, int options) {
+    return ::waitpid(pid, status, options);
+}
+int System::Waitid(idtype_t type, id_t id, siginfo_t* info, int options) {
+    return ::waitid(type, id, info, options);
+}
+
+bool System::WriteAll(int fd, const struct iovec* given, int count) {
+    assert(count >= 0 && count <= kMaxPieces);
+    // A short write leaves a tail to go on from: work on a copy.
+    struct iovec pieces[kMaxPieces];
+    std::memcpy(pieces, given, sizeof(struct iovec) * static_cast<size_t>(count));
+    struct iovec* next = pieces;
+    while (count > 0) {
+        const ssize_t n = Writev(fd, next, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        size_t done = static_cast<size_t>(n);
+        while (count > 0 && done >= next->iov_len) {
+            done -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + done;
+            next->iov_len -= done;
+        }
+    }
+    return true;
+}
+
+bool System::WriteAll(int fd, const void* data, size_t size) {
+    const struct iovec piece = {const_cast<void*>(data), size};  // only read
+    return WriteAll(fd, &piece, 1);
+}
+
+System& System::Default() {
+    return *gSystem;
+}
+
+void System::Set(System* system) {
+    gSystem = system ? system : &gReal;
+}

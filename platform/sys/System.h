@@ -1,0 +1,64 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+#include <sys/wait.h>
+#include <time.h>
+
+// The calls the daemon and its libraries make on files, clocks and
+// processes, behind one seam (as LevelDB's Env and SQLite's system-call
+// table are), so that a test can fail any of them with any error, move the
+// daemon's fixed paths under a directory of its own, or set the clock, for
+// the whole process and without root.
+//
+// Each operation mirrors its POSIX namesake: the same arguments, the same
+// result, errno set on failure. The base class makes the real calls; a test
+// derives, overrides what it wants and installs its object with Set. The
+// real calls are async-signal-safe where their namesakes are, so the crash
+// guard's signal handler goes through the seam as well; a test's override
+// used there must be too. Default() is the instance in force; Set it before
+// other threads start, and not while any call is under way.
+class System {
+public:
+    virtual ~System() = default;
+
+    // Files.
+    virtual int Open(const char* path, int flags, mode_t mode);
+    virtual int OpenAt(int dirFd, const char* name, int flags, mode_t mode);
+    virtual ssize_t Read(int fd, void* buf, size_t count);
+    virtual ssize_t Write(int fd, const void* buf, size_t count);
+    virtual ssize_t Writev(int fd, const struct iovec* iov, int count);
+    virtual int Fstat(int fd, struct stat* st);
+    virtual int Lstat(const char* path, struct stat* st);
+    virtual int Chmod(const char* path, mode_t mode);
+    virtual int Fsync(int fd);
+    virtual int Fdatasync(int fd);
+    virtual int Ftruncate(int fd, off_t length);
+    virtual int Close(int fd);
+    virtual int Rename(const char* from, const char* to);
+    virtual int Link(const char* from, const char* to);
+    virtual int Unlink(const char* path);
+    virtual int Mkdir(const char* path, mode_t mode);
+
+    // Clocks.
+    virtual int ClockGettime(clockid_t clock, struct timespec* now);
+
+    // Processes.
+    virtual pid_t Fork();
+    virtual int Kill(pid_t pid, int signal);
+    virtual pid_t Waitpid(pid_t pid, int* status, int options);
+    virtual int Waitid(idtype_t type, id_t id, siginfo_t* info, int options);
+
+    // Writes all of PIECES (COUNT of them, at most kMaxPieces) to FD: goes on
+    // after a short write and retries when interrupted. False, with errno
+    // set, when a write fails. The one write loop of the program; safe in a
+    // signal handler.
+    static constexpr int kMaxPieces = 1024;
+    bool WriteAll(int fd, const struct iovec* pieces, int count);
+    bool WriteAll(int fd, const void* data, size_t size);
+
+    // The instance in force, and its replacement (null: the real calls).
+    static System& Default();
+    static void Set(System* system);
+};

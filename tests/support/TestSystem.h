@@ -1,0 +1,103 @@
+#pragma once
+// The system seam for tests: the real calls, but for what a test asks of
+// it: a clock of its own, a call that fails with a chosen error, and the
+// daemon's fixed paths moved under a directory of the test's. Installed for
+// the whole process while it lives.
+#include <errno.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/sys/System.h"
+
+namespace testing_support {
+
+class TestSystem : public System {
+public:
+    enum Call { kOpen, kWrite, kFsync, kFdatasync, kClose, kRename, kFork };
+
+    TestSystem() { System::Set(this); }
+    ~TestSystem() override { System::Set(nullptr); }
+
+    // Both clocks read SECONDS and MILLISECONDS from now on.
+    void SetClock(time_t seconds, long milliseconds) {
+        mClockSet = true;
+        mClock = {seconds, milliseconds * 1000000};
+    }
+    // The next COUNT calls of CALL (every one: -1) fail with ERROR.
+    void Fail(Call call, int error, int count = -1) { mFailures[call] = {error, count}; }
+    // Absolute paths under one of PREFIXES are taken to be under ROOT.
+    void Root(const std::string& root, const std::vector<std::string>& prefixes) {
+        mRoot = root;
+        mPrefixes = prefixes;
+    }
+
+    int Open(const char* path, int flags, mode_t mode) override {
+        return Failing(kOpen) ? -1 : System::Open(Path(path), flags, mode);
+    }
+    ssize_t Write(int fd, const void* buf, size_t count) override {
+        return Failing(kWrite) ? -1 : System::Write(fd, buf, count);
+    }
+    ssize_t Writev(int fd, const struct iovec* iov, int count) override {
+        return Failing(kWrite) ? -1 : System::Writev(fd, iov, count);
+    }
+    int Fsync(int fd) override { return Failing(kFsync) ? -1 : System::Fsync(fd); }
+    int Fdatasync(int fd) override { return Failing(kFdatasync) ? -1 : System::Fdatasync(fd); }
+    int Close(int fd) override {
+        const int rc = System::Close(fd);
+        return Failing(kClose) ? -1 : rc;
+    }
+    int Rename(const char* from, const char* to) override {
+        const std::string source = Path(from);
+        return Failing(kRename) ? -1 : System::Rename(source.c_str(), Path(to));
+    }
+    int Link(const char* from, const char* to) override {
+        const std::string source = Path(from);
+        return System::Link(source.c_str(), Path(to));
+    }
+    int Unlink(const char* path) override { return System::Unlink(Path(path)); }
+    int Mkdir(const char* path, mode_t mode) override { return System::Mkdir(Path(path), mode); }
+    int Lstat(const char* path, struct stat* st) override { return System::Lstat(Path(path), st); }
+    int Chmod(const char* path, mode_t mode) override { return System::Chmod(Path(path), mode); }
+    int ClockGettime(clockid_t clock, struct timespec* now) override {
+        if (!mClockSet)
+            return System::ClockGettime(clock, now);
+        *now = mClock;
+        return 0;
+    }
+    pid_t Fork() override { return Failing(kFork) ? -1 : System::Fork(); }
+
+private:
+    struct Failure {
+        int error;
+        int count;
+    };
+    bool Failing(Call call) {
+        auto it = mFailures.find(call);
+        if (it == mFailures.end() || it->second.count == 0)
+            return false;
+        if (it->second.count > 0)
+            --it->second.count;
+        errno = it->second.error;
+        return true;
+    }
+    // Kept until the next call: the result of a rooted path.
+    const char* Path(const char* path) {
+        mPath = path ? path : "";
+        for (const std::string& prefix : mPrefixes)
+            if (mPath.compare(0, prefix.size(), prefix) == 0 &&
+                (mPath.size() == prefix.size() || mPath[prefix.size()] == '/'))
+                return (mPath = mRoot + mPath).c_str();
+        return mPath.c_str();
+    }
+
+    bool mClockSet = false;
+    struct timespec mClock = {};
+    std::map<Call, Failure> mFailures;
+    std::string mRoot;
+    std::vector<std::string> mPrefixes;
+    std::string mPath;
+};
+
+}  // namespace testing_support
