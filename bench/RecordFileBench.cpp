@@ -17,6 +17,7 @@
 
 #include "platform/config/DurableFile.h"
 #include "platform/config/MultiSectionFile.h"
+#include "platform/config/RecordFile.h"
 #include "platform/sys/System.h"
 
 using Configuration::MultiSectionFile;
@@ -30,8 +31,7 @@ public:
 };
 
 MultiSectionFile* Open(const std::string& path, System* fs = nullptr) {
-    return new MultiSectionFile(path.c_str(), true, false, false, nullptr, "{\n", "}\n", "=", "#",
-                                fs);
+    return new Configuration::RecordFile(path.c_str(), nullptr, fs);
 }
 
 // One call with two media streams: 41 entries, about 700 bytes of text.

@@ -36,6 +36,7 @@
 #include "messaging/CDRCommonMessenger.h"
 #include "platform/config/DurableFile.h"
 #include "platform/config/MultiSectionFile.h"
+#include "platform/config/RecordFile.h"
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/QueueAddress.h"
 #include "tests/support/PrivateMounts.h"
@@ -169,8 +170,7 @@ struct Row {
 };
 
 std::vector<Row> Rows(const std::string& path) {
-    Configuration::MultiSectionFile file(path.c_str(), true, false, false, nullptr, "{\n", "}\n",
-                                         "=", "#");
+    Configuration::RecordFile file(path.c_str());
     std::vector<Row> rows;
     for (file.Restart(); file.GotoNextSection();) {
         Row row;

@@ -1,9 +1,8 @@
 #include "cdr/CDRJournal.h"
 
-#include <cstdlib>
-
 #include "cdr/CDRKind.h"
 #include "cdr/DecimalText.h"
+#include "platform/util/NumberText.h"
 
 namespace {
 
@@ -26,11 +25,11 @@ bool IndexAndId(Configuration::MultiSectionFile& file, int ownKind, int* index, 
     char value[32];
     int kind = ownKind;
     if (file.GetSectionEntry("type", value, sizeof value))
-        kind = static_cast<int>(std::strtol(value, nullptr, 10));
+        kind = NumberText::LeadingSigned32(value);
     *index = CDRKindIndex(kind);
     if (*index < 0 || !file.GetSectionEntry("ID", value, sizeof value))
         return false;
-    *id = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+    *id = NumberText::LeadingUnsigned32(value);
     return true;
 }
 

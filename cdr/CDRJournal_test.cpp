@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/config/RecordFile.h"
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFile;
@@ -83,10 +84,8 @@ TEST(CDRJournal, ReplayPutsBackWhatTheFilesLackAndNothingCleared) {
         const CDRJournal::Contents contents = again.Read();
         std::vector<const CDRJournal::Frame*> frames;
         for (const CDRJournal::Frame& f : contents.frames) frames.push_back(&f);
-        Configuration::MultiSectionFile dbFile(db.c_str(), true, false, false, nullptr, "{\n",
-                                               "}\n", "=", "#");
-        Configuration::MultiSectionFile statFile(stat.c_str(), true, false, false, "section", "{\n",
-                                                 "}\n", "=", "#");
+        Configuration::RecordFile dbFile(db.c_str());
+        Configuration::RecordFile statFile(stat.c_str(), "section");
         CDRJournal::Replay(dbFile, 1, CDRJournal::kDatabase, frames);
         CDRJournal::Replay(statFile, 0, CDRJournal::kStatistics, frames);
         EXPECT_EQ(c.database, Ids(dbFile)) << c.what;
@@ -94,8 +93,7 @@ TEST(CDRJournal, ReplayPutsBackWhatTheFilesLackAndNothingCleared) {
     }
     // The statistics record is the database record with its type in front.
     CDRJournal journal(db);
-    Configuration::MultiSectionFile statFile(stat.c_str(), true, false, false, "section", "{\n",
-                                             "}\n", "=", "#");
+    Configuration::RecordFile statFile(stat.c_str(), "section");
     const CDRJournal::Contents contents = journal.Read();
     CDRJournal::Replay(statFile, 0, CDRJournal::kStatistics, {&contents.frames.back()});
     statFile.GotoFirstSection();

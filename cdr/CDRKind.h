@@ -9,6 +9,9 @@ enum CDRKind {
     CDR_FAILED = 4,
 };
 
+// The kind of each database, by its index.
+constexpr int kCDRKinds[3] = {CDR_STATED, CDR_MISSED, CDR_FAILED};
+
 // The database index of KIND, or -1 for a value that is not a kind.
 inline int CDRKindIndex(int kind) {
     switch (kind) {

@@ -17,20 +17,35 @@ CDRManager::CDRManager()
       mDownloadCount(0),
       mpStatFile(nullptr) {
     mpLogger = new LogManager("cdr.log", true, true, 0, 8192);
-    mpFiles = new CDRFiles;
-    mpFiles->mpLock = new ThreadMutex;
-    mpFiles->mpValueBuf = new char[CDRFiles::kValueBufSize]();
-    Init();
+    try {
+        mpFiles = new CDRFiles;
+        mpFiles->mpLock = new ThreadMutex;
+        mpFiles->mpValueBuf = new char[CDRFiles::kValueBufSize]();
+        Init();
+    } catch (...) {
+        // No destructor runs for a constructor that throws: what was built goes here.
+        Teardown();
+        throw;
+    }
 }
 
-CDRManager::~CDRManager() {
-    for (CDRJournal* journal : mpJournals) delete journal;
+CDRManager::~CDRManager() noexcept(false) {
+    Teardown();
+}
+
+void CDRManager::Teardown() {
+    for (CDRJournal*& journal : mpJournals) {
+        delete journal;
+        journal = nullptr;
+    }
     delete mpStatFile;
+    mpStatFile = nullptr;
     if (mpFiles) {
         delete mpFiles->mpLock;
         for (Configuration::MultiSectionFile* file : mpFiles->mpFile) delete file;
         delete[] mpFiles->mpValueBuf;
         delete mpFiles;
+        mpFiles = nullptr;
     }
     delete mpLogger;  // the pointer keeps its value: no trace may follow
 }

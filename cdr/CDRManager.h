@@ -23,7 +23,8 @@ class LogManager;
 class CDRManager : public CDRCommonMessenger {
 public:
     CDRManager();
-    ~CDRManager() override;
+    // An exception from the teardown passes on to main's abort report.
+    ~CDRManager() noexcept(false) override;
 
     // Registers both queues and runs the event loop; ends only by an exception.
     void Run();
@@ -62,6 +63,8 @@ public:
 
 protected:
     void Init();
+    // What the destructor does, also for a constructor that throws.
+    void Teardown();
 
     CDRSettings mSettings;
     CDRFiles* mpFiles;

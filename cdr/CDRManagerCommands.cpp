@@ -1,12 +1,10 @@
 // CDRManager: the web side's database commands and the party-state notices.
 #include <exception>
 
+#include "cdr/CDRKind.h"
 #include "cdr/CDRManager.h"
+#include "platform/config/RecordFile.h"
 #include "platform/sys/System.h"
-
-namespace {
-const int kBits[3] = {1, 2, 4};
-}
 
 int CDRManager::OnClear(int mask) {
     TRACEX("OnClear\n");
@@ -16,12 +14,12 @@ int CDRManager::OnClear(int mask) {
         ThreadMutexLock hold(*f.mpLock);
         try {
             for (int i = 0; i < 3; ++i) {
-                if (!(mask & kBits[i]) || !f.mpFile[i])
+                if (!(mask & kCDRKinds[i]) || !f.mpFile[i])
                     continue;
                 // What the journal holds of them must not come back either.
                 if (CDRJournal* journal = mpJournals[i])
                     Journaled("OnClear", [&] {
-                        journal->Cleared(kBits[i], f.mNextId[i], CDRJournal::kDatabase);
+                        journal->Cleared(kCDRKinds[i], f.mNextId[i], CDRJournal::kDatabase);
                     });
                 f.mpFile[i]->ClearAll();
                 mHealth.mUnsaved[i] = 0;  // the records are gone, saved or not
@@ -33,20 +31,18 @@ int CDRManager::OnClear(int mask) {
             // Start every selected database afresh from an empty file.
             try {
                 for (int i = 0; i < 3; ++i) {
-                    if (!(mask & kBits[i]))
+                    if (!(mask & kCDRKinds[i]))
                         continue;
                     delete f.mpFile[i];
                     f.mpFile[i] = nullptr;
                     System::Default().Unlink(f.mFileName[i].c_str());
-                    f.mpFile[i] = new Configuration::MultiSectionFile(f.mFileName[i].c_str(), true,
-                                                                      false, false, nullptr, "{\n",
-                                                                      "}\n", "=", "#", nullptr);
+                    f.mpFile[i] = new Configuration::RecordFile(f.mFileName[i].c_str());
                     mHealth.mUnsaved[i] = 0;
                 }
             } catch (const std::exception& e) {
                 ALERT("OnClear: %s; the selected databases are closed.\n", e.what());
                 for (int i = 0; i < 3; ++i) {
-                    if (!(mask & kBits[i]))
+                    if (!(mask & kCDRKinds[i]))
                         continue;
                     delete f.mpFile[i];
                     f.mpFile[i] = nullptr;
@@ -67,7 +63,7 @@ int CDRManager::OnFlush(int mask) {
         ThreadMutexLock hold(*f.mpLock);
         try {
             for (int i = 0; i < 3; ++i) {
-                if (!(mask & kBits[i]) || !f.mpFile[i] || f.mUnsavedCount[i] == 0)
+                if (!(mask & kCDRKinds[i]) || !f.mpFile[i] || f.mUnsavedCount[i] == 0)
                     continue;
                 f.mUnsavedCount[i] = 0;
                 SaveDatabase(i, "OnFlush");

@@ -7,15 +7,12 @@
 
 #include "cdr/CDRManager.h"
 #include "platform/config/DurableFile.h"
+#include "platform/config/RecordFile.h"
+#include "platform/util/NumberText.h"
 
 namespace {
 
 const char* const kNames[3] = {"stated", "missed", "failed"};
-
-Configuration::MultiSectionFile* OpenDatabase(const char* path) {
-    return new Configuration::MultiSectionFile(path, true, false, false, nullptr, "{\n", "}\n", "=",
-                                               "#", nullptr);
-}
 
 }  // namespace
 
@@ -32,7 +29,7 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
             delete f.mpFile[i];  // opened before: replaced, never leaked
             f.mpFile[i] = nullptr;
             try {
-                f.mpFile[i] = OpenDatabase(paths[i]);
+                f.mpFile[i] = new Configuration::RecordFile(paths[i]);
             } catch (const std::exception& e) {
                 ALERT("InitFiles: %s calls database: %s.\n", kNames[i], e.what());
                 failed[i] = true;
@@ -70,7 +67,8 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
         if (!db.GotoFirstSection())
             continue;
         if (db.GetSectionEntry("ID", f.mpValueBuf, CDRFiles::kValueBufSize)) {
-            f.mNextId[i] = static_cast<uint32_t>(strtoul(f.mpValueBuf, nullptr, 10)) + 1;
+            // Read as the device reads it, whatever the host: 2^32 and more is 2^32 - 1.
+            f.mNextId[i] = NumberText::LeadingUnsigned32(f.mpValueBuf) + 1;
             continue;
         }
         try {

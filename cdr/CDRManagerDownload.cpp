@@ -6,6 +6,7 @@
 #include "download/DownloadSettings.h"
 #include "download/StatisticsDownload.h"
 #include "platform/config/DurableFile.h"
+#include "platform/config/RecordFile.h"
 #include "platform/sys/System.h"
 
 namespace {
@@ -46,10 +47,7 @@ bool CDRManager::InitAutoDownloadSettings() {
 }
 
 void CDRManager::OpenStatistics() {
-    auto open = [] {
-        return new Configuration::MultiSectionFile(kStatFile, true, false, false, "section", "{\n",
-                                                   "}\n", "=", "#", nullptr);
-    };
+    auto open = [] { return new Configuration::RecordFile(kStatFile, "section"); };
     try {
         mpStatFile = open();
     } catch (const std::exception& e) {

@@ -4,19 +4,17 @@
 
 #include <string>
 
-#include "cdr/CDRManagerTest.h"
+#include "tests/support/ManagerFixture.h"
 
 using namespace cdr_test;
 
 namespace {
 
-const char kStatFile[] = "/mnt/bbram/calldata/down_stat.log";
-
 class DownloadTest : public CDRManagerTest {
 protected:
     void SetUp() override {
         CDRManagerTest::SetUp();
-        unlink(kStatFile);
+        unlink(Rooted(kStatFile).c_str());
         Switch("true");
     }
     void Switch(const std::string& value) {
@@ -62,7 +60,7 @@ TEST_F(DownloadTest, ACountOf100TriesEveryTenthAndHoldsTwiceTheCount) {
     Add(m, 1);
     EXPECT_EQ(200u, Count(ReadFile(mDir.File("delivered")), "{\n"));
     EXPECT_EQ(1, m.mpStatFile->GetSectionCount());          // the report that triggered it
-    EXPECT_EQ("", ReadFile(kStatFile));                     // emptied and saved at once
+    EXPECT_EQ("", ReadFile(Rooted(kStatFile)));             // emptied and saved at once
     EXPECT_EQ(std::string::npos, Log().find("Download:"));  // the counter step is silent
 }
 
@@ -96,7 +94,7 @@ TEST_F(DownloadTest, ALoweredCountDownloadsAtOnceARaisedOneNever) {
     EXPECT_EQ("70\n", Attempts());
     EXPECT_EQ(50, m.mDownloadCount);
     EXPECT_EQ(0, m.mpStatFile->GetSectionCount());
-    EXPECT_EQ("", ReadFile(kStatFile));
+    EXPECT_EQ("", ReadFile(Rooted(kStatFile)));
     const std::string log = Log();
     EXPECT_NE(std::string::npos, log.find("  OnUpdateCDRDownloadSettings\n        .")) << log;
     EXPECT_EQ(1u, Count(log, "  OnDownloadNow\n"));
@@ -108,7 +106,7 @@ TEST_F(DownloadTest, TurningOffRemovesTheFileAndOnStartsAfresh) {
     DownloadCount("100");
     Manager m;
     Add(m, 5);
-    EXPECT_EQ(5u, Count(ReadFile(kStatFile), "{\n"));
+    EXPECT_EQ(5u, Count(ReadFile(Rooted(kStatFile)), "{\n"));
     // Only "true" is on; a reading without the key keeps the state.
     WriteFile(mBase + "sysconfig/rc.conf", "OTHER=1\n");
     m.OnUpdateCDRDownloadSettings();
@@ -117,7 +115,7 @@ TEST_F(DownloadTest, TurningOffRemovesTheFileAndOnStartsAfresh) {
     EXPECT_EQ(1, m.OnUpdateCDRDownloadSettings());
     EXPECT_EQ(0, m.mAutoDownload);
     EXPECT_EQ(nullptr, m.mpStatFile);
-    EXPECT_NE(0, access(kStatFile, F_OK));
+    EXPECT_NE(0, access(Rooted(kStatFile).c_str(), F_OK));
     Add(m, 2);  // recorded in the database alone
     EXPECT_EQ(7, m.Db(0).GetSectionCount());
     Switch("true");
@@ -136,9 +134,9 @@ TEST_F(DownloadTest, RecordingOffLeavesTheDatabaseWhileIdsAndSavesGoOn) {
     DownloadCount("100");
     Manager m;
     Add(m, 2, 2);
-    EXPECT_NE(0, access(kStatFile, F_OK));  // the missed calls' interval decides
+    EXPECT_NE(0, access(Rooted(kStatFile).c_str(), F_OK));  // the missed calls' interval decides
     Add(m, 1, 2);
-    const std::string saved = ReadFile(kStatFile);
+    const std::string saved = ReadFile(Rooted(kStatFile));
     EXPECT_EQ(0u, saved.find("{\ntype=2\nID=2\nST=1000\n")) << saved;
     EXPECT_EQ(3u, Count(saved, "{\n"));
     EXPECT_EQ(0, m.Db(1).GetSectionCount());
@@ -171,7 +169,7 @@ TEST_F(DownloadTest, DownloadNowPassesNoFileWhileOffAndUnreadableSettingsAreTrac
     EXPECT_EQ(std::string::npos, log.find("cann't"));
 
     // Only a file the system cannot read stops the reading.
-    unlink(kLog);
+    unlink(Rooted(kLog).c_str());
     unlink((mBase + "sysconfig/rc.conf").c_str());
     mkdir((mBase + "sysconfig/rc.conf").c_str(), 0755);
     Manager broken;

@@ -9,10 +9,6 @@
 #include "platform/config/MultiSectionFile.h"
 #include "platform/util/GeneralSettingsAccessor.h"
 
-namespace {
-const int kKinds[3] = {CDR_STATED, CDR_MISSED, CDR_FAILED};
-}
-
 void CDRManager::ReadJournalSetting() {
     GeneralSettingsAccessor* settings = GeneralSettingsAccessor::GetInstance(true);
     if (!settings)
@@ -64,7 +60,7 @@ void CDRManager::RecoverJournals() {
         if (frames.empty())
             continue;
         const uint32_t recovered =
-            CDRJournal::Replay(*f.mpFile[i], kKinds[i], CDRJournal::kDatabase, frames);
+            CDRJournal::Replay(*f.mpFile[i], kCDRKinds[i], CDRJournal::kDatabase, frames);
         TRACEX("RecoverJournals: %u records recovered from %s.\n", recovered,
                journal->Path().c_str());
         Journaled("RecoverJournals", [&] {
@@ -105,7 +101,7 @@ void CDRManager::EmptyStatistics(Configuration::MultiSectionFile& file, void* da
     for (int i = 0; i < 3; ++i)
         if (CDRJournal* journal = m.mpJournals[i])
             m.Journaled("Download", [&] {
-                journal->Cleared(kKinds[i], m.mpFiles->mNextId[i], CDRJournal::kStatistics);
+                journal->Cleared(kCDRKinds[i], m.mpFiles->mNextId[i], CDRJournal::kStatistics);
             });
     file.ClearAll();
     m.SaveStatistics("Download");

@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
-#include "cdr/CDRManagerTest.h"
+#include "tests/support/ManagerFixture.h"
 
 using namespace cdr_test;
 
@@ -103,7 +104,8 @@ TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
     mkdir((mBase + "sysconfig/general_settings.conf").c_str(), 0755);
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-    ASSERT_EQ(0, chdir(mDir.Path().c_str()));
+    TempDir work;
+    ASSERT_EQ(0, chdir(work.Path().c_str()));
     {
         Manager m;
         EXPECT_FALSE(m.IsCDRFilesExist());
@@ -111,7 +113,7 @@ TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
         EXPECT_EQ(1, m.OnFlush(7));
     }
     ASSERT_EQ(0, chdir(cwd));
-    EXPECT_EQ((std::vector<std::string>{"conf"}), mDir.List());
+    EXPECT_TRUE(work.List().empty());
     const std::string log = Log();
     EXPECT_NE(std::string::npos,
               log.find("GetCDRData: failed to load general settings accessor.\n"));
@@ -129,11 +131,11 @@ TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
 TEST_F(CDRManagerTest, NextIdComesFromTheNewestRecordOrARenumbering) {
     WriteFile(Db("CDR_db"), "{\nID=41\n}\n{\nID=7\n}\n");
     WriteFile(Db("missed_calls_db"), "{\ncaller=a\n}\n{\n}\n{\n}\n{\n}\n{\ncaller=e\n}\n");
-    WriteFile(Db("unsuccess_calls_db"), "{\nID=abc\n}\n");
+    WriteFile(Db("unsuccess_calls_db"), "{\nID=4294967296\n}\n");
     Manager m;
     EXPECT_EQ(42u, m.mpFiles->mNextId[0]);
     EXPECT_EQ(5u, m.mpFiles->mNextId[1]);
-    EXPECT_EQ(1u, m.mpFiles->mNextId[2]);
+    EXPECT_EQ(0u, m.mpFiles->mNextId[2]);  // 2^32 reads as 2^32 - 1 on every host
     EXPECT_EQ("{\ncaller=a\nID=4\n}\n{\nID=3\n}\n{\nID=2\n}\n{\nID=1\n}\n{\ncaller=e\nID=0\n}\n",
               ReadFile(Db("missed_calls_db")));
     EXPECT_EQ(1, m.OnAddCDR(1, Call("x"), nullptr));
@@ -369,11 +371,26 @@ TEST_F(CDRManagerTest, TheJournalGivesBackWhatNoSaveWroteWithinTheLimit) {
         EXPECT_EQ("", ReadFile(Db("CDR_db")));  // not saved yet
     }
     Manager m;
-    EXPECT_EQ("{\nID=4\nST=1000\ndur=0\ncalled=\ncaller=x\n}\n{\nID=3\nST=1000\ndur=0\ncalled=\n"
-              "caller=x\n}\n{\nID=2\nST=1000\ndur=0\ncalled=\ncaller=x\n}\n",
-              ReadFile(Db("CDR_db")));
+    EXPECT_EQ(
+        "{\nID=4\nST=1000\ndur=0\ncalled=\ncaller=x\n}\n{\nID=3\nST=1000\ndur=0\ncalled=\n"
+        "caller=x\n}\n{\nID=2\nST=1000\ndur=0\ncalled=\ncaller=x\n}\n",
+        ReadFile(Db("CDR_db")));
     EXPECT_EQ("", ReadFile(Db("CDR_db") + ".journal"));
     EXPECT_EQ(5u, m.mpFiles->mNextId[0]);
     EXPECT_NE(std::string::npos, Log().find("  RecoverJournals: 5 records recovered from " +
                                             Db("CDR_db") + ".journal.\n"));
+}
+
+// An exception that nothing catches, from the start-up or the teardown,
+// reaches the caller (main turns it into the abort report), and a start-up
+// that throws leaves nothing of the manager open.
+TEST_F(CDRManagerTest, ExceptionsFromStartUpAndTeardownReachTheCallerAndLeakNothing) {
+    struct ThrowingTeardown : Manager {
+        ~ThrowingTeardown() noexcept(false) override { throw std::runtime_error("teardown"); }
+    };
+    EXPECT_THROW({ ThrowingTeardown m; }, std::runtime_error);
+    const int open = mSystem.OpenFiles();
+    mSystem.ThrowOnOpen("general_paths.conf");  // read in Init, after the log opened
+    EXPECT_THROW(Manager m, testing_support::TestSystem::Thrown);
+    EXPECT_EQ(open, mSystem.OpenFiles());
 }

@@ -1,11 +1,11 @@
 #include "download/DownloadSettings.h"
 
-#include <cctype>
 #include <cstring>
 #include <memory>
 
 #include "platform/config/ConfigFile.h"
 #include "platform/util/ConfigurationBase.h"
+#include "platform/util/NumberText.h"
 #include "platform/util/SettingText.h"
 #include "platform/util/SmartBuffer.h"
 
@@ -60,26 +60,10 @@ bool DownloadSettings::ReadDownloadCount(int32_t* count, std::vector<SettingProb
     if (!Lookup(*settings, "download_cnt", value, problems))
         return false;
     const char* text = value.GetBuffer();
-    *count = ParseCount(text);
+    *count = NumberText::LeadingSigned32(text);
     const char* digits = text + (*text == '-' || *text == '+');
     if (!*digits || std::strspn(digits, "0123456789") != std::strlen(digits))
         Note(problems, *settings, "download_cnt", text,
              ("not a whole number; read as " + std::to_string(*count)).c_str());
     return true;
-}
-
-int32_t DownloadSettings::ParseCount(const char* text) {
-    while (std::isspace(static_cast<unsigned char>(*text))) ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-')
-        negative = *text++ == '-';
-    int64_t n = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*text)); ++text) {
-        n = n * 10 + (*text - '0');
-        if (n > INT32_MAX + int64_t{1})
-            n = INT32_MAX + int64_t{1};  // saturate; keeps the sum from overflowing
-    }
-    if (negative)
-        return static_cast<int32_t>(-n);
-    return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
 }

@@ -11,7 +11,8 @@
 // /etc/kelt-conf/, taken from the environment again for each file):
 //   B"sysconfig/rc.conf"     START_AUTO_DOWNLOAD_STAT: exactly "true" is on,
 //                            any other value off
-//   B"auto-down-stat.conf"   download_cnt: a signed decimal count
+//   B"auto-down-stat.conf"   download_cnt: a signed decimal count, read
+//                            as NumberText::LeadingSigned32 reads it
 // Each Read opens its file, looks the key up and closes the file. A missing
 // file or key leaves *OUT as it was and returns false. A file the system
 // cannot read throws the configuration library's std::exception. PROBLEMS,
@@ -25,8 +26,4 @@ public:
 
     static std::string AutoDownloadPath();
     static std::string DownloadCountPath();
-
-    // Leading white space and a sign accepted, reading stops at the first
-    // non-digit, no digits give 0; beyond 32 bits it saturates.
-    static int32_t ParseCount(const char* text);
 };

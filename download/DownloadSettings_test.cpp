@@ -9,17 +9,6 @@
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-TEST(DownloadSettingsTest, CountParsesLikeTheDevice) {
-    EXPECT_EQ(100, DownloadSettings::ParseCount("100"));
-    EXPECT_EQ(-12, DownloadSettings::ParseCount(" \t-12abc"));
-    EXPECT_EQ(7, DownloadSettings::ParseCount("+7"));
-    EXPECT_EQ(0, DownloadSettings::ParseCount("abc"));
-    EXPECT_EQ(0, DownloadSettings::ParseCount(""));
-    EXPECT_EQ(0, DownloadSettings::ParseCount("-"));
-    EXPECT_EQ(INT32_MAX, DownloadSettings::ParseCount("99999999999999999999"));
-    EXPECT_EQ(INT32_MIN, DownloadSettings::ParseCount("-99999999999999999999"));
-}
-
 TEST(DownloadSettingsTest, OnlyExactlyTrueSwitchesOnAndOddValuesAreNoted) {
     TempDir dir;
     const std::string base = dir.Path() + "/";

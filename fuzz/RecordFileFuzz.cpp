@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/config/MultiSectionConfigFile.h"
+#include "platform/config/RecordFile.h"
 #include "platform/config/TextFormat.h"
 
 using Configuration::MultiSectionConfigFile;
@@ -32,11 +33,11 @@ void RoundTrip(const TextFormat& format, const std::string& key, const std::stri
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
 
-    MultiSectionConfigFile file("{\n", "}\n", "=", "#");
+    Configuration::RecordSections file;
     file.ReadText(input);
     std::string once, twice;
     file.WriteText(&once);
-    MultiSectionConfigFile again("{\n", "}\n", "=", "#");
+    Configuration::RecordSections again;
     again.ReadText(once);
     again.WriteText(&twice);
     if (once != twice || file.GetSectionCount() != again.GetSectionCount() ||

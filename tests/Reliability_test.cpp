@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/config/MultiSectionFile.h"
+#include "platform/config/RecordFile.h"
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/WireFormat.h"
 #include "tests/support/DaemonFixture.h"
@@ -24,8 +25,7 @@ const char kStat[] = "/mnt/bbram/calldata/down_stat.log";
 
 // The IDs of a record file, newest first; throws when it does not parse.
 std::vector<long> Ids(const std::string& path) {
-    Configuration::MultiSectionFile file(path.c_str(), true, false, false, nullptr, "{\n", "}\n",
-                                         "=", "#");
+    Configuration::RecordFile file(path.c_str());
     std::vector<long> ids;
     char id[256];
     for (file.Restart(); file.GotoNextSection();)
@@ -129,8 +129,7 @@ TEST_F(ReliabilityTest, KilledAtRandomMomentsLosesNothingThatWasSavedOrJournaled
         }
         if (journal) {
             std::map<long, std::vector<long>> kinds;  // type: IDs, newest first
-            Configuration::MultiSectionFile stat(kStat, true, false, false, "section", "{\n", "}\n",
-                                                 "=", "#");
+            Configuration::RecordFile stat(kStat, "section");
             char type[32], id[32];
             for (stat.Restart(); stat.GotoNextSection();) {
                 stat.GetSectionEntry("type", type, sizeof type);
@@ -488,8 +487,7 @@ TEST_F(ReliabilityTest, HostileFieldValuesReadBackExactly) {
 
     // In the file, read back by the configuration library.
     const std::string path = mBase + "telephony/CDR_db";
-    Configuration::MultiSectionFile file(path.c_str(), true, false, false, nullptr, "{\n", "}\n",
-                                         "=", "#");
+    Configuration::RecordFile file(path.c_str());
     ASSERT_EQ(static_cast<int>(calls.size()), file.GetSectionCount());
     char value[512];
     size_t i = calls.size();

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/config/MultiSectionConfigFile.h"
+#include "platform/config/RecordFile.h"
 #include "platform/msg/QueueAddress.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -110,7 +111,7 @@ TEST_F(ToolsTest, ExitStatusTellsUsageErrorsUnreachableDaemonAndSilence) {
 // out of the JSON export as strictly valid JSON that gives the exact bytes
 // back; a file that is not there is an error, not an empty export.
 TEST_F(ToolsTest, ExportedJsonIsStrictAndLosslessForEveryByte) {
-    Configuration::MultiSectionConfigFile records("{\n", "}\n", "=", "#");
+    Configuration::RecordSections records;
     std::vector<std::string> values;
     for (int b = 1; b < 256; ++b) values.push_back(std::string(1, static_cast<char>(b)) + "x");
     for (const char* odd : {"\xc0\xaf", "\xed\xa0\x80", "\xf7\xbf\xbf\xbf", "\xff\xfe",

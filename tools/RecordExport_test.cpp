@@ -1,4 +1,5 @@
 #include "tools/RecordExport.h"
+#include "platform/config/RecordFile.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ void Fill(Configuration::MultiSectionConfigFile& f) {
 }  // namespace
 
 TEST(RecordExport, CsvQuotesAsRfc4180AndDisarmsFormulasForSpreadsheetsOnly) {
-    Configuration::MultiSectionConfigFile f("{\n", "}\n", "=", "#");
+    Configuration::RecordSections f;
     Fill(f);
     std::ostringstream out, raw;
     RecordExport::Csv(f, out);
@@ -36,7 +37,7 @@ TEST(RecordExport, CsvQuotesAsRfc4180AndDisarmsFormulasForSpreadsheetsOnly) {
 // Strict readers take every line, and bytes that are not UTF-8 (overlong,
 // surrogate, beyond U+10FFFF, stray) are never confused with text.
 TEST(RecordExport, JsonLinesAreStrictUtf8AndKeepTheExactBytes) {
-    Configuration::MultiSectionConfigFile f("{\n", "}\n", "=", "#");
+    Configuration::RecordSections f;
     Fill(f);
     f.AddSection(false);
     f.AddSectionEntry("text", "\xc3\xbf\xc3\xbe");  // the text "ÿþ"

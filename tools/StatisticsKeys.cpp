@@ -1,8 +1,11 @@
 #include "tools/StatisticsKeys.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/util/NumberText.h"
 
 namespace {
 
@@ -55,11 +58,10 @@ const Field kFaxFields[] = {
 };
 
 bool ParseUnsigned(const std::string& text, uint32_t max, uint32_t* out) {
-    if (text.empty() || text.size() > 10 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
-    if (v > max)
+    int64_t v;
+    // Digits only: no sign in a field of the wire.
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
+        !NumberText::Whole(text.c_str(), 0, max, &v))
         return false;
     *out = static_cast<uint32_t>(v);
     return true;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/config/MultiSectionFile.h"
+#include "platform/config/RecordFile.h"
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
@@ -89,8 +90,7 @@ int Export(int argc, char** argv) {
     }
     close(fd);
     try {
-        Configuration::MultiSectionFile file(argv[2], true, false, false, nullptr, "{\n", "}\n",
-                                             "=", "#", nullptr);
+        Configuration::RecordFile file(argv[2]);
         if (!file.Notes().Empty())
             fprintf(stderr, "cdrctl: %s\n", file.Notes().Describe(argv[2]).c_str());
         if (format == "csv")

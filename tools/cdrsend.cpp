@@ -13,6 +13,7 @@
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/WireFormat.h"
+#include "platform/util/NumberText.h"
 #include "tools/RandomReports.h"
 #include "tools/StatisticsKeys.h"
 
@@ -46,10 +47,8 @@ int Usage(const std::string& error) {
 }
 
 bool ParseLong(const char* text, long long min, long long max, long long* out) {
-    char* end = nullptr;
-    errno = 0;
-    long long v = strtoll(text, &end, 10);
-    if (!*text || *end || errno || v < min || v > max)
+    int64_t v;
+    if (!NumberText::Whole(text, min, max, &v))
         return false;
     *out = v;
     return true;

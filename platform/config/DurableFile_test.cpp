@@ -15,6 +15,7 @@
 
 #include "platform/config/FileError.h"
 #include "platform/config/MultiSectionFile.h"
+#include "platform/config/RecordFile.h"
 #include "tests/support/TempDir.h"
 
 using Configuration::FileError;
@@ -26,8 +27,7 @@ using testing_support::WriteFile;
 namespace {
 
 MultiSectionFile* OpenDb(const std::string& path) {
-    return new MultiSectionFile(path.c_str(), true, false, false, nullptr, "{\n", "}\n", "=", "#",
-                                nullptr);
+    return new Configuration::RecordFile(path.c_str());
 }
 
 // Version K of a database: its text tells K, and every version differs in size.
@@ -94,7 +94,7 @@ TEST(DurableFile, FileSurvivesSigkillAtAnyMomentOfASaveLoop) {
         char version[256];
         ASSERT_TRUE(db->GotoFirstSection());
         ASSERT_TRUE(db->GetSectionEntry("version", version, sizeof version));
-        Configuration::MultiSectionConfigFile expected("{\n", "}\n", "=", "#");
+        Configuration::RecordSections expected;
         FillVersion(expected, atol(version));
         ASSERT_EQ(TextOf(expected), ReadFile(path)) << "round " << round;
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/config/FileError.h"
+#include "platform/config/RecordFile.h"
 #include "tests/support/TempDir.h"
 
 using Configuration::FileError;
@@ -27,8 +28,7 @@ namespace {
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
 std::unique_ptr<MultiSectionFile> OpenDb(const std::string& path, System* fs = nullptr) {
-    return std::make_unique<MultiSectionFile>(path.c_str(), true, false, false, nullptr, "{\n",
-                                              "}\n", "=", "#", fs);
+    return std::make_unique<Configuration::RecordFile>(path.c_str(), nullptr, fs);
 }
 
 // Every section's entries, front first.
@@ -141,8 +141,7 @@ TEST(MultiSectionFile, AwkwardBytesRoundTripExactly) {
         for (char& c : s) c = alphabet[rng() % alphabet.size()];
         return s;
     };
-    MultiSectionFile out(path.c_str(), true, false, false, "section", "{\n", "}\n", "=", "#",
-                         nullptr);
+    Configuration::RecordFile out(path.c_str(), "section");
     std::vector<Entries> expected;
     for (int s = 0; s < 600; ++s) {
         out.AddSection(true);
@@ -160,8 +159,7 @@ TEST(MultiSectionFile, AwkwardBytesRoundTripExactly) {
     expected.push_back({{longText, longText}});
     out.Save(true, nullptr);
 
-    MultiSectionFile in(path.c_str(), true, false, false, "section", "{\n", "}\n", "=", "#",
-                        nullptr);
+    Configuration::RecordFile in(path.c_str(), "section");
     EXPECT_EQ(expected, Contents(in));
 }
 
@@ -339,7 +337,7 @@ TEST(MultiSectionFile, SaveCreatesParentsAndNeverFollowsAPlantedTemporary) {
 TEST(MultiSectionConfigFile, AgreesWithASimpleModelUnderRandomEdits) {
     // Sections move between the scratch block, reused blocks and new ones;
     // whatever the order of edits, the contents must be what was written.
-    Configuration::MultiSectionConfigFile file("{\n", "}\n", "=", "#");
+    Configuration::RecordSections file;
     std::vector<Entries> model;
     long current = -1;
     std::mt19937 rng(3);

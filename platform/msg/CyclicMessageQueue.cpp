@@ -50,7 +50,7 @@ CyclicMessageQueue::CyclicMessageQueue(int queueId) : mQueueId(queueId) {
     Registry()[queueId].push_back(this);
 }
 
-CyclicMessageQueue::~CyclicMessageQueue() {
+CyclicMessageQueue::~CyclicMessageQueue() noexcept(false) {
     {
         std::lock_guard<std::mutex> hold(gRegistryLock);
         std::vector<CyclicMessageQueue*>& same = Registry()[mQueueId];

@@ -44,7 +44,9 @@ public:
     static constexpr size_t kMaxParties = 32;
 
     explicit CyclicMessageQueue(int queueId);
-    virtual ~CyclicMessageQueue();
+    // Not noexcept: the program's main object derives from this class, and
+    // an exception from its teardown must reach main's abort report.
+    virtual ~CyclicMessageQueue() noexcept(false);
     CyclicMessageQueue(const CyclicMessageQueue&) = delete;
     CyclicMessageQueue& operator=(const CyclicMessageQueue&) = delete;
 

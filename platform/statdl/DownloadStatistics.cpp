@@ -15,6 +15,7 @@
 #include "platform/statdl/TimedCommand.h"
 #include "platform/sys/System.h"
 #include "platform/util/ConfigurationBase.h"
+#include "platform/util/NumberText.h"
 #include "platform/util/SmartBuffer.h"
 
 namespace {
@@ -28,13 +29,11 @@ void Report(const std::string& what) {
     syslog(LOG_WARNING, "statistics download: %s", what.c_str());
 }
 
-// "download_timeout": whole seconds, digits only.
+// "download_timeout": whole seconds.
 unsigned ParseTimeout(const char* text) {
-    if (!*text || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 5)
-        return DownloadStatistics::kDefaultTimeout;
-    const unsigned long seconds = std::strtoul(text, nullptr, 10);
-    return seconds >= 1 && seconds <= 86400 ? static_cast<unsigned>(seconds)
-                                            : DownloadStatistics::kDefaultTimeout;
+    int64_t seconds;
+    return NumberText::Whole(text, 1, 86400, &seconds) ? static_cast<unsigned>(seconds)
+                                                       : DownloadStatistics::kDefaultTimeout;
 }
 
 std::string Substitute(const std::string& command, const std::string& path) {

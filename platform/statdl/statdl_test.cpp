@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/config/MultiSectionConfigFile.h"
+#include "platform/config/RecordFile.h"
 #include "platform/statdl/DownloadStatistics.h"
 #include "platform/statdl/TimedCommand.h"
 #include "tests/support/TempDir.h"
@@ -105,7 +106,7 @@ protected:
 
     TempDir mDir;
     std::string mBase;
-    Configuration::MultiSectionConfigFile mFile{"{\n", "}\n", "=", "#"};
+    Configuration::RecordSections mFile;
 };
 
 TEST_F(DownloadStatisticsTest, DeliversTheSectionsInMemoryAndRemovesItsFile) {

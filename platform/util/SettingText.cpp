@@ -3,18 +3,14 @@
 #include <strings.h>
 
 #include "platform/config/ConfigFile.h"
+#include "platform/util/NumberText.h"
 
 const char* SettingText::ParseUnsigned(const char* text, uint32_t* value) {
-    if (!*text)
-        return "no number";
-    uint64_t v = 0;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9')
-            return "not an unsigned decimal number";
-        v = v * 10 + static_cast<uint64_t>(*p - '0');
-        if (v > 0xFFFFFFFFu)
-            return "number above 4294967295";
-    }
+    int64_t v;
+    if (!NumberText::Whole(text, 0, INT64_MAX, &v))
+        return "not an unsigned decimal number";
+    if (v > int64_t{UINT32_MAX})
+        return "number above 4294967295";
     *value = static_cast<uint32_t>(v);
     return nullptr;
 }

@@ -27,6 +27,12 @@ public:
     }
     // The next COUNT calls of CALL (every one: -1) fail with ERROR.
     void Fail(Call call, int error, int count = -1) { mFailures[call] = {error, count}; }
+    // An exception of no standard kind, thrown by the Open of a path that
+    // holds NAME: one that nothing on the way catches.
+    struct Thrown {};
+    void ThrowOnOpen(const std::string& name) { mThrowOn = name; }
+    // Descriptors opened through the seam and not closed yet.
+    int OpenFiles() const { return mOpen; }
     // Absolute paths under one of PREFIXES are taken to be under ROOT.
     void Root(const std::string& root, const std::vector<std::string>& prefixes) {
         mRoot = root;
@@ -34,7 +40,12 @@ public:
     }
 
     int Open(const char* path, int flags, mode_t mode) override {
-        return Failing(kOpen) ? -1 : System::Open(Path(path), flags, mode);
+        if (!mThrowOn.empty() && std::string(path).find(mThrowOn) != std::string::npos)
+            throw Thrown();
+        return Counted(Failing(kOpen) ? -1 : System::Open(Path(path), flags, mode));
+    }
+    int OpenAt(int dirFd, const char* name, int flags, mode_t mode) override {
+        return Counted(System::OpenAt(dirFd, name, flags, mode));
     }
     ssize_t Write(int fd, const void* buf, size_t count) override {
         return Failing(kWrite) ? -1 : System::Write(fd, buf, count);
@@ -46,6 +57,7 @@ public:
     int Fdatasync(int fd) override { return Failing(kFdatasync) ? -1 : System::Fdatasync(fd); }
     int Close(int fd) override {
         const int rc = System::Close(fd);
+        mOpen -= rc == 0;
         return Failing(kClose) ? -1 : rc;
     }
     int Rename(const char* from, const char* to) override {
@@ -73,6 +85,10 @@ private:
         int error;
         int count;
     };
+    int Counted(int fd) {
+        mOpen += fd >= 0;
+        return fd;
+    }
     bool Failing(Call call) {
         auto it = mFailures.find(call);
         if (it == mFailures.end() || it->second.count == 0)
@@ -98,6 +114,8 @@ private:
     std::string mRoot;
     std::vector<std::string> mPrefixes;
     std::string mPath;
+    std::string mThrowOn;
+    int mOpen = 0;
 };
 
 }  // namespace testing_support

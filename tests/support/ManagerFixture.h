@@ -1,6 +1,8 @@
 #pragma once
-// The manager's test fixture: a private configuration directory and trace
-// log for each test, and the manager's insides opened to the tests.
+// The manager's test fixture: a configuration directory of each test's own,
+// and the daemon's fixed paths (the trace log, the statistics file) moved
+// under it through the system seam, so that no root is needed; and the
+// manager's insides opened to the tests.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +11,8 @@
 
 #include "cdr/CDRManager.h"
 #include "platform/config/MultiSectionFile.h"
-#include "tests/support/PrivateDaemonPaths.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSystem.h"
 
 namespace cdr_test {
 
@@ -19,9 +21,7 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 inline const char kLog[] = "/tmp/logs/cdr.log";
-// The daemon writes fixed paths: give this test program its own.
-inline ::testing::Environment* const gEnv =
-    ::testing::AddGlobalTestEnvironment(new testing_support::PrivateDaemonPaths);
+inline const char kStatFile[] = "/mnt/bbram/calldata/down_stat.log";
 
 // Opens the manager's insides to the tests.
 class Manager : public CDRManager {
@@ -38,21 +38,22 @@ public:
 class CDRManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testing_support::DaemonPathsArePrivate())
-            GTEST_SKIP() << "needs a private mount namespace (root)";
+        mSystem.Root(mDir.Path(), {"/tmp/logs", "/mnt/bbram", "/etc/kelt-conf"});
+        for (const char* parent : {"tmp", "mnt", "etc"}) mkdir(mDir.File(parent).c_str(), 0755);
         mBase = mDir.Path() + "/conf/";
         setenv("KELT_PATH", mBase.c_str(), 1);
         setenv("MSGQ_DIR", (mDir.Path() + "/msgq").c_str(), 1);
         mkdir(mBase.c_str(), 0755);
         mkdir((mBase + "sysconfig").c_str(), 0755);
         mkdir((mBase + "telephony").c_str(), 0755);
-        unlink(kLog);
     }
+    // Where the daemon's fixed PATH is in this test.
+    std::string Rooted(const char* path) { return mDir.Path() + path; }
     void Settings(const std::string& text) {
         WriteFile(mBase + "sysconfig/general_settings.conf", text);
     }
     std::string Db(const char* name) { return mBase + "telephony/" + name; }
-    std::string Log() { return ReadFile(kLog); }
+    std::string Log() { return ReadFile(Rooted(kLog)); }
     static size_t Count(const std::string& text, const std::string& what) {
         size_t n = 0;
         for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
@@ -60,6 +61,7 @@ protected:
     }
 
     TempDir mDir;
+    testing_support::TestSystem mSystem;
     std::string mBase;
 };
 
