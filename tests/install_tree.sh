@@ -16,7 +16,7 @@ for f in sysconfig/general_settings.conf sysconfig/general_paths.conf sysconfig/
     [ -s "$dest$etc/kelt-conf/$f" ] || { echo "missing: $etc/kelt-conf/$f"; fail=1; }
 done
 # Every key of the samples has its comment above it.
-for f in $(find "$dest$etc/kelt-conf" -type f); do
+for f in "$dest$etc"/kelt-conf/*.conf "$dest$etc"/kelt-conf/sysconfig/*.conf; do
     awk -v f="$f" '/^[A-Za-z_]+=/ && prev !~ /^#/ { print f ": no comment above " $0; bad = 1 }
                    { prev = $0 } END { exit bad }' "$f" || fail=1
 done

@@ -5,7 +5,9 @@
 # descriptor this shell opens can take the place of a closed one.
 fd0=other; [ -p /proc/$$/fd/0 ] && fd0=pipe
 fd1=other; [ -p /proc/$$/fd/1 ] && fd1=pipe
-same=no; [ /proc/$$/fd/0 -ef /proc/$$/fd/1 ] && same=yes
+same=no
+# shellcheck disable=SC3013  # -ef is a built-in test of dash and bash
+[ /proc/$$/fd/0 -ef /proc/$$/fd/1 ] && same=yes
 fd2=closed; [ -e /proc/$$/fd/2 ] && fd2=open
 # The blocked signals too, before the shell forks (it blocks signals around that).
 while IFS= read -r line; do
