@@ -50,6 +50,9 @@ public:
     int OnDownloadNow() override;
     // How the recorder stands (cdrctl status): answered with Status.
     int OnStatus() override;
+    // What OnStatus answers, for the caller on the manager's thread. The
+    // journals are synced first, so the next IDs stand for durable records.
+    RecorderStatus CurrentStatus();
 
     // Settings and databases.
     bool GetCDRData();

@@ -40,6 +40,8 @@ protected:
     void Add(Manager& m, int n, int kind = 1) {
         for (int i = 0; i < n; ++i) ASSERT_EQ(1, m.OnAddCDR(kind, Call("x"), nullptr));
     }
+    // Statistics records held for the next download.
+    static uint32_t Collected(Manager& m) { return m.CurrentStatus().mCollected; }
 };
 
 }  // namespace
@@ -48,18 +50,18 @@ TEST_F(DownloadTest, ACountOf100TriesEveryTenthAndHoldsTwiceTheCount) {
     DownloadCount("100");
     Fail(true);
     Manager m;
-    ASSERT_NE(nullptr, m.mpStatFile);
+    ASSERT_TRUE(m.CurrentStatus().mDownload);
     Add(m, 201);
     EXPECT_EQ("100\n110\n120\n130\n140\n150\n160\n170\n180\n190\n200\n", Attempts());
     // The failure at 200 dropped the 10 oldest before the report went in.
-    EXPECT_EQ(191, m.mpStatFile->GetSectionCount());
+    EXPECT_EQ(191u, Collected(m));
     Fail(false);
     Add(m, 9);  // 191 to 199: none due
-    EXPECT_EQ(200, m.mpStatFile->GetSectionCount());
+    EXPECT_EQ(200u, Collected(m));
     unlink(mDir.File("delivered").c_str());
     Add(m, 1);
     EXPECT_EQ(200u, Count(ReadFile(mDir.File("delivered")), "{\n"));
-    EXPECT_EQ(1, m.mpStatFile->GetSectionCount());          // the report that triggered it
+    EXPECT_EQ(1u, Collected(m));                            // the report that triggered it
     EXPECT_EQ("", ReadFile(Rooted(kStatFile)));             // emptied and saved at once
     EXPECT_EQ(std::string::npos, Log().find("Download:"));  // the counter step is silent
 }
@@ -67,7 +69,7 @@ TEST_F(DownloadTest, ACountOf100TriesEveryTenthAndHoldsTwiceTheCount) {
 TEST_F(DownloadTest, SmallCountsTryOnceAndZeroOnlyWhenTheFileIsEmpty) {
     DownloadCount("");  // no download_cnt: 0
     Manager m;
-    EXPECT_EQ(0, m.mDownloadCount);
+    EXPECT_EQ(0, m.CurrentStatus().mDownloadCount);
     Add(m, 3);
     EXPECT_EQ("0\n", Attempts());  // the first report found the file empty
     DownloadCount("5");
@@ -76,7 +78,7 @@ TEST_F(DownloadTest, SmallCountsTryOnceAndZeroOnlyWhenTheFileIsEmpty) {
     EXPECT_EQ("0\n", Attempts());
     Add(m, 9);
     EXPECT_EQ("0\n5\n", Attempts());  // one attempt; then the file grows unbounded
-    EXPECT_EQ(12, m.mpStatFile->GetSectionCount());
+    EXPECT_EQ(12u, Collected(m));
 }
 
 TEST_F(DownloadTest, ALoweredCountDownloadsAtOnceARaisedOneNever) {
@@ -88,12 +90,12 @@ TEST_F(DownloadTest, ALoweredCountDownloadsAtOnceARaisedOneNever) {
     DownloadCount("200");
     m.OnUpdateCDRDownloadSettings();
     EXPECT_EQ("", Attempts());
-    EXPECT_EQ(200, m.mDownloadCount);
+    EXPECT_EQ(200, m.CurrentStatus().mDownloadCount);
     DownloadCount("50");
     EXPECT_EQ(1, m.OnUpdateCDRDownloadSettings());
     EXPECT_EQ("70\n", Attempts());
-    EXPECT_EQ(50, m.mDownloadCount);
-    EXPECT_EQ(0, m.mpStatFile->GetSectionCount());
+    EXPECT_EQ(50, m.CurrentStatus().mDownloadCount);
+    EXPECT_EQ(0u, Collected(m));
     EXPECT_EQ("", ReadFile(Rooted(kStatFile)));
     const std::string log = Log();
     EXPECT_NE(std::string::npos, log.find("  OnUpdateCDRDownloadSettings\n        .")) << log;
@@ -110,23 +112,24 @@ TEST_F(DownloadTest, TurningOffRemovesTheFileAndOnStartsAfresh) {
     // Only "true" is on; a reading without the key keeps the state.
     WriteFile(mBase + "sysconfig/rc.conf", "OTHER=1\n");
     m.OnUpdateCDRDownloadSettings();
-    EXPECT_EQ(1, m.mAutoDownload);
+    EXPECT_TRUE(m.CurrentStatus().mDownload);
     Switch("TRUE");
     EXPECT_EQ(1, m.OnUpdateCDRDownloadSettings());
-    EXPECT_EQ(0, m.mAutoDownload);
-    EXPECT_EQ(nullptr, m.mpStatFile);
+    EXPECT_FALSE(m.CurrentStatus().mDownload);
     EXPECT_NE(0, access(Rooted(kStatFile).c_str(), F_OK));
     Add(m, 2);  // recorded in the database alone
-    EXPECT_EQ(7, m.Db(0).GetSectionCount());
+    EXPECT_EQ(7u, Stand(m, 0).mRecords);
+    EXPECT_EQ(0u, Collected(m));
+    // Every reading while off removes the file, open or not.
+    WriteFile(Rooted(kStatFile), "{\ntype=1\n}\n");
+    m.OnUpdateCDRDownloadSettings();
+    EXPECT_NE(0, access(Rooted(kStatFile).c_str(), F_OK));
     Switch("true");
     m.OnUpdateCDRDownloadSettings();
-    ASSERT_NE(nullptr, m.mpStatFile);
-    EXPECT_EQ(0, m.mpStatFile->GetSectionCount());
+    EXPECT_EQ(0u, Collected(m));
     Add(m, 1, 4);
-    m.mpStatFile->GotoFirstSection();
-    char buf[16];
-    ASSERT_TRUE(m.mpStatFile->GetSectionEntry("type", buf, sizeof buf));
-    EXPECT_STREQ("4", buf);
+    m.OnFlush(0);
+    EXPECT_EQ(0u, ReadFile(Rooted(kStatFile)).find("{\ntype=4\n"));
 }
 
 TEST_F(DownloadTest, RecordingOffLeavesTheDatabaseWhileIdsAndSavesGoOn) {
@@ -139,10 +142,10 @@ TEST_F(DownloadTest, RecordingOffLeavesTheDatabaseWhileIdsAndSavesGoOn) {
     const std::string saved = ReadFile(Rooted(kStatFile));
     EXPECT_EQ(0u, saved.find("{\ntype=2\nID=2\nST=1000\n")) << saved;
     EXPECT_EQ(3u, Count(saved, "{\n"));
-    EXPECT_EQ(0, m.Db(1).GetSectionCount());
     EXPECT_EQ("", ReadFile(Db("missed_calls_db")));
-    EXPECT_EQ(3u, m.mpFiles->mNextId[1]);
-    EXPECT_EQ(0u, m.mpFiles->mUnsavedCount[1]);
+    const RecorderStatus::Database missed = Stand(m, 1);
+    EXPECT_EQ(0u, missed.mRecords);
+    EXPECT_EQ(3u, missed.mNextId);
 }
 
 TEST_F(DownloadTest, DownloadNowPassesNoFileWhileOffAndUnreadableSettingsAreTraced) {
@@ -160,7 +163,7 @@ TEST_F(DownloadTest, DownloadNowPassesNoFileWhileOffAndUnreadableSettingsAreTrac
         Fail(true);
         Add(m, 1);
         EXPECT_EQ(0, m.OnDownloadNow());
-        EXPECT_EQ(1, m.mpStatFile->GetSectionCount());  // kept for the next attempt
+        EXPECT_EQ(1u, Collected(m));  // kept for the next attempt
     }
     const std::string log = Log();
     EXPECT_EQ(3u, Count(log, "  OnDownloadNow\n"));

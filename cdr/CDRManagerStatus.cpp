@@ -7,7 +7,11 @@ const char* const kNames[3] = {"stated", "missed", "failed"};
 
 int CDRManager::OnStatus() {
     TRACEX("OnStatus\n");
-    // The next IDs it reports stand for records that are durable.
+    Status(CurrentStatus());
+    return 1;
+}
+
+RecorderStatus CDRManager::CurrentStatus() {
     SyncJournals();
     RecorderStatus s;
     {
@@ -46,6 +50,5 @@ int CDRManager::OnStatus() {
     s.mProblemKey = p.mKey;
     s.mProblemFound = p.mFound;
     s.mProblemWhat = p.mWhat;
-    Status(s);
-    return 1;
+    return s;
 }

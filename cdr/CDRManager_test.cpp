@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -13,13 +12,6 @@ using namespace cdr_test;
 TEST_F(CDRManagerTest, StartUpFindsSettingsAndStoresDefaultNames) {
     Settings("CDR_STATED_MAX=50\nCDR_FAILED_SAVE_INTERVAL=3\n");
     Manager m;
-    EXPECT_EQ(Db("CDR_db"), m.mSettings.mStatedFile);
-    EXPECT_EQ(Db("missed_calls_db"), m.mSettings.mMissedFile);
-    EXPECT_EQ(Db("unsuccess_calls_db"), m.mSettings.mFailedFile);
-    EXPECT_EQ(50u, m.mpFiles->mMaxRecords[0]);
-    EXPECT_EQ(1000u, m.mpFiles->mMaxRecords[1]);
-    EXPECT_EQ(3u, m.mpFiles->mSaveInterval[2]);
-    EXPECT_EQ(10u, m.mpFiles->mSaveInterval[0]);
     EXPECT_TRUE(m.IsCDRFilesExist());
     EXPECT_EQ(
         "CDR_STATED_DB=CDR_db\nCDR_MISSED_DB=missed_calls_db\nCDR_FAILED_DB=unsuccess_calls_db\n",
@@ -35,39 +27,37 @@ TEST_F(CDRManagerTest, StartUpFindsSettingsAndStoresDefaultNames) {
 }
 
 TEST_F(CDRManagerTest, NamesAndTheBaseDirectoryMakeThePaths) {
-    WriteFile(mBase + "sysconfig/general_paths.conf",
-              "CDR_STATED_DB=calls\nCDR_MISSED_DB=" + mDir.Path() +
-                  "/abs/missed\nCDR_FAILED_DB=sub\\\\failed\n");
-    {
-        Manager m;
-        EXPECT_EQ(Db("calls"), m.mSettings.mStatedFile);
-        EXPECT_EQ(mDir.Path() + "/abs/missed", m.mSettings.mMissedFile);
-        EXPECT_EQ("sub\\failed", m.mSettings.mFailedFile);  // a backslash: used as it is
-    }
-    // No final slash: a plain prefix all the same.
-    const std::string bare = mDir.Path() + "/x";
-    setenv("KELT_PATH", bare.c_str(), 1);
-    {
-        Manager m;
-        EXPECT_EQ(bare + "telephony/CDR_db", m.mSettings.mStatedFile);
-        EXPECT_NE(std::string::npos,
-                  ReadFile(bare + "sysconfig/general_paths.conf").find("CDR_db"));
-    }
-    // Empty: relative to the working directory.
-    setenv("KELT_PATH", "", 1);
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
     ASSERT_EQ(0, chdir(mDir.Path().c_str()));
-    {
+    WriteFile(mBase + "sysconfig/general_paths.conf",
+              "CDR_STATED_DB=calls\nCDR_MISSED_DB=" + mDir.Path() +
+                  "/abs/missed\nCDR_FAILED_DB=sub\\\\failed\n");
+    const std::string bare = mDir.Path() + "/x";
+    const struct {
+        const char* base;  // KELT_PATH; nullptr: unset
+        std::string stated, missed, failed;
+    } cases[] = {
+        // A slash or a backslash anywhere: a path of its own.
+        {mBase.c_str(), Db("calls"), mDir.Path() + "/abs/missed", "sub\\failed"},
+        {bare.c_str(), bare + "telephony/CDR_db", "", ""},  // no final slash: a plain prefix
+        {"", "telephony/CDR_db", "", ""},                   // empty: the working directory
+        {nullptr, "/etc/kelt-conf/telephony/CDR_db", "", ""},  // unset: the device's own
+    };
+    for (const auto& c : cases) {
+        if (c.base)
+            setenv("KELT_PATH", c.base, 1);
+        else
+            unsetenv("KELT_PATH");
         Manager m;
-        EXPECT_EQ("telephony/CDR_db", m.mSettings.mStatedFile);
+        const RecorderStatus s = m.CurrentStatus();
+        EXPECT_EQ(c.stated, s.mDatabases[0].mPath);
+        if (!c.missed.empty()) {
+            EXPECT_EQ(c.missed, s.mDatabases[1].mPath);
+            EXPECT_EQ(c.failed, s.mDatabases[2].mPath);
+        }
     }
-    // Unset: the device's own directory.
-    unsetenv("KELT_PATH");
-    {
-        Manager m;
-        EXPECT_EQ("/etc/kelt-conf/telephony/missed_calls_db", m.mSettings.mMissedFile);
-    }
+    EXPECT_NE(std::string::npos, ReadFile(bare + "sysconfig/general_paths.conf").find("CDR_db"));
     ASSERT_EQ(0, chdir(cwd));
 }
 
@@ -77,31 +67,37 @@ TEST_F(CDRManagerTest, ABadSettingCostsOnlyItsKey) {
     Settings("CDR_STATED_MAX=lots\nCDR_ENABLE=1 # on\nCDR_MISSED_MAX='7'\nCDR_FAILED_MAX=yes\n");
     const std::string file = mBase + "sysconfig/general_settings.conf";
     Manager m;
-    EXPECT_EQ(1000u, m.mpFiles->mMaxRecords[0]);
-    EXPECT_EQ(7u, m.mpFiles->mMaxRecords[1]);
-    EXPECT_EQ(1000u, m.mpFiles->mMaxRecords[2]);
-    EXPECT_EQ(1, m.mSettings.mCDREnabled);
+    RecorderStatus s = m.CurrentStatus();
+    EXPECT_EQ(1000u, s.mDatabases[0].mLimit);
+    EXPECT_EQ(7u, s.mDatabases[1].mLimit);
+    EXPECT_EQ(1000u, s.mDatabases[2].mLimit);
+    EXPECT_TRUE(s.mRecording);
     EXPECT_TRUE(m.IsCDRFilesExist());
     EXPECT_NE(std::string::npos,
               Log().find("  GetCDRData: " + file +
                          ":1: CDR_STATED_MAX=lots: not an unsigned decimal number; ignored.\n"))
         << Log();
-    EXPECT_EQ(file + ":4: CDR_FAILED_MAX=yes: not an unsigned decimal number; ignored",
-              m.mHealth.mSettingsProblem.Describe());
+    EXPECT_EQ(file, s.mProblemFile);
+    EXPECT_EQ(4u, s.mProblemLine);
+    EXPECT_EQ("CDR_FAILED_MAX", s.mProblemKey);
 
     Settings("CDR_STATED_MAX=50\n");
     m.OnUpdateCDRSettings();
-    EXPECT_EQ(50u, m.mpFiles->mMaxRecords[0]);
-    EXPECT_TRUE(m.mHealth.mSettingsProblem.Empty());
+    s = m.CurrentStatus();
+    EXPECT_EQ(50u, s.mDatabases[0].mLimit);
+    EXPECT_EQ("", s.mProblemFile);
     Settings("CDR_STATED_MAX=5O\n");
     m.OnUpdateCDRSettings();
-    EXPECT_EQ(50u, m.mpFiles->mMaxRecords[0]);
+    EXPECT_EQ(50u, Stand(m, 0).mLimit);
 }
 
 // Settings that cannot be read at all leave the paths empty: no database is
 // opened on them, nothing is written in the working directory, and it shows.
+// A later reading starts afresh from the files.
 TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
-    mkdir((mBase + "sysconfig/general_settings.conf").c_str(), 0755);
+    const std::string settings = mBase + "sysconfig/general_settings.conf";
+    const std::string paths = mBase + "sysconfig/general_paths.conf";
+    mkdir(settings.c_str(), 0755);
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
     TempDir work;
@@ -111,6 +107,12 @@ TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
         EXPECT_FALSE(m.IsCDRFilesExist());
         EXPECT_EQ(0, m.OnAddCDR(1, Call("x"), nullptr));
         EXPECT_EQ(1, m.OnFlush(7));
+        // With no database open an update reads nothing.
+        rmdir(settings.c_str());
+        Settings("CDR_STATED_MAX=lots\n");
+        EXPECT_EQ(0, m.OnUpdateCDRSettings());
+        EXPECT_EQ(1u, Count(Log(), "  GetCDRData"));
+        EXPECT_EQ("", m.CurrentStatus().mProblemFile);
     }
     ASSERT_EQ(0, chdir(cwd));
     EXPECT_TRUE(work.List().empty());
@@ -121,11 +123,28 @@ TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
               log.find("  InitFiles: stated calls database: empty file path.\n"));
     EXPECT_EQ(1u, Count(log, "Call details log file(s) was not been created!\n"));
 
-    rmdir((mBase + "sysconfig/general_settings.conf").c_str());
-    mkdir((mBase + "sysconfig/general_paths.conf").c_str(), 0755);
-    Manager paths;
+    // A reading that failed keeps nothing of what it read for the next one.
+    Settings("");
+    Manager noPaths;
+    unlink(paths.c_str());
+    mkdir(paths.c_str(), 0755);
+    EXPECT_FALSE(noPaths.GetCDRData());
     EXPECT_NE(std::string::npos,
               Log().find("GetCDRData: failed to load general paths accessor.\n"));
+    rmdir(paths.c_str());
+    Settings("CDR_STATED_MAX=60\n");
+    ASSERT_TRUE(noPaths.GetCDRData());
+    EXPECT_NE(std::string::npos, Log().find("[60/10]"));
+
+    // Nor are those of a reading that failed on writing the default names.
+    mSystem.Fail(testing_support::TestSystem::kRename, EIO, 1);
+    unlink(paths.c_str());
+    EXPECT_FALSE(noPaths.GetCDRData());
+    EXPECT_NE(std::string::npos, Log().find("GetCDRData: failed to load, reason - "));
+    Settings("CDR_STATED_MAX=70\n");
+    WriteFile(paths, "CDR_STATED_DB=fresh\n");
+    ASSERT_TRUE(noPaths.GetCDRData());
+    EXPECT_NE(std::string::npos, Log().find("stated - " + Db("fresh") + "[70/10]"));
 }
 
 TEST_F(CDRManagerTest, NextIdComesFromTheNewestRecordOrARenumbering) {
@@ -133,16 +152,15 @@ TEST_F(CDRManagerTest, NextIdComesFromTheNewestRecordOrARenumbering) {
     WriteFile(Db("missed_calls_db"), "{\ncaller=a\n}\n{\n}\n{\n}\n{\n}\n{\ncaller=e\n}\n");
     WriteFile(Db("unsuccess_calls_db"), "{\nID=4294967296\n}\n");
     Manager m;
-    EXPECT_EQ(42u, m.mpFiles->mNextId[0]);
-    EXPECT_EQ(5u, m.mpFiles->mNextId[1]);
-    EXPECT_EQ(0u, m.mpFiles->mNextId[2]);  // 2^32 reads as 2^32 - 1 on every host
+    const RecorderStatus s = m.CurrentStatus();
+    EXPECT_EQ(42u, s.mDatabases[0].mNextId);
+    EXPECT_EQ(5u, s.mDatabases[1].mNextId);
+    EXPECT_EQ(0u, s.mDatabases[2].mNextId);  // 2^32 reads as 2^32 - 1 on every host
     EXPECT_EQ("{\ncaller=a\nID=4\n}\n{\nID=3\n}\n{\nID=2\n}\n{\nID=1\n}\n{\ncaller=e\nID=0\n}\n",
               ReadFile(Db("missed_calls_db")));
     EXPECT_EQ(1, m.OnAddCDR(1, Call("x"), nullptr));
-    char id[256];
-    m.Db(0).GotoFirstSection();
-    m.Db(0).GetSectionEntry("ID", id, sizeof id);
-    EXPECT_STREQ("42", id);
+    m.OnFlush(1);
+    EXPECT_EQ(0u, ReadFile(Db("CDR_db")).find("{\nID=42\n"));
 }
 
 // Text that is not in the grammar costs no record; a file the system cannot
@@ -153,59 +171,55 @@ TEST_F(CDRManagerTest, DatabasesKeepTheirRecordsWhateverHappensToOne) {
     mkdir(Db("missed_calls_db").c_str(), 0755);
     WriteFile(Db("missed_calls_db") + "/inside", "kept");
     WriteFile(Db("unsuccess_calls_db"), "{\nID=3\n}\n");
-    {
-        Manager m;
-        EXPECT_TRUE(m.IsCDRFilesExist());
-        EXPECT_EQ(2, m.Db(0).GetSectionCount());
-        EXPECT_EQ(6u, m.mpFiles->mNextId[0]);
-        EXPECT_EQ(hand, ReadFile(Db("CDR_db") + ".damaged"));  // kept as it was read
-        EXPECT_EQ("kept", ReadFile(Db("missed_calls_db") + ".damaged/inside"));
-        EXPECT_EQ(0, m.Db(1).GetSectionCount());
-        EXPECT_EQ(4u, m.mpFiles->mNextId[2]);
-        EXPECT_EQ(1, m.OnAddCDR(1, Call("y"), nullptr));
-        const std::string log = Log();
-        EXPECT_NE(std::string::npos,
-                  log.find("  InitFiles: " + Db("CDR_db") + ":4: stray line; skipped; " +
-                           Db("CDR_db") + ":6: last section cut short; kept with its entries.\n"))
-            << log;
-        EXPECT_NE(std::string::npos,
-                  log.find("  InitFiles: missed calls database: " + Db("missed_calls_db") +
-                           ": cannot read: Is a directory.\n"));
-        EXPECT_NE(std::string::npos,
-                  log.find("  InitFiles: " + Db("missed_calls_db") + " moved aside to " +
-                           Db("missed_calls_db") + ".damaged.\n"));
+    Manager m;
+    EXPECT_TRUE(m.IsCDRFilesExist());
+    const RecorderStatus s = m.CurrentStatus();
+    EXPECT_EQ(2u, s.mDatabases[0].mRecords);
+    EXPECT_EQ(6u, s.mDatabases[0].mNextId);
+    EXPECT_EQ(0u, s.mDatabases[1].mRecords);
+    EXPECT_EQ(4u, s.mDatabases[2].mNextId);
+    EXPECT_EQ(hand, ReadFile(Db("CDR_db") + ".damaged"));  // kept as it was read
+    EXPECT_EQ("kept", ReadFile(Db("missed_calls_db") + ".damaged/inside"));
+    EXPECT_EQ(1, m.OnAddCDR(1, Call("y"), nullptr));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos,
+              log.find("  InitFiles: " + Db("CDR_db") + ":4: stray line; skipped; " +
+                       Db("CDR_db") + ":6: last section cut short; kept with its entries.\n"))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("  InitFiles: missed calls database: " +
+                                          Db("missed_calls_db") + ": cannot read: Is a directory.\n"));
+    EXPECT_NE(std::string::npos, log.find("  InitFiles: " + Db("missed_calls_db") +
+                                          " moved aside to " + Db("missed_calls_db") +
+                                          ".damaged.\n"));
 
-        // The remedy is used once per process: a second failure moves nothing.
-        mkdir(Db("other").c_str(), 0755);
-        EXPECT_FALSE(m.InitFiles(Db("other").c_str(), Db("missed_calls_db").c_str(), nullptr));
-        EXPECT_EQ(0, access(Db("other").c_str(), F_OK));
-        EXPECT_FALSE(m.IsCDRFilesExist());
-        EXPECT_EQ(0, m.OnAddCDR(2, Call("y"), nullptr));  // a closed database refuses reports
-    }
+    // The remedy is used once per process: a second failure moves nothing.
+    mkdir(Db("other").c_str(), 0755);
+    EXPECT_FALSE(m.InitFiles(Db("other").c_str(), Db("missed_calls_db").c_str(), nullptr));
+    EXPECT_EQ(0, access(Db("other").c_str(), F_OK));
+    EXPECT_FALSE(m.IsCDRFilesExist());
+    EXPECT_EQ(0, m.OnAddCDR(2, Call("y"), nullptr));  // a closed database refuses reports
 }
 
 TEST_F(CDRManagerTest, LimitsTrimAtStartUpAndWhileWriting) {
-    std::string big, small;
+    std::string big, small, kept;
     for (int id = 129; id >= 0; --id) big += "{\nID=" + std::to_string(id) + "\n}\n";
     for (int id = 79; id >= 0; --id) small += "{\nID=" + std::to_string(id) + "\n}\n";
+    for (int id = 129; id >= 30; --id) kept += "{\nID=" + std::to_string(id) + "\n}\n";
     WriteFile(Db("CDR_db"), big);
     WriteFile(Db("missed_calls_db"), small);
     Settings(
         "CDR_STATED_MAX=100\nCDR_MISSED_MAX=100\nCDR_FAILED_MAX=3\nCDR_FAILED_SAVE_INTERVAL=1\n");
     Manager m;
-    EXPECT_EQ(100, m.Db(0).GetSectionCount());
-    std::string kept;
-    for (int id = 129; id >= 30; --id) kept += "{\nID=" + std::to_string(id) + "\n}\n";
     EXPECT_EQ(kept, ReadFile(Db("CDR_db")));            // the 100 newest, saved
     EXPECT_EQ(small, ReadFile(Db("missed_calls_db")));  // under the limit: untouched
-
     for (int i = 0; i < 5; ++i) m.OnAddCDR(4, Call("z"), nullptr);
-    EXPECT_EQ(3, m.Db(2).GetSectionCount());
+    EXPECT_EQ(3u, Count(ReadFile(Db("unsuccess_calls_db")), "{\n"));
     // A limit of 0 keeps the one in force.
     m.InitSizes(0, 0, 0, 0, 0, 0);
-    EXPECT_EQ(3u, m.mpFiles->mMaxRecords[2]);
-    EXPECT_EQ(100u, m.mpFiles->mMaxRecords[0]);
-    EXPECT_EQ(1u, m.mpFiles->mSaveInterval[2]);
+    const RecorderStatus s = m.CurrentStatus();
+    EXPECT_EQ(100u, s.mDatabases[0].mLimit);
+    EXPECT_EQ(3u, s.mDatabases[2].mLimit);
+    EXPECT_EQ(1u, s.mDatabases[2].mInterval);
 }
 
 TEST_F(CDRManagerTest, EveryRowOfTheRecordTableWithItsConditions) {
@@ -232,8 +246,7 @@ TEST_F(CDRManagerTest, EveryRowOfTheRecordTableWithItsConditions) {
     a.mMaxDelay = 20;
     a.mDelayIncrease = 0xFFFF;
     a.mDelayDecrease = 0xFFFE;
-    a.mLocalAddress = 0xC0A80A14u;
-    a.mLocalPort = 10000;
+    a.mLocalPort = 10000;  // a port without its address
     a.mRemoteAddress = 0x0A000001u;
     a.mRemotePort = 65535;
     MediaStreamStatistics& b = s.mStream2;  // sent only: no receive group, no addresses
@@ -246,7 +259,7 @@ TEST_F(CDRManagerTest, EveryRowOfTheRecordTableWithItsConditions) {
         "OCD=ocd\ncr=cr1\nauth_un=alice\nclir_caller=1\n"
         "tx_pkt=4294967295\ntx_enc=G729\ntx_pkt_sz=65535\n"
         "rx_pkt=1\nrx_enc=unknown\nrx_pkt_sz=160\nrx_lost=65535\nrx_jtr=4294967295\n"
-        "rx_max_del=20\nrx_delay_incr=N/A\nrx_delay_decr=65534\nloc_addr=192.168.10.20\n"
+        "rx_max_del=20\nrx_delay_incr=N/A\nrx_delay_decr=65534\n"
         "loc_port=10000\nrem_addr=10.0.0.1\nrem_port=65535\n"
         "tx_pkt_2=5\ntx_enc_2=PCMU\n"
         "fax_rx_pkt=0\nfax_rx_dpl_pkt=0\nfax_rx_lost=0\nfax_rx_bad_pkt=0\nfax_tx_pkt=3\n"
@@ -264,7 +277,7 @@ TEST_F(CDRManagerTest, EveryRowOfTheRecordTableWithItsConditions) {
     // A kind that is not one of the three is refused, and no ID is used.
     EXPECT_EQ(0, m.OnAddCDR(3, Call("c"), nullptr));
     EXPECT_EQ(0, m.OnAddCDR(0, Call("c"), nullptr));
-    EXPECT_EQ(2u, m.mpFiles->mNextId[1]);
+    EXPECT_EQ(2u, Stand(m, 1).mNextId);
     EXPECT_EQ(5u, Count(Log(), "  OnAddCDR\n"));
 }
 
@@ -278,43 +291,39 @@ TEST_F(CDRManagerTest, TheFileChangesExactlyAtTheSaveIntervalAndNotAtTheEnd) {
             ASSERT_EQ(static_cast<size_t>(saved), Count(ReadFile(Db("CDR_db")), "{\n")) << i;
         }
         // Recording off: nothing is stored and no counter moves.
-        m.mSettings.mCDREnabled = 0;
+        Settings("CDR_STATED_SAVE_INTERVAL=3\nCDR_ENABLE=0\n");
+        m.OnUpdateCDRSettings();
         EXPECT_EQ(1, m.OnAddCDR(1, Call("off"), nullptr));
-        EXPECT_EQ(7u, m.mpFiles->mNextId[0]);
+        EXPECT_EQ(7u, Stand(m, 0).mNextId);
     }  // the destructor saves nothing
     EXPECT_EQ(6u, Count(ReadFile(Db("CDR_db")), "{\n"));
 }
 
 TEST_F(CDRManagerTest, ClearAndFlushFollowTheMaskAndKeepTheIdSequence) {
-    Settings(
-        "CDR_STATED_SAVE_INTERVAL=100\nCDR_MISSED_SAVE_INTERVAL=100\nCDR_FAILED_SAVE_INTERVAL="
-        "100\n");
+    Settings("CDR_STATED_SAVE_INTERVAL=100\nCDR_MISSED_SAVE_INTERVAL=2\n");
     Manager m;
     for (int kind : {1, 2, 4, 1}) m.OnAddCDR(kind, Call("x"), nullptr);
     EXPECT_EQ(1, m.OnFlush(1 | 4 | 64));
     EXPECT_EQ(2u, Count(ReadFile(Db("CDR_db")), "{\n"));
     EXPECT_EQ("", ReadFile(Db("missed_calls_db")));  // not selected: not written
-    EXPECT_EQ(0u, m.mpFiles->mUnsavedCount[0]);
-    EXPECT_EQ(1u, m.mpFiles->mUnsavedCount[1]);
+    EXPECT_EQ(0u, Stand(m, 0).mUnsaved);
+    EXPECT_EQ(1u, Stand(m, 1).mUnsaved);
     // Nothing unsaved: nothing written, even when selected.
     unlink(Db("CDR_db").c_str());
     EXPECT_EQ(1, m.OnFlush(1));
     EXPECT_NE(0, access(Db("CDR_db").c_str(), F_OK));
 
     EXPECT_EQ(1, m.OnClear(0));  // no database touched
-    EXPECT_EQ(2, m.Db(0).GetSectionCount());
+    EXPECT_EQ(2u, Stand(m, 0).mRecords);
     EXPECT_EQ(1, m.OnClear(1));
-    EXPECT_EQ(0, m.Db(0).GetSectionCount());
+    EXPECT_EQ(0u, Stand(m, 0).mRecords);
     EXPECT_EQ("", ReadFile(Db("CDR_db")));
-    EXPECT_EQ(1, m.Db(1).GetSectionCount());
+    EXPECT_EQ(1u, Stand(m, 1).mRecords);
     EXPECT_EQ(1, m.OnClear(7));
     EXPECT_EQ("", ReadFile(Db("unsuccess_calls_db")));
-    EXPECT_EQ(1u, m.mpFiles->mUnsavedCount[1]);  // kept by a clear
-    m.OnAddCDR(1, Call("after"), nullptr);
-    char id[256];
-    m.Db(0).GotoFirstSection();
-    m.Db(0).GetSectionEntry("ID", id, sizeof id);
-    EXPECT_STREQ("2", id);  // the sequence goes on after a clear
+    // A clear keeps the count towards the next save, and the ID sequence.
+    m.OnAddCDR(2, Call("after"), nullptr);
+    EXPECT_EQ(0u, ReadFile(Db("missed_calls_db")).find("{\nID=1\n"));
     const std::string log = Log();
     EXPECT_EQ(3u, Count(log, "  OnClear\n"));
     EXPECT_EQ(2u, Count(log, "  OnFlush\n"));
@@ -324,12 +333,10 @@ TEST_F(CDRManagerTest, AClearThatCannotSaveStartsTheDatabaseAfresh) {
     Manager m;
     m.OnAddCDR(2, Call("x"), nullptr);
     m.OnFlush(2);
-    // A directory where the save's temporary file goes: the save fails, a new file does not.
-    ASSERT_EQ(0, mkdir((Db("missed_calls_db") + ".tmp").c_str(), 0755));
+    mSystem.Fail(testing_support::TestSystem::kRename, EIO, 1);
     EXPECT_EQ(1, m.OnClear(2));
-    EXPECT_EQ(0, m.Db(1).GetSectionCount());
+    EXPECT_EQ(0u, Stand(m, 1).mRecords);
     EXPECT_NE(0, access(Db("missed_calls_db").c_str(), F_OK));  // deleted, reopened empty
-    rmdir((Db("missed_calls_db") + ".tmp").c_str());
 
     // When even the reopening fails, the database is closed and refuses reports.
     m.OnAddCDR(4, Call("y"), nullptr);
@@ -337,6 +344,7 @@ TEST_F(CDRManagerTest, AClearThatCannotSaveStartsTheDatabaseAfresh) {
     ASSERT_EQ(0, mkdir(Db("unsuccess_calls_db").c_str(), 0755));
     EXPECT_EQ(0, m.OnClear(4));
     EXPECT_FALSE(m.IsCDRFilesExist());
+    EXPECT_FALSE(Stand(m, 2).mOpen);
     EXPECT_EQ(0, m.OnAddCDR(4, Call("z"), nullptr));
     EXPECT_EQ(1, m.OnFlush(4));  // skipped
     EXPECT_EQ(0, m.OnUpdateCDRSettings());
@@ -349,11 +357,12 @@ TEST_F(CDRManagerTest, SettingsUpdateAppliesNewSizesButKeepsTheOpenFiles) {
     Settings("CDR_STATED_MAX=2\nCDR_STATED_SAVE_INTERVAL=4\n");
     WriteFile(mBase + "sysconfig/general_paths.conf", "CDR_STATED_DB=elsewhere\n");
     EXPECT_EQ(1, m.OnUpdateCDRSettings());
-    EXPECT_EQ(2, m.Db(0).GetSectionCount());
     EXPECT_EQ(2u, Count(ReadFile(Db("CDR_db")), "{\n"));  // trimmed and saved to the open file
-    EXPECT_EQ(4u, m.mpFiles->mSaveInterval[0]);
-    EXPECT_EQ(Db("elsewhere"), m.mSettings.mStatedFile);
-    EXPECT_EQ(Db("CDR_db"), m.mpFiles->mFileName[0]);
+    const RecorderStatus::Database s = Stand(m, 0);
+    EXPECT_EQ(2u, s.mRecords);
+    EXPECT_EQ(4u, s.mInterval);
+    EXPECT_EQ(Db("CDR_db"), s.mPath);
+    EXPECT_NE(std::string::npos, Log().find("stated - " + Db("elsewhere") + "[2/4]"));
     m.OnCDRPartyStateChanged(true);
     m.OnCgiPartyStateChanged(false);
     EXPECT_NE(std::string::npos, Log().find("  OnCDRPartyStateChanged: CDR is connected.\n"));
@@ -376,7 +385,7 @@ TEST_F(CDRManagerTest, TheJournalGivesBackWhatNoSaveWroteWithinTheLimit) {
         "caller=x\n}\n{\nID=2\nST=1000\ndur=0\ncalled=\ncaller=x\n}\n",
         ReadFile(Db("CDR_db")));
     EXPECT_EQ("", ReadFile(Db("CDR_db") + ".journal"));
-    EXPECT_EQ(5u, m.mpFiles->mNextId[0]);
+    EXPECT_EQ(5u, Stand(m, 0).mNextId);
     EXPECT_NE(std::string::npos, Log().find("  RecoverJournals: 5 records recovered from " +
                                             Db("CDR_db") + ".journal.\n"));
 }

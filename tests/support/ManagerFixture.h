@@ -1,8 +1,7 @@
 #pragma once
 // The manager's test fixture: a configuration directory of each test's own,
 // and the daemon's fixed paths (the trace log, the statistics file) moved
-// under it through the system seam, so that no root is needed; and the
-// manager's insides opened to the tests.
+// under it through the system seam, so that no root is needed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +9,6 @@
 #include <string>
 
 #include "cdr/CDRManager.h"
-#include "platform/config/MultiSectionFile.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSystem.h"
 
@@ -23,17 +21,7 @@ using testing_support::WriteFile;
 inline const char kLog[] = "/tmp/logs/cdr.log";
 inline const char kStatFile[] = "/mnt/bbram/calldata/down_stat.log";
 
-// Opens the manager's insides to the tests.
-class Manager : public CDRManager {
-public:
-    using CDRManager::mAutoDownload;
-    using CDRManager::mDownloadCount;
-    using CDRManager::mHealth;
-    using CDRManager::mpFiles;
-    using CDRManager::mpStatFile;
-    using CDRManager::mSettings;
-    Configuration::MultiSectionFile& Db(int i) { return *mpFiles->mpFile[i]; }
-};
+using Manager = CDRManager;
 
 class CDRManagerTest : public ::testing::Test {
 protected:
@@ -54,6 +42,10 @@ protected:
     }
     std::string Db(const char* name) { return mBase + "telephony/" + name; }
     std::string Log() { return ReadFile(Rooted(kLog)); }
+    // How database I (0 stated, 1 missed, 2 failed) stands, as the status says.
+    static RecorderStatus::Database Stand(Manager& m, int i) {
+        return m.CurrentStatus().mDatabases[i];
+    }
     static size_t Count(const std::string& text, const std::string& what) {
         size_t n = 0;
         for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
