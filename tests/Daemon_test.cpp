@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include "tests/support/DaemonFixture.h"
-#include "tests/support/HttpCollector.h"
 
 using namespace testing_support;
 
@@ -49,22 +48,6 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     EXPECT_EQ(0u, Count(log, "was not been created"));
     // The third stated record was never saved, and stopping saves nothing.
     EXPECT_EQ(2u, Count(Db("CDR_db"), "{\n"));
-}
-
-TEST_F(DaemonTest, IdsGoOnAfterARestart) {
-    WriteFile(mBase + "sysconfig/general_settings.conf", "CDR_STATED_SAVE_INTERVAL=1\n");
-    Start();
-    ASSERT_EQ(0, Run(CDRSEND, {"--caller", "a"}));
-    ASSERT_EQ(0, Run(CDRSEND, {"--caller", "b"}));
-    ASSERT_TRUE(WaitFor([&] { return Count(Db("CDR_db"), "{\n") == 2; }));
-    Stop(SIGTERM);
-    Start();
-    ASSERT_EQ(0, Run(CDRSEND, {"--caller", "c"}));
-    ASSERT_TRUE(WaitFor([&] { return Count(Db("CDR_db"), "{\n") == 3; }));
-    Stop(SIGKILL);
-    const std::string db = Db("CDR_db");
-    EXPECT_EQ(0u, db.find("{\nID=2\n")) << db;
-    EXPECT_EQ(3u, Count(db, "{\n"));
 }
 
 // What people, scripts and earlier firmware leave in the files costs no
@@ -132,54 +115,60 @@ TEST_F(DaemonTest, AnExceptionEscapingTheManagerGivesTheAbortReport) {
 #endif
 }
 
-// The automatic download end to end: curl uploads the statistics file to an
-// HTTP collector on loopback, which is up, then down, then hangs.
+// The automatic download end to end, through a collector command that
+// takes the file, fails, or hangs, as flag files say.
 TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
     const char kStat[] = "/mnt/bbram/calldata/down_stat.log";
     unlink(kStat);
-    HttpCollector collector;
+    const std::string bodies = mDir.File("bodies"), down = mDir.File("down"),
+                      hang = mDir.File("hang"), hung = mDir.File("hung");
+    WriteFile(mDir.File("collector"), "[ -e " + hang + " ] && { echo >>" + hung +
+                                          "; exec sleep 60; }\n[ -e " + down +
+                                          " ] && exit 1\ncat \"$1\" >>" + bodies +
+                                          " && echo '<upload>' >>" + bodies + "\n");
     WriteFile(mBase + "sysconfig/rc.conf", "START_AUTO_DOWNLOAD_STAT=true\n");
-    WriteFile(mBase + "auto-down-stat.conf",
-              "download_cnt=10\ndownload_timeout=3\n"
-              "download_cmd=curl -sf -o /dev/null --data-binary @%f http://127.0.0.1:" +
-                  std::to_string(collector.Port()) + "/\n");
+    WriteFile(mBase + "auto-down-stat.conf", "download_cnt=10\ndownload_timeout=3\n"
+                                             "download_cmd=/bin/sh " +
+                                                 mDir.File("collector") + " %f\n");
+    auto uploads = [&] { return Count(ReadFile(bodies), "<upload>"); };
     Start();
     // The eleventh report finds ten collected: they go, and the file is emptied.
     ASSERT_EQ(0, Run(CDRSEND, {"--random", "11", "--seed", "1"}));
-    ASSERT_TRUE(WaitFor([&] { return collector.Uploads() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return uploads() == 1; }));
     ASSERT_TRUE(WaitFor([&] { return access(kStat, F_OK) == 0; }));
     EXPECT_EQ("", ReadFile(kStat));
-    EXPECT_EQ(10u, Count(collector.Bodies(), "{\n"));
+    EXPECT_EQ(10u, Count(ReadFile(bodies), "{\n"));
 
     // Collector down: the attempts at 10 and 11 collected fail, nothing is dropped.
-    collector.Down();
+    WriteFile(down, "");
     ASSERT_EQ(0, Run(CDRSEND, {"--random", "12", "--seed", "2"}));
     Handled(23);
     // The answer comes after the last report's attempt has ended.
     ASSERT_EQ(0, Run(CDRCTL, {"flush", "0"}));
-    collector.Up();
-    EXPECT_EQ(1, collector.Uploads());
+    unlink(down.c_str());
+    EXPECT_EQ(1u, uploads());
     EXPECT_EQ(0, Run(CDRCTL, {"download-now"}));
-    ASSERT_TRUE(WaitFor([&] { return collector.Uploads() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return uploads() == 2; }));
     // Every report exactly once: 23 sections, no kind and ID twice.
-    const std::string bodies = collector.Bodies();
-    EXPECT_EQ(23u, Count(bodies, "{\n"));
+    const std::string all = ReadFile(bodies);
+    EXPECT_EQ(23u, Count(all, "{\n"));
     // Kinds cycle 1, 2, 4 in each run of cdrsend: 8 stated, 8 missed, 7 failed.
     const std::pair<const char*, int> kinds[] = {{"1", 8}, {"2", 8}, {"4", 7}};
     for (const auto& [type, records] : kinds) {
         for (int id = 0; id <= records; ++id) {
             const std::string key =
                 std::string("type=") + type + "\nID=" + std::to_string(id) + "\n";
-            EXPECT_EQ(id < records ? 1u : 0u, Count(bodies, key)) << key;
+            EXPECT_EQ(id < records ? 1u : 0u, Count(all, key)) << key;
         }
     }
 
     // A collector that never answers is cut at download_timeout.
-    collector.SetMode(HttpCollector::kHang);
+    WriteFile(hang, "");
     ASSERT_EQ(0, Run(CDRSEND, {"--caller", "late"}));
     Handled(24);
     EXPECT_EQ(0, Run(CDRCTL, {"download-now"}));
-    ASSERT_TRUE(WaitFor([&] { return collector.Abandoned() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Count(ReadFile(kLog), "  Download: failed!\n") == 1; }));
+    EXPECT_EQ(1u, Count(ReadFile(hung), "\n"));
     EXPECT_EQ(0, Run(CDRCTL, {"flush", "7"}));  // the loop goes on
     ASSERT_TRUE(
         WaitFor([&] { return ReadFile(kStat).find("caller=late\n") != std::string::npos; }));
@@ -191,7 +180,7 @@ TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
     ASSERT_TRUE(WaitFor([&] { return Count(ReadFile(kLog), "  Download: failed!\n") == 2; }));
     EXPECT_NE(0, access(kStat, F_OK));
     EXPECT_EQ(1u, Count(ReadFile(kLog), "  Download: done!\n"));
-    EXPECT_EQ(2, collector.Uploads());
+    EXPECT_EQ(2u, uploads());
 }
 
 // The init script of a device image: a restart loses no unsaved record, a

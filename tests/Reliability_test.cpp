@@ -5,10 +5,8 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <map>
 #include <random>
-#include <set>
 
 #include "platform/config/MultiSectionFile.h"
 #include "platform/config/RecordFile.h"
@@ -40,36 +38,6 @@ bool Complete(const std::vector<long>& ids) {
             return false;
     }
     return true;
-}
-
-// The cells of RFC 4180 text: quoted cells may hold separators, quotes
-// (doubled) and line ends; rows end with CRLF.
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
-    std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
-    bool quoted = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
-                rows.back().back() += text[i++];
-            else if (c == '"')
-                quoted = false;
-            else
-                rows.back().back() += c;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            rows.back().emplace_back();
-        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            ++i;
-            rows.emplace_back(1);
-        } else {
-            rows.back().back() += c;
-        }
-    }
-    if (rows.back().size() == 1 && rows.back()[0].empty())
-        rows.pop_back();
-    return rows;
 }
 
 long ResidentKb(pid_t pid) {
@@ -413,7 +381,7 @@ TEST_F(ReliabilityTest, OnlyTheDaemonsGroupCanConnectAndPlantedLinksAreNotFollow
     EXPECT_EQ(std::string::npos, Db("CDR_db").find("intruder"));
 }
 
-TEST_F(ReliabilityTest, SignalsUnderLoadWriteTheirReportAndIdsGoOn) {
+TEST_F(ReliabilityTest, SignalsUnderLoadWriteTheirReport) {
     Sizes(1000000, 5);
 #ifdef CDR_EMULATOR
     // The emulator does not hand a SIGSEGV or SIGABRT sent from outside to
@@ -442,75 +410,5 @@ TEST_F(ReliabilityTest, SignalsUnderLoadWriteTheirReportAndIdsGoOn) {
         else
             EXPECT_NE(std::string::npos, log.find("got signal " + name + " =======")) << log;
         RecordProperty(name.substr(0, name.find('(')) + "_seconds", std::to_string(took));
-        // A restart goes on from the newest saved ID.
-        const std::string stated = mBase + "telephony/CDR_db";
-        const std::vector<long> before = Ids(stated);
-        ASSERT_TRUE(Complete(before));
-        Start();
-        ASSERT_EQ(0, Run(CDRSEND, {"--caller", "after"}));
-        // Flush until the report has been handled and so is saved.
-        std::vector<long> after;
-        ASSERT_TRUE(WaitFor([&] {
-            Run(CDRCTL, {"flush", "1"});
-            after = Ids(stated);
-            return after.size() > before.size();
-        }));
-        EXPECT_EQ(before.empty() ? 0 : before.front() + 1, after.front());
-        EXPECT_TRUE(Complete(after));
-        Stop(SIGKILL);
-    }
-}
-
-TEST_F(ReliabilityTest, HostileFieldValuesReadBackExactly) {
-    std::string allBytes;  // the longest text: every byte but NUL
-    for (int c = 1; c < 256; ++c) allBytes.push_back(static_cast<char>(c));
-    const std::vector<std::pair<std::string, std::string>> calls = {
-        {"line\none\r\nline two", "{\n}\n{"},
-        {"a=b==c", "# not a comment"},
-        {"back\\slash\\", "\\x41 \\n"},
-        {allBytes, std::string(allBytes.rbegin(), allBytes.rend())},
-        {"\xff\xfe\xc3\x28 not UTF-8", "\xed\xa0\x80"},
-        {"\"quoted\", with, commas", " spaces around "},
-    };
-    Start();
-    MessageQueueClient client(15);
-    client.Connect();
-    for (const auto& [caller, called] : calls) {
-        WireMessage m;
-        m.mKind = 1;
-        m.mReport.mCaller = caller;
-        m.mReport.mCalled = called;
-        client.Send(m);
-    }
-    Handled(calls.size());
-    EXPECT_EQ(0, Run(CDRCTL, {"flush", "1"}));
-
-    // In the file, read back by the configuration library.
-    const std::string path = mBase + "telephony/CDR_db";
-    Configuration::RecordFile file(path.c_str());
-    ASSERT_EQ(static_cast<int>(calls.size()), file.GetSectionCount());
-    char value[512];
-    size_t i = calls.size();
-    for (file.Restart(); file.GotoNextSection();) {  // newest first
-        --i;
-        ASSERT_TRUE(file.GetSectionEntry("caller", value, sizeof value));
-        EXPECT_EQ(calls[i].first, value) << i;
-        ASSERT_TRUE(file.GetSectionEntry("called", value, sizeof value));
-        EXPECT_EQ(calls[i].second, value) << i;
-    }
-
-    // Through cdrctl export: the same bytes in the CSV cells.
-    ASSERT_EQ(0, Run(CDRCTL, {"export", path}));
-    const auto rows = ParseCsv(Output());
-    ASSERT_EQ(calls.size() + 1, rows.size()) << Output();
-    const auto& header = rows[0];
-    const size_t callerAt = std::find(header.begin(), header.end(), "caller") - header.begin();
-    const size_t calledAt = std::find(header.begin(), header.end(), "called") - header.begin();
-    ASSERT_LT(callerAt, header.size());
-    ASSERT_LT(calledAt, header.size());
-    for (size_t row = 1; row < rows.size(); ++row) {
-        const auto& call = calls[calls.size() - row];
-        EXPECT_EQ(call.first, rows[row][callerAt]) << row;
-        EXPECT_EQ(call.second, rows[row][calledAt]) << row;
     }
 }

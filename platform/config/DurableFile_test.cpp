@@ -1,28 +1,21 @@
 #include "platform/config/DurableFile.h"
 
-#include <errno.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <string>
 
-#include "platform/config/FileError.h"
 #include "platform/config/MultiSectionFile.h"
 #include "platform/config/RecordFile.h"
 #include "tests/support/TempDir.h"
 
-using Configuration::FileError;
 using Configuration::MultiSectionFile;
 using testing_support::ReadFile;
 using testing_support::TempDir;
-using testing_support::WriteFile;
 
 namespace {
 
@@ -47,14 +40,6 @@ std::string TextOf(Configuration::MultiSectionConfigFile& f) {
     std::string text;
     f.WriteText(&text);
     return text;
-}
-
-// In a child: report what failed and leave with a nonzero status.
-void Require(bool ok, const char* what) {
-    if (!ok) {
-        fprintf(stderr, "child: %s\n", what);
-        _exit(1);
-    }
 }
 
 }  // namespace
@@ -102,60 +87,4 @@ TEST(DurableFile, FileSurvivesSigkillAtAnyMomentOfASaveLoop) {
     std::unique_ptr<MultiSectionFile> db(OpenDb(path));
     db->Save(true, nullptr);
     EXPECT_EQ((std::vector<std::string>{"db"}), dir.List());
-}
-
-TEST(DurableFile, FullFileSystemFailsSaveAndKeepsOldFileAndMemory) {
-    TempDir dir;
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // A private mount namespace, so the small file system is seen by this child only.
-        if (unshare(CLONE_NEWNS) != 0)
-            _exit(77);
-        Require(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0, "private mounts");
-        Require(mount("tmpfs", dir.Path().c_str(), "tmpfs", 0, "size=64k,mode=0755") == 0,
-                "mount tmpfs");
-        const std::string path = dir.File("db");
-        const std::string filler = dir.File("filler");
-        WriteFile(filler, std::string(32 * 1024, 'f'));
-
-        std::unique_ptr<MultiSectionFile> db(OpenDb(path));
-        FillVersion(*db, 3);
-        db->Save(true, nullptr);
-        std::string saved = ReadFile(path);
-        int count = db->GetSectionCount();
-        bool failed = false;
-        for (int i = 0; i < 100 && !failed; ++i) {
-            db->AddSection(true);
-            ++count;
-            db->AddSectionEntry("caller", std::string(2000, 'a' + i % 26).c_str());
-            try {
-                db->Save(true, nullptr);
-                saved = ReadFile(path);
-            } catch (const FileError& e) {
-                failed = true;
-                Require(strstr(e.what(), strerror(ENOSPC)) != nullptr, "error names ENOSPC");
-            }
-        }
-        Require(failed, "save failed on a full file system");
-        Require(ReadFile(path) == saved, "old file whole");
-        Require(access((path + ".tmp").c_str(), F_OK) != 0, "no temporary left");
-        Require(db->GetSectionCount() == count, "sections kept in memory");
-
-        // Room returns: the next save writes everything that was kept.
-        unlink(filler.c_str());
-        try {
-            db->Save(true, nullptr);
-        } catch (const std::exception& e) {
-            Require(false, e.what());
-        }
-        std::unique_ptr<MultiSectionFile> back(OpenDb(path));
-        Require(TextOf(*back) == TextOf(*db), "later save writes everything");
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
-        GTEST_SKIP() << "no mount namespace";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }

@@ -2,40 +2,20 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <sys/uio.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/config/FileError.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSystem.h"
 
 using Configuration::FileError;
 using Configuration::Journal;
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TestSystem;
 using testing_support::WriteFile;
-
-namespace {
-
-// Fails the next writes with ENOSPC after writing the first few bytes.
-class FullDisk : public System {
-public:
-    bool full = false;
-    ssize_t Writev(int fd, const struct iovec* iov, int count) override {
-        if (!full)
-            return System::Writev(fd, iov, count);
-        if (!wrote) {
-            wrote = true;
-            return System::Write(fd, iov->iov_base, 3);  // a short write first
-        }
-        errno = ENOSPC;
-        return -1;
-    }
-    bool wrote = false;
-};
-
-}  // namespace
 
 TEST(Journal, GivesBackItsFramesAndLeavesOutATornEndButNamesOtherDamage) {
     TempDir dir;
@@ -89,12 +69,13 @@ TEST(Journal, GivesBackItsFramesAndLeavesOutATornEndButNamesOtherDamage) {
 TEST(Journal, AFailedAppendLeavesTheFramesBeforeItAndResetEmpties) {
     TempDir dir;
     const std::string path = dir.File("db.journal");
-    FullDisk fs;
-    Journal journal(path, &fs);
+    TestSystem fs;
+    Journal journal(path);
     journal.Append("kept");
-    fs.full = true;
+    fs.Choppy();  // an interrupted write, a short one, then a full disk
+    fs.Fail(TestSystem::kWrite, ENOSPC, -1, 2);
     EXPECT_THROW(journal.Append("lost"), FileError);
-    fs.full = false;
+    fs.Heal();
     journal.Append("after");
     journal.Sync();
     EXPECT_EQ((std::vector<std::string>{"kept", "after"}), Journal(path).Read().frames);

@@ -16,19 +16,21 @@
 #include "platform/config/FileError.h"
 #include "platform/config/RecordFile.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSystem.h"
 
 using Configuration::FileError;
 using Configuration::MultiSectionFile;
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TestSystem;
 using testing_support::WriteFile;
 
 namespace {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-std::unique_ptr<MultiSectionFile> OpenDb(const std::string& path, System* fs = nullptr) {
-    return std::make_unique<Configuration::RecordFile>(path.c_str(), nullptr, fs);
+std::unique_ptr<MultiSectionFile> OpenDb(const std::string& path) {
+    return std::make_unique<Configuration::RecordFile>(path.c_str());
 }
 
 // Every section's entries, front first.
@@ -211,90 +213,54 @@ TEST(MultiSectionFile, ReadsWhatPeopleScriptsAndTornWritesLeave) {
     EXPECT_NO_THROW(OpenDb(dir.File("absent")));
 }
 
-namespace {
-
-// Fails one chosen system call with a chosen errno, and can make writes short
-// and interrupted.
-class FaultyFs : public System {
-public:
-    enum Call { kNone, kOpenTemp, kWrite, kFsync, kClose, kRename, kSyncDir };
-    Call failing = kNone;
-    int error = EIO;
-    bool choppy = false;  // writes of at most 3 bytes, every other one EINTR
-    int calls = 0;
-
-    int Open(const char* path, int flags, mode_t mode) override {
-        bool dir = flags & O_DIRECTORY;
-        if ((failing == kOpenTemp && (flags & O_CREAT)) || (failing == kSyncDir && dir))
-            return Fail();
-        return System::Open(path, flags, mode);
-    }
-    ssize_t Write(int fd, const void* buf, size_t n) override {
-        if (failing == kWrite)
-            return Fail();
-        if (choppy && ++calls % 2)
-            return Fail(EINTR);
-        return System::Write(fd, buf, choppy && n > 3 ? 3 : n);
-    }
-    // A short writev: what Write would write of the first piece.
-    ssize_t Writev(int fd, const struct iovec* iov, int count) override {
-        while (count > 0 && iov->iov_len == 0) ++iov, --count;
-        return count > 0 ? Write(fd, iov->iov_base, iov->iov_len) : 0;
-    }
-    int Fsync(int fd) override { return failing == kFsync ? Fail() : System::Fsync(fd); }
-    int Close(int fd) override {
-        int rc = System::Close(fd);
-        return failing == kClose ? Fail() : rc;
-    }
-    int Rename(const char* a, const char* b) override {
-        return failing == kRename ? Fail() : System::Rename(a, b);
-    }
-
-private:
-    int Fail(int e = 0) {
-        errno = e ? e : error;
-        return -1;
-    }
-};
-
-}  // namespace
-
 TEST(MultiSectionFile, FailedSaveKeepsOldFileWholeAndSectionsInMemory) {
     TempDir dir;
     const std::string path = dir.File("db");
-    FaultyFs fs;
-    auto db = OpenDb(path, &fs);
+    TestSystem fs;
+    auto db = OpenDb(path);
     AddRecord(*db, 1, {{"k", "v"}});
     db->Save(true, nullptr);
     const std::string saved = ReadFile(path);
 
-    for (auto call : {FaultyFs::kOpenTemp, FaultyFs::kWrite, FaultyFs::kFsync, FaultyFs::kClose,
-                      FaultyFs::kRename}) {
+    // A save opens the directory, then the temporary, writes, syncs, closes
+    // and renames it, and syncs the directory.
+    const struct {
+        TestSystem::Call call;
+        int after;
+        int error;
+    } failures[] = {{TestSystem::kOpen, 1, EIO},
+                    {TestSystem::kWrite, 0, ENOSPC},
+                    {TestSystem::kFsync, 0, EIO},
+                    {TestSystem::kClose, 0, EIO},
+                    {TestSystem::kRename, 0, EIO}};
+    for (const auto& f : failures) {
         AddRecord(*db, 2 + db->GetSectionCount(), {{"k", "v"}});
-        fs.failing = call;
-        fs.error = call == FaultyFs::kWrite ? ENOSPC : EIO;
+        fs.Heal();
+        fs.Fail(f.call, f.error, 1, f.after);
         try {
             db->Save(true, nullptr);
-            ADD_FAILURE() << "save reported success with call " << call << " failing";
+            ADD_FAILURE() << "save reported success with call " << f.call << " failing";
         } catch (const FileError& e) {
-            EXPECT_NE(std::string::npos, std::string(e.what()).find(strerror(fs.error)))
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(strerror(f.error)))
                 << e.what();
         }
-        EXPECT_EQ(saved, ReadFile(path)) << call;
-        EXPECT_EQ((std::vector<std::string>{"db"}), dir.List()) << call;
+        EXPECT_EQ(saved, ReadFile(path)) << f.call;
+        EXPECT_EQ((std::vector<std::string>{"db"}), dir.List()) << f.call;
     }
     EXPECT_EQ(6, db->GetSectionCount());
 
     // A failed directory sync is reported although the new file is in place.
-    fs.failing = FaultyFs::kSyncDir;
+    fs.Heal();
+    fs.Fail(TestSystem::kFsync, EIO, 1, 1);
     EXPECT_THROW(db->Save(true, nullptr), FileError);
 
     // Room again, and writes that come back short and interrupted.
-    fs.failing = FaultyFs::kNone;
-    fs.choppy = true;
+    fs.Heal();
+    fs.Choppy();
+    const int before = fs.Writes();
     db->Save(true, nullptr);
     EXPECT_EQ(Contents(*db), Contents(*OpenDb(path)));
-    EXPECT_GT(fs.calls, 20);
+    EXPECT_GT(fs.Writes() - before, 20);
 }
 
 TEST(MultiSectionFile, SaveCreatesParentsAndNeverFollowsAPlantedTemporary) {

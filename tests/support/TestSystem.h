@@ -25,8 +25,20 @@ public:
         mClockSet = true;
         mClock = {seconds, milliseconds * 1000000};
     }
-    // The next COUNT calls of CALL (every one: -1) fail with ERROR.
-    void Fail(Call call, int error, int count = -1) { mFailures[call] = {error, count}; }
+    // After the next AFTER calls of CALL, COUNT calls (every one: -1) fail with ERROR.
+    void Fail(Call call, int error, int count = -1, int after = 0) {
+        mFailures[call] = {error, count, after};
+    }
+    // From now on writes are cut to at most 3 bytes, and every other one is
+    // interrupted (EINTR) before it writes anything.
+    void Choppy() { mChoppy = true; }
+    // No call fails and no write is cut any more.
+    void Heal() {
+        mFailures.clear();
+        mChoppy = false;
+    }
+    // Write and Writev calls made so far.
+    int Writes() const { return mWrites; }
     // An exception of no standard kind, thrown by the Open of a path that
     // holds NAME: one that nothing on the way catches.
     struct Thrown {};
@@ -48,9 +60,21 @@ public:
         return Counted(System::OpenAt(dirFd, name, flags, mode));
     }
     ssize_t Write(int fd, const void* buf, size_t count) override {
-        return Failing(kWrite) ? -1 : System::Write(fd, buf, count);
+        ++mWrites;
+        if (Failing(kWrite))
+            return -1;
+        if (mChoppy && mWrites % 2) {
+            errno = EINTR;
+            return -1;
+        }
+        return System::Write(fd, buf, mChoppy && count > 3 ? 3 : count);
     }
     ssize_t Writev(int fd, const struct iovec* iov, int count) override {
+        if (mChoppy) {  // what Write writes of the first piece that is not empty
+            while (count > 0 && iov->iov_len == 0) ++iov, --count;
+            return count > 0 ? Write(fd, iov->iov_base, iov->iov_len) : 0;
+        }
+        ++mWrites;
         return Failing(kWrite) ? -1 : System::Writev(fd, iov, count);
     }
     int Fsync(int fd) override { return Failing(kFsync) ? -1 : System::Fsync(fd); }
@@ -84,6 +108,7 @@ private:
     struct Failure {
         int error;
         int count;
+        int after;
     };
     int Counted(int fd) {
         mOpen += fd >= 0;
@@ -93,6 +118,10 @@ private:
         auto it = mFailures.find(call);
         if (it == mFailures.end() || it->second.count == 0)
             return false;
+        if (it->second.after > 0) {
+            --it->second.after;
+            return false;
+        }
         if (it->second.count > 0)
             --it->second.count;
         errno = it->second.error;
@@ -116,6 +145,8 @@ private:
     std::string mPath;
     std::string mThrowOn;
     int mOpen = 0;
+    bool mChoppy = false;
+    int mWrites = 0;
 };
 
 }  // namespace testing_support
