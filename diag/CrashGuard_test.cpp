@@ -220,63 +220,69 @@ TEST_F(CrashGuardTest, ADamagedStackStillGivesTheReport) {
 #endif
 }
 
-TEST_F(CrashGuardTest, IgnoredHangupLeavesTheProcessRunningAndALaterFaultStillEndsIt) {
-    int status = InChild([&] {
-        signal(SIGHUP, SIG_IGN);
-        new CrashGuard(LogFile().c_str(), "cdr", "/usr/sbin/cdrd", false, false);
-        raise(SIGHUP);  // reported, then ignored as before the guard
-        WriteFile(mDir.File("alive"), "yes");
-        raise(SIGTERM);  // passed over: one report in the life of the process
-        WriteFile(mDir.File("still"), "yes");
-        raise(SIGSEGV);  // must end the process although a report was made
-        WriteFile(mDir.File("never"), "yes");
-    });
-    EXPECT_TRUE(EndedBy(status, SIGSEGV)) << status;
-    EXPECT_EQ("yes", ReadFile(mDir.File("alive")));
-    EXPECT_EQ("yes", ReadFile(mDir.File("still")));
-    EXPECT_EQ("", ReadFile(mDir.File("never")));
-    const std::string log = Log();
-    EXPECT_NE(std::string::npos, log.find("stopped by signal SIGHUP(1)"));
-    EXPECT_EQ(std::string::npos, log.find("SIGTERM"));
-    EXPECT_EQ(std::string::npos, log.find("Backtrace"));
-}
-
-TEST_F(CrashGuardTest, AbortReportsTheExceptionAndExitsWithOne) {
-    for (const char* reason : {"bad_alloc", static_cast<const char*>(nullptr)}) {
-        remove(LogFile().c_str());
-        int status = InChild([&] {
-            new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
-            CrashGuard::Abort(reason);
-        });
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-        const std::string header =
-            std::string(
-                "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), caught C++ "
-                "unhandled exception") +
-            (reason ? ", reason: bad_alloc" : "") + " =======\n";
-        const std::string log = Log();
-        EXPECT_EQ(0u, log.find(header)) << log;
-        EXPECT_EQ(Footer(header), log.substr(log.size() - Footer(header).size()));
-    }
-}
-
-TEST_F(CrashGuardTest, UnknownSignalIsAFaultAndTheUserRoutineSeesIt) {
+// How the process ends, and what it reports, for each way of ending:
+// one report in the life of the process, and an ignored signal still ignored.
+TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
     static std::string marker;
     marker = mDir.File("routine");
-    int status = InChild([&] {
-        new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
-        CrashGuard::SetUserRoutine(
-            [](int fault, int signal, void* data) {
-                WriteFile(marker, std::to_string(fault) + " " + std::to_string(signal) + " " +
-                                      static_cast<const char*>(data));
-                return 0;
-            },
-            const_cast<char*>("data"));
-        CrashGuard::FuneralProc(SIGUSR1);
-    });
-    EXPECT_TRUE(EndedBy(status, SIGUSR1)) << status;
+    const std::string prefix = "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), ";
+    const struct {
+        const char* what;
+        std::function<void()> body;
+        int signal;  // 0: exit status 1
+        std::string header;
+    } cases[] = {
+        {"an ignored hangup, then a stop, then a fault",
+         [&] {
+             signal(SIGHUP, SIG_IGN);
+             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+             raise(SIGHUP);   // reported, then ignored as before the guard
+             raise(SIGTERM);  // passed over: one report in the life of the process
+             raise(SIGSEGV);  // must end the process although a report was made
+         },
+         SIGSEGV, "\n======= Process /usr/sbin/cdrd (cdrd) has been stopped by signal SIGHUP(1)"},
+        {"an exception with its reason",
+         [&] {
+             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+             CrashGuard::Abort("bad_alloc");
+         },
+         0, prefix + "caught C++ unhandled exception, reason: bad_alloc =======\n"},
+        {"an exception without one",
+         [&] {
+             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+             CrashGuard::Abort(nullptr);
+         },
+         0, prefix + "caught C++ unhandled exception =======\n"},
+        {"an unknown signal, seen by the user routine",
+         [&] {
+             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+             CrashGuard::SetUserRoutine(
+                 [](int fault, int signal, void* data) {
+                     WriteFile(marker, std::to_string(fault) + " " + std::to_string(signal) +
+                                           " " + static_cast<const char*>(data));
+                     return 0;
+                 },
+                 const_cast<char*>("data"));
+             CrashGuard::FuneralProc(SIGUSR1);
+         },
+         SIGUSR1, prefix + "got signal Unknown(" + std::to_string(SIGUSR1) + ") =======\n"},
+    };
+    for (const auto& c : cases) {
+        remove(LogFile().c_str());
+        remove(marker.c_str());
+        const int status = InChild(c.body);
+        if (c.signal)
+            EXPECT_TRUE(EndedBy(status, c.signal)) << c.what << ": " << status;
+        else
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << c.what << ": " << status;
+        const std::string log = Log();
+        EXPECT_EQ(0u, log.find(c.header)) << c.what << ": " << log;
+        EXPECT_EQ(1u, testing_support::Count(log, "\n======= ")) << c.what << ": " << log;
+        if (c.header.find("Backtrace") != std::string::npos)
+            EXPECT_EQ(Footer(c.header), log.substr(log.size() - Footer(c.header).size()))
+                << c.what;
+    }
     EXPECT_EQ("1 " + std::to_string(SIGUSR1) + " data", ReadFile(marker));
-    EXPECT_NE(std::string::npos, Log().find("got signal Unknown(" + std::to_string(SIGUSR1) + ")"));
 }
 
 TEST_F(CrashGuardTest, PidFileHoldsTheStartUpIdAndNamesFollowThePath) {
@@ -382,24 +388,27 @@ std::string Arguments(const std::string& probe) {
 
 }  // namespace
 
-TEST_F(CrashGuardTest, CreateProcessSplitsArgumentsAtSingleBlanks) {
-    EXPECT_EQ("argc=3\n[one]\n[two]\n[three]\n", Arguments(Probe(mDir, "one two three")));
-    EXPECT_EQ("argc=0\n", Arguments(Probe(mDir, nullptr)));
-    EXPECT_EQ("argc=0\n", Arguments(Probe(mDir, "")));
-    EXPECT_EQ("argc=3\n[one]\n[]\n[two]\n", Arguments(Probe(mDir, "one  two")));
-    std::string sixteen, expected = "argc=15\n";
+// The download command's process: arguments split at single blanks, at
+// most 15 of at most 255 bytes; detached, with a pipe for its standard input
+// and output, and no signal blocked.
+TEST_F(CrashGuardTest, CreateProcessSplitsArgumentsAndDetaches) {
+    std::string sixteen, fifteen = "argc=15\n";
     for (int i = 1; i <= 16; ++i) {
         sixteen += (i > 1 ? " w" : "w") + std::to_string(i);
         if (i < 15)
-            expected += "[w" + std::to_string(i) + "]\n";
+            fifteen += "[w" + std::to_string(i) + "]\n";
     }
-    EXPECT_EQ(expected + "[w15 w16]\n", Arguments(Probe(mDir, sixteen.c_str())));
     const std::string longWord(300, 'x');
-    EXPECT_EQ("argc=1\n[" + std::string(255, 'x') + "]\n",
-              Arguments(Probe(mDir, longWord.c_str())));
-}
+    const std::pair<const char*, std::string> cases[] = {
+        {"one two three", "argc=3\n[one]\n[two]\n[three]\n"},
+        {nullptr, "argc=0\n"},
+        {"", "argc=0\n"},
+        {"one  two", "argc=3\n[one]\n[]\n[two]\n"},
+        {sixteen.c_str(), fifteen + "[w15 w16]\n"},
+        {longWord.c_str(), "argc=1\n[" + std::string(255, 'x') + "]\n"},
+    };
+    for (const auto& [args, expected] : cases) EXPECT_EQ(expected, Arguments(Probe(mDir, args)));
 
-TEST_F(CrashGuardTest, CreateProcessDetachesWithAPipeAndNoBlockedSignals) {
     const std::string probe = Probe(mDir, "x");
     EXPECT_NE(std::string::npos, probe.find("fd0=pipe fd1=pipe same-pipe=yes fd2=closed\n"))
         << probe;

@@ -29,20 +29,6 @@ TEST(TextFormat, PlainTextIsWrittenAsItIsAndOnlyMeaningChangingBytesAreEscaped) 
     EXPECT_EQ("k=\xff\xfe\n", Entry(f, "k", "\xff\xfe"));  // not UTF-8, still one line
 }
 
-TEST(TextFormat, ClassifiesLines) {
-    TextFormat f("{\n", "}\n", "=", "#");
-    EXPECT_EQ(TextFormat::kBlank, f.Classify(" \t"));
-    EXPECT_EQ(TextFormat::kSectionBegin, f.Classify("  {"));
-    EXPECT_EQ(TextFormat::kSectionEnd, f.Classify("}\t"));
-    EXPECT_EQ(TextFormat::kComment, f.Classify("  # a=b"));
-    EXPECT_EQ(TextFormat::kEntry, f.Classify("{=}"));
-    EXPECT_EQ(TextFormat::kStray, f.Classify("just words"));
-    EXPECT_EQ(TextFormat::kStray, f.Classify("{ {"));
-
-    TextFormat flat(nullptr, nullptr, "=", "#");
-    EXPECT_EQ(TextFormat::kStray, flat.Classify("{"));
-}
-
 // Reading never refuses an entry: what people, scripts and shells write
 // reads as they meant it, in record files and in settings files.
 TEST(TextFormat, DecodesEntriesLeniently) {
@@ -80,29 +66,6 @@ TEST(TextFormat, DecodesEntriesLeniently) {
         EXPECT_EQ(c.settingValue, value) << c.line;
     }
     EXPECT_EQ("sed 's/\\./,/g' %f # x", settings.RawValue("cmd = sed 's/\\./,/g' %f # x \t"));
-}
-
-// Whatever a settings value holds, the writer puts it so that the shell-like
-// reading gives it back.
-TEST(TextFormat, SettingsValuesRoundTripThroughShellRules) {
-    TextFormat settings(nullptr, nullptr, "=", "#");
-    for (const char* value :
-         {"1 # on", "\"quoted\"", "'single'", "a\t#b", " #", "x \\ y", "#lead", "\\\"", "'"}) {
-        std::string line, key, back;
-        settings.AppendEntry(&line, "k", value);
-        line.pop_back();
-        settings.DecodeEntry(line, &key, &back);
-        EXPECT_EQ(value, back) << line;
-    }
-}
-
-TEST(TextFormat, SplitsLinesDroppingCarriageReturnBeforeLineEnd) {
-    std::string_view text = "a\r\nb\n\nc\rd\nlast";
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    std::string_view line;
-    while (TextFormat::NextLine(text, &pos, &line)) lines.emplace_back(line);
-    EXPECT_EQ((std::vector<std::string>{"a", "b", "", "c\rd", "last"}), lines);
 }
 
 TEST(TextFormat, RefusesDelimitersThatCannotBeToldApart) {

@@ -58,6 +58,16 @@ TEST(WireFormat, BytesAreBigEndianWithLengthInTheHeader) {
     EXPECT_EQ(expected, Encoded(report));
 }
 
+TEST(WireFormat, EveryFieldRoundTripsAtItsExtremes) {
+    for (const WireMessage& m : testing_support::ExtremeReports()) {
+        const WireMessage back = Decoded(Encoded(m));
+        EXPECT_EQ(m.mKind, back.mKind);
+        EXPECT_EQ(m.mReport, back.mReport);
+        EXPECT_EQ(m.mHasStatistics, back.mHasStatistics);
+        EXPECT_EQ(m.mStatistics, back.mStatistics);
+    }
+}
+
 TEST(WireFormat, SenderRefusesTextsItCannotCarry) {
     WireMessage m;
     m.mReport.mCaller = std::string(256, 'x');

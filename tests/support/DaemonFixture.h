@@ -26,12 +26,6 @@ inline const char kLog[] = "/tmp/logs/cdr.log";
 inline ::testing::Environment* const gEnv =
     ::testing::AddGlobalTestEnvironment(new testing_support::PrivateDaemonPaths);
 
-inline size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-    return n;
-}
-
 // Waits (up to a minute: the emulator is slow) until DONE holds.
 inline bool WaitFor(const std::function<bool()>& done) {
     for (int i = 0; i < 1200; ++i) {

@@ -14,6 +14,7 @@
 
 namespace cdr_test {
 
+using testing_support::Count;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -45,11 +46,6 @@ protected:
     // How database I (0 stated, 1 missed, 2 failed) stands, as the status says.
     static RecorderStatus::Database Stand(Manager& m, int i) {
         return m.CurrentStatus().mDatabases[i];
-    }
-    static size_t Count(const std::string& text, const std::string& what) {
-        size_t n = 0;
-        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-        return n;
     }
 
     TempDir mDir;

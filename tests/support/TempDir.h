@@ -80,4 +80,11 @@ inline std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+// How many times WHAT occurs in TEXT, overlaps included.
+inline size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+}
+
 }  // namespace testing_support
