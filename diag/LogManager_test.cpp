@@ -13,7 +13,6 @@
 
 #include "diag/LocalClock.h"
 
-#include "platform/util/CyclicQueue.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSystem.h"
 
@@ -61,16 +60,6 @@ protected:
 };
 
 }  // namespace
-
-// Reaches into the manager to stand in a queue that never takes a line.
-class LogManagerTestPeer {
-public:
-    static CyclicQueue* SwapQueue(LogManager& m, CyclicQueue* q) {
-        CyclicQueue* old = m.mpState->mpQueue;
-        m.mpState->mpQueue = q;
-        return old;
-    }
-};
 
 // What one manager writes for a sequence of calls: stamps with a blank
 // time for lines of the same second, tags, prefixes and the indent.
@@ -239,30 +228,4 @@ TEST_F(LogManagerTest, QueuedModeWritesEveryLineAndStopsCleanly) {
         }
     }
     EXPECT_NE(std::string::npos, text.find("pre         .042  direct\n"));
-}
-
-namespace {
-
-class FullQueue : public CyclicQueue {
-public:
-    FullQueue() : CyclicQueue(16) {}
-    int SendMessage(long, const char*, unsigned long) override { return ++attempts, 0; }
-    int attempts = 0;
-};
-
-}  // namespace
-
-TEST_F(LogManagerTest, QueuedLineIsDroppedAfterDepthPlusOneAttempts) {
-    {
-        LogManager log(mPath.c_str(), true, true, 2, 128);
-        log.TRACE("first\n");  // once written, the writer thread runs on the real queue
-        while (Log().empty()) std::this_thread::yield();
-        FullQueue full;
-        CyclicQueue* real = LogManagerTestPeer::SwapQueue(log, &full);
-        log.TRACE("lost\n");  // returns although the line never fits
-        EXPECT_EQ(3, full.attempts);
-        LogManagerTestPeer::SwapQueue(log, real);
-        log.TRACE("kept\n");
-    }
-    EXPECT_EQ("16:03:27.042  first\n        .042  kept\n", Log());
 }

@@ -50,51 +50,6 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     EXPECT_EQ(2u, Count(Db("CDR_db"), "{\n"));
 }
 
-// What people, scripts and earlier firmware leave in the files costs no
-// record: odd bytes and torn ends in the databases, a bad value or a
-// trailing comment in the settings, a backslash in the collector command, a
-// database the system cannot read. All of it shows in the status.
-TEST_F(DaemonTest, OrdinaryMistakesInTheFilesCostNoRecord) {
-    WriteFile(mBase + "sysconfig/general_settings.conf",
-              "CDR_STATED_MAX=lots\nCDR_ENABLE=1 # on\nCDR_MISSED_SAVE_INTERVAL=\"1\"\n");
-    WriteFile(mBase + "sysconfig/rc.conf", "START_AUTO_DOWNLOAD_STAT=true\n");
-    const std::string out = mDir.File("collected");
-    WriteFile(mBase + "auto-down-stat.conf",
-              "download_cnt=2\ndownload_cmd=sed 's/\\./,/g' %f >" + out + "\n");
-    mkdir((mBase + "telephony").c_str(), 0755);
-    WriteFile(
-        mBase + "telephony/CDR_db",
-        "\xEF\xBB\xBF{\nID=4\ncaller=DOMAIN\\alice\n}\n{\nID=3\nstray words\n}\n{\nID=2\ncal");
-    WriteFile(mBase + "telephony/missed_calls_db", std::string("{\nID=1\ncaller=a\0b\n}\n", 20));
-    mkdir((mBase + "telephony/unsuccess_calls_db").c_str(), 0755);
-    Start();
-    for (const char* kind : {"1", "2", "4"})
-        ASSERT_EQ(
-            0, Run(CDRSEND, {"--kind", kind, "--stat", "rx_pkt=1", "--stat", "rem_addr=10.0.0.1"}));
-    Handled(3);
-    EXPECT_EQ(0, Run(CDRCTL, {"flush", "7"})) << Output();
-    Stop(SIGTERM);
-    Start();
-    EXPECT_EQ(0, Run(CDRCTL, {"status"})) << Output();
-    EXPECT_NE(std::string::npos,
-              Output().find("settings problem: " + mBase +
-                            "sysconfig/general_settings.conf:1: CDR_STATED_MAX=lots: not an "
-                            "unsigned decimal number; ignored\n"))
-        << Output();
-    const std::string stated = Db("CDR_db");
-    EXPECT_EQ(4u, Count(stated, "{\n"));
-    EXPECT_EQ(0u, stated.find("{\nID=5\n"));
-    EXPECT_NE(std::string::npos, stated.find("caller=DOMAIN\\\\alice\n"));
-    EXPECT_EQ(0u, ReadFile(mBase + "telephony/CDR_db.damaged").find("\xEF\xBB\xBF{\nID=4\n"));
-    EXPECT_EQ(0u, Db("missed_calls_db").find("{\nID=2\n"));
-    EXPECT_NE(std::string::npos, Db("missed_calls_db").find("{\nID=1\ncaller=ab\n}\n"));
-    EXPECT_EQ(0u, Db("unsuccess_calls_db").find("{\nID=0\n"));
-    struct stat st;
-    EXPECT_EQ(0, stat((mBase + "telephony/unsuccess_calls_db.damaged").c_str(), &st));
-    // The third report found two collected: they went through the command as written.
-    EXPECT_EQ(2u, Count(ReadFile(out), "rem_addr=10,0,0,1\n"));
-}
-
 // A device out of memory as the daemon starts: the settings and databases
 // fail and are traced, the first allocation outside them escapes the
 // manager, and main turns it into the abort report and exit status 1.

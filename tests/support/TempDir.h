@@ -1,10 +1,8 @@
 #pragma once
 
-#include <dirent.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -25,44 +23,23 @@ public:
             throw std::runtime_error("mkdtemp failed");
         mPath = buf.data();
     }
-    ~TempDir() { Remove(mPath); }
+    ~TempDir() {
+        std::error_code error;  // what cannot be removed stays
+        std::filesystem::remove_all(mPath, error);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return mPath; }
     std::string File(const std::string& name) const { return mPath + "/" + name; }
 
-    // Names in the directory, "." and ".." left out.
+    // Names in the directory.
     std::vector<std::string> List() const {
         std::vector<std::string> names;
-        if (DIR* d = opendir(mPath.c_str())) {
-            while (dirent* e = readdir(d)) {
-                std::string n = e->d_name;
-                if (n != "." && n != "..")
-                    names.push_back(n);
-            }
-            closedir(d);
-        }
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(mPath, error))
+            names.push_back(entry.path().filename());
         return names;
-    }
-
-    static void Remove(const std::string& path) {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0)
-            return;
-        if (S_ISDIR(st.st_mode)) {
-            if (DIR* d = opendir(path.c_str())) {
-                while (dirent* e = readdir(d)) {
-                    std::string n = e->d_name;
-                    if (n != "." && n != "..")
-                        Remove(path + "/" + n);
-                }
-                closedir(d);
-            }
-            rmdir(path.c_str());
-        } else {
-            unlink(path.c_str());
-        }
     }
 
 private:
