@@ -117,8 +117,14 @@ TEST_F(CrashGuardTest, StopSignalWritesTheStopReportThenEndsTheProcess) {
     EXPECT_EQ(0666u, st.st_mode & 0777);
 }
 
+// Faults give a backtrace between a header and a footer, also when the
+// walk of the stack itself faults; the signal still ends the process.
 TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
-    for (int kind = 0; kind < 3; ++kind) {
+    const std::string header =
+        "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), got signal SIGSEGV(11) "
+        "=======\n";
+    const std::string footer = Footer(header);
+    for (int kind = 0; kind < 4; ++kind) {
         remove(LogFile().c_str());
         int status = InChild([&] {
             new CrashGuard(LogFile().c_str(), nullptr, "/usr/sbin/cdrd", false, false);
@@ -130,14 +136,18 @@ TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
             }
             if (kind == 2)
                 Recurse(0);  // a stack overflow, reported from the alternate stack
+#ifndef NO_DAMAGED_STACK_CASE
+            if (kind == 3)
+                FaultOnADamagedStack();
+#endif
         });
+#ifdef NO_DAMAGED_STACK_CASE
+        if (kind == 3)
+            break;
+#endif
         EXPECT_TRUE(EndedBy(status, SIGSEGV)) << kind << " " << status;
         const std::string log = Log();
-        const std::string header =
-            "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), got signal SIGSEGV(11) "
-            "=======\n";
         ASSERT_EQ(0u, log.find(header)) << log;
-        const std::string footer = Footer(header);
         if (kind == 2) {
             // 128 deep frames fill the 4096-byte report and cut its end; where the
             // unwinder cannot leave the signal stack, fewer frames leave room for the footer.
@@ -150,7 +160,9 @@ TEST_F(CrashGuardTest, FaultsWriteABacktraceWhoseFooterFollowsTheHeader) {
         EXPECT_EQ(footer, log.substr(log.size() - footer.size())) << log;
         const std::string frames =
             log.substr(header.size(), log.size() - header.size() - footer.size());
-        EXPECT_TRUE(std::regex_match(frames, std::regex("( 0x[0-9a-f]+: [^\n]*\n)+"))) << frames;
+        if (kind < 3)
+            EXPECT_TRUE(std::regex_match(frames, std::regex("( 0x[0-9a-f]+: [^\n]*\n)+")))
+                << frames;
     }
 }
 
@@ -199,27 +211,6 @@ TEST_F(CrashGuardTest, AStopAtAnyMomentEndsWithItsReportWithinASecond) {
     }
 }
 
-// The report comes out when the walk of the stack itself faults, and the
-// signal still ends the process by its default action.
-TEST_F(CrashGuardTest, ADamagedStackStillGivesTheReport) {
-#ifdef NO_DAMAGED_STACK_CASE
-    GTEST_SKIP() << "no way to damage the stack on this processor";
-#else
-    int status = InChild([&] {
-        new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
-        FaultOnADamagedStack();
-    });
-    EXPECT_TRUE(EndedBy(status, SIGSEGV)) << status;
-    const std::string header =
-        "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), got signal SIGSEGV(11) "
-        "=======\n";
-    const std::string log = Log();
-    EXPECT_EQ(0u, log.find(header)) << log;
-    ASSERT_GE(log.size(), Footer(header).size());
-    EXPECT_EQ(Footer(header), log.substr(log.size() - Footer(header).size())) << log;
-#endif
-}
-
 // How the process ends, and what it reports, for each way of ending:
 // one report in the life of the process, and an ignored signal still ignored.
 TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
@@ -247,12 +238,6 @@ TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
              CrashGuard::Abort("bad_alloc");
          },
          0, prefix + "caught C++ unhandled exception, reason: bad_alloc =======\n"},
-        {"an exception without one",
-         [&] {
-             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
-             CrashGuard::Abort(nullptr);
-         },
-         0, prefix + "caught C++ unhandled exception =======\n"},
         {"an unknown signal, seen by the user routine",
          [&] {
              new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);

@@ -1,6 +1,6 @@
 // What cdrd keeps when things go wrong around it: kills at random moments, a
-// full file system, hostile bytes on its queues, callers without access,
-// and signals under load.
+// torn journal, a full file system, hostile bytes on its queues, a trace
+// log that would grow without end, and callers without access.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -313,8 +313,6 @@ TEST_F(ReliabilityTest, HostileMessagesLeaveEveryValidReportRecordedAndMemoryFla
     // message would add more than the slack.
     EXPECT_LT(rssLate - rssEarly, 512) << rssEarly << " KB then " << rssLate << " KB";
 #endif
-    RecordProperty("rss_kb_early", std::to_string(rssEarly));
-    RecordProperty("rss_kb_late", std::to_string(rssLate));
 }
 
 // The trace log lives in RAM on the device: 100,000 reports leave each file
@@ -338,19 +336,14 @@ TEST_F(ReliabilityTest, TheTraceLogStaysWithinItsLimit) {
     EXPECT_EQ(std::string::npos, ReadFile(std::string(kLog) + ".2").find('\n'));
 }
 
-TEST_F(ReliabilityTest, OnlyTheDaemonsGroupCanConnectAndPlantedLinksAreNotFollowed) {
+TEST_F(ReliabilityTest, OnlyTheDaemonsGroupCanConnect) {
     chmod(mDir.Path().c_str(), 0755);  // only the queue directory stands in the way
     const std::string queues = mDir.File("msgq");
     mkdir(queues.c_str(), 0700);
     chmod(queues.c_str(), 0770);
-    WriteFile(mDir.File("target"), "keep");
-    ASSERT_EQ(0, symlink(mDir.File("target").c_str(), (queues + "/q15").c_str()));
     WriteFile(mBase + "sysconfig/general_settings.conf", "");
     Start();
     struct stat st;
-    ASSERT_EQ(0, lstat((queues + "/q15").c_str(), &st));
-    EXPECT_TRUE(S_ISSOCK(st.st_mode));
-    EXPECT_EQ("keep", ReadFile(mDir.File("target")));
     for (const char* q : {"/q15", "/q111"}) {
         ASSERT_EQ(0, stat((queues + q).c_str(), &st));
         EXPECT_EQ(0660u, st.st_mode & 07777) << q;
@@ -379,36 +372,4 @@ TEST_F(ReliabilityTest, OnlyTheDaemonsGroupCanConnectAndPlantedLinksAreNotFollow
         return Db("CDR_db").find("caller=member\n") != std::string::npos;
     }));
     EXPECT_EQ(std::string::npos, Db("CDR_db").find("intruder"));
-}
-
-TEST_F(ReliabilityTest, SignalsUnderLoadWriteTheirReport) {
-    Sizes(1000000, 5);
-#ifdef CDR_EMULATOR
-    // The emulator does not hand a SIGSEGV or SIGABRT sent from outside to
-    // the program's handler ("uncaught target signal"); faults raised inside
-    // the program are reported there too (see the crash guard's own tests).
-    const std::vector<int> signals = {SIGTERM};
-#else
-    const std::vector<int> signals = {SIGTERM, SIGSEGV, SIGABRT};
-#endif
-    for (int signal : signals) {
-        unlink(kLog);
-        Start();
-        Process sender(CDRSEND, {"--random", "1000000", "--rate", "2000"}, mDir.File("sender.out"));
-        Handled(30);
-        const auto sent = std::chrono::steady_clock::now();
-        EXPECT_EQ(128 + signal, Stop(signal));
-        const double took =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
-        sender.Wait();
-        const std::string log = ReadFile(kLog);
-        const std::string name = signal == SIGTERM   ? "SIGTERM(15)"
-                                 : signal == SIGSEGV ? "SIGSEGV(11)"
-                                                     : "SIGABRT(6)";
-        if (signal == SIGTERM)
-            EXPECT_NE(std::string::npos, log.find("has been stopped by signal " + name)) << log;
-        else
-            EXPECT_NE(std::string::npos, log.find("got signal " + name + " =======")) << log;
-        RecordProperty(name.substr(0, name.find('(')) + "_seconds", std::to_string(took));
-    }
 }

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <random>
 
 #include "platform/config/FileError.h"
 #include "tests/support/TempDir.h"
@@ -78,27 +76,3 @@ TEST(ConfigFile, SetAndSaveKeepCommentsAndOtherLines) {
     EXPECT_EQ(" spaced\n", Get(back, "CDR_MISSED_DB"));
 }
 
-TEST(ConfigFile, AwkwardKeysAndValuesRoundTrip) {
-    TempDir dir;
-    const std::string path = dir.File("c.conf");
-    const std::string alphabet = "\n\r\\=# \tk\x80\xff{}\"'";
-    std::mt19937 rng(7);
-    std::map<std::string, std::string> expected;
-    {
-        ConfigFile f(path.c_str(), true, false, false, "=", "#", nullptr);
-        for (int i = 0; i < 500; ++i) {
-            std::string k(1 + rng() % 6, ' '), v(rng() % 8, ' ');
-            for (char& c : k) c = alphabet[rng() % alphabet.size()];
-            for (char& c : v) c = alphabet[rng() % alphabet.size()];
-            expected[k] = v;
-            f.SetEntry(k.c_str(), v.c_str());
-        }
-        f.Save(true, nullptr);
-    }
-    ConfigFile f(path.c_str(), true, false, false, "=", "#", nullptr);
-    for (const auto& kv : expected) {
-        char buf[32];
-        ASSERT_TRUE(f.GetEntry(kv.first.c_str(), buf, sizeof buf));
-        EXPECT_EQ(kv.second, buf);
-    }
-}

@@ -112,39 +112,6 @@ TEST(MultiSectionFile, CursorRules) {
     EXPECT_EQ(0, db->GetSectionCount());
 }
 
-TEST(MultiSectionFile, AwkwardBytesRoundTripExactly) {
-    TempDir dir;
-    const std::string path = dir.File("down_stat.log");
-    // Bytes that mean something to the format, blanks, and bytes that are not UTF-8.
-    const std::string alphabet = "\n\r\\={}# \tx\x80\xff\xc3(aZ0";
-    std::mt19937 rng(20261205);
-    auto text = [&](size_t maxLen) {
-        std::string s(rng() % (maxLen + 1), ' ');
-        for (char& c : s) c = alphabet[rng() % alphabet.size()];
-        return s;
-    };
-    Configuration::RecordFile out(path.c_str(), "section");
-    std::vector<Entries> expected;
-    for (int s = 0; s < 600; ++s) {
-        out.AddSection(true);
-        Entries entries;
-        for (int e = rng() % 12; e > 0; --e) {
-            entries.emplace_back(text(6), text(10));
-            out.AddSectionEntry(entries.back().first.c_str(), entries.back().second.c_str());
-        }
-        expected.insert(expected.begin(), entries);
-    }
-    std::string longText(4000, 'y');
-    longText[0] = '\n';
-    out.AddSection(false);
-    out.AddSectionEntry(longText.c_str(), longText.c_str());
-    expected.push_back({{longText, longText}});
-    out.Save(true, nullptr);
-
-    Configuration::RecordFile in(path.c_str(), "section");
-    EXPECT_EQ(expected, Contents(in));
-}
-
 // What people, scripts and torn writes leave reads as they meant it, with a
 // note for each repair; only a file the system cannot read is refused.
 TEST(MultiSectionFile, ReadsWhatPeopleScriptsAndTornWritesLeave) {
