@@ -56,10 +56,13 @@ public:
 
     // Settings and databases.
     bool GetCDRData();
-    bool InitFiles(const char* statedPath, const char* missedPath, const char* failedPath);
+    // Start-up and its tests: the only thread that touches the databases, so no lock.
+    bool InitFiles(const char* statedPath, const char* missedPath, const char* failedPath)
+        NO_THREAD_SAFETY_ANALYSIS;
     bool InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t failedMax,
                    uint32_t statedInterval, uint32_t missedInterval, uint32_t failedInterval);
-    bool IsCDRFilesExist();
+    // Reads the three pointers unlocked: the handlers' thread is their only writer.
+    bool IsCDRFilesExist() NO_THREAD_SAFETY_ANALYSIS;
     // Reads the download switch and count, and opens or removes the
     // statistics file to match; false when a settings file cannot be read.
     bool InitAutoDownloadSettings();
@@ -67,7 +70,7 @@ public:
 protected:
     void Init();
     // What the destructor does, also for a constructor that throws.
-    void Teardown();
+    void Teardown() NO_THREAD_SAFETY_ANALYSIS;  // no handler runs any more
 
     CDRSettings mSettings;
     CDRFiles* mpFiles;
@@ -93,7 +96,7 @@ protected:
     void ReadJournalSetting();
     // Puts back into each file what its journal holds beyond it, applies the
     // limits and saves; the trace says how many records came back.
-    void RecoverJournals();
+    void RecoverJournals() NO_THREAD_SAFETY_ANALYSIS;  // start-up, as InitFiles
     // Makes every journal durable: before the loop waits, and before a status.
     void SyncJournals();
 
@@ -101,7 +104,7 @@ private:
     // Save the database of index I, or the statistics file, for OPERATION
     // (the trace's first word), noting the outcome for the status. A failure
     // is alerted and passes on as the library's exception.
-    void SaveDatabase(int i, const char* operation);
+    void SaveDatabase(int i, const char* operation) REQUIRES(mpFiles->mpLock);
     void SaveStatistics(const char* operation);
     // Records the problems of one reading of settings FILE, tracing each for
     // OPERATION.
@@ -114,10 +117,13 @@ private:
     void OpenStatistics();
     // Empties and saves the statistics file after a delivery, its journal
     // told first (a StatisticsDownload::Empty).
-    static void EmptyStatistics(Configuration::MultiSectionFile& file, void* manager);
+    // Called by a download, from the counter step under the lock or from
+    // the download command, which takes none.
+    static void EmptyStatistics(Configuration::MultiSectionFile& file, void* manager)
+        NO_THREAD_SAFETY_ANALYSIS;
 
     // The journal of database I; null when the database has no path.
-    CDRJournal* JournalOf(int i);
+    CDRJournal* JournalOf(int i) REQUIRES(mpFiles->mpLock);
     // Tells every journal that the file of SCOPE (CDRJournal::Scope) was
     // saved, or went.
     void JournalsSaved(unsigned scope, const char* operation);
@@ -134,14 +140,15 @@ private:
         }
     }
     // Removes the oldest records of database I beyond LIMIT; true when it did.
-    bool TrimOldest(int i, uint32_t limit);
+    bool TrimOldest(int i, uint32_t limit) REQUIRES(mpFiles->mpLock);
 
     // Journals the record just written, of database INDEX and KIND.
-    void JournalRecord(int index, int kind);
+    void JournalRecord(int index, int kind) REQUIRES(mpFiles->mpLock);
     // The download counter step, with what it did noted for the status.
     void CounterStep();
     void WriteRecord(int index, int kind, const CallDetailReport& report,
-                     const CallStatistics* statistics);
-    void AddEntry(int index, const char* key, const char* value);
-    void WriteStream(int index, const MediaStreamStatistics& stream, const char* suffix);
+                     const CallStatistics* statistics) REQUIRES(mpFiles->mpLock);
+    void AddEntry(int index, const char* key, const char* value) REQUIRES(mpFiles->mpLock);
+    void WriteStream(int index, const MediaStreamStatistics& stream, const char* suffix)
+        REQUIRES(mpFiles->mpLock);
 };

@@ -9,19 +9,20 @@
 int CDRManager::OnClear(int mask) {
     TRACEX("OnClear\n");
     int result = 1;
-    CDRFiles& f = *mpFiles;
     {
-        ThreadMutexLock hold(*f.mpLock);
+        ThreadMutexLock hold(*mpFiles->mpLock);
         try {
             for (int i = 0; i < 3; ++i) {
-                if (!(mask & kCDRKinds[i]) || !f.mpFile[i])
+                if (!(mask & kCDRKinds[i]) || !mpFiles->mpFile[i])
                     continue;
                 // What the journal holds of them must not come back either.
-                if (CDRJournal* journal = mpJournals[i])
+                if (CDRJournal* journal = mpJournals[i]) {
+                    const uint32_t next = mpFiles->mNextId[i];
                     Journaled("OnClear", [&] {
-                        journal->Cleared(kCDRKinds[i], f.mNextId[i], CDRJournal::kDatabase);
+                        journal->Cleared(kCDRKinds[i], next, CDRJournal::kDatabase);
                     });
-                f.mpFile[i]->ClearAll();
+                }
+                mpFiles->mpFile[i]->ClearAll();
                 mHealth.mUnsaved[i] = 0;  // the records are gone, saved or not
                 SaveDatabase(i, "OnClear");
             }
@@ -33,10 +34,10 @@ int CDRManager::OnClear(int mask) {
                 for (int i = 0; i < 3; ++i) {
                     if (!(mask & kCDRKinds[i]))
                         continue;
-                    delete f.mpFile[i];
-                    f.mpFile[i] = nullptr;
-                    System::Default().Unlink(f.mFileName[i].c_str());
-                    f.mpFile[i] = new Configuration::RecordFile(f.mFileName[i].c_str());
+                    delete mpFiles->mpFile[i];
+                    mpFiles->mpFile[i] = nullptr;
+                    System::Default().Unlink(mpFiles->mFileName[i].c_str());
+                    mpFiles->mpFile[i] = new Configuration::RecordFile(mpFiles->mFileName[i].c_str());
                     mHealth.mUnsaved[i] = 0;
                 }
             } catch (const std::exception& e) {
@@ -44,8 +45,8 @@ int CDRManager::OnClear(int mask) {
                 for (int i = 0; i < 3; ++i) {
                     if (!(mask & kCDRKinds[i]))
                         continue;
-                    delete f.mpFile[i];
-                    f.mpFile[i] = nullptr;
+                    delete mpFiles->mpFile[i];
+                    mpFiles->mpFile[i] = nullptr;
                 }
                 result = 0;
             }
@@ -58,14 +59,13 @@ int CDRManager::OnClear(int mask) {
 int CDRManager::OnFlush(int mask) {
     TRACEX("OnFlush\n");
     int result = 1;
-    CDRFiles& f = *mpFiles;
     {
-        ThreadMutexLock hold(*f.mpLock);
+        ThreadMutexLock hold(*mpFiles->mpLock);
         try {
             for (int i = 0; i < 3; ++i) {
-                if (!(mask & kCDRKinds[i]) || !f.mpFile[i] || f.mUnsavedCount[i] == 0)
+                if (!(mask & kCDRKinds[i]) || !mpFiles->mpFile[i] || mpFiles->mUnsavedCount[i] == 0)
                     continue;
-                f.mUnsavedCount[i] = 0;
+                mpFiles->mUnsavedCount[i] = 0;
                 SaveDatabase(i, "OnFlush");
             }
             if (mAutoDownload && mpStatFile)

@@ -20,16 +20,15 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
     // Moving files aside is a one-time remedy for the life of the process.
     static bool movedOnce = false;
     const char* const paths[3] = {statedPath, missedPath, failedPath};
-    CDRFiles& f = *mpFiles;
     for (;;) {
         bool failed[3] = {};
         for (int i = 0; i < 3; ++i) {
             if (!paths[i])
                 continue;
-            delete f.mpFile[i];  // opened before: replaced, never leaked
-            f.mpFile[i] = nullptr;
+            delete mpFiles->mpFile[i];  // opened before: replaced, never leaked
+            mpFiles->mpFile[i] = nullptr;
             try {
-                f.mpFile[i] = new Configuration::RecordFile(paths[i]);
+                mpFiles->mpFile[i] = new Configuration::RecordFile(paths[i]);
             } catch (const std::exception& e) {
                 ALERT("InitFiles: %s calls database: %s.\n", kNames[i], e.what());
                 failed[i] = true;
@@ -37,7 +36,7 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
         }
         if (!failed[0] && !failed[1] && !failed[2])
             break;
-        for (Configuration::MultiSectionFile*& file : f.mpFile) {
+        for (Configuration::MultiSectionFile*& file : mpFiles->mpFile) {
             delete file;
             file = nullptr;
         }
@@ -61,29 +60,29 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
     for (int i = 0; i < 3; ++i) {
         if (!paths[i])
             continue;
-        f.mFileName[i] = paths[i];
-        Configuration::MultiSectionFile& db = *f.mpFile[i];
+        mpFiles->mFileName[i] = paths[i];
+        Configuration::MultiSectionFile& db = *mpFiles->mpFile[i];
         KeepWhatWasRead(db, "InitFiles");
         if (!db.GotoFirstSection())
             continue;
-        if (db.GetSectionEntry("ID", f.mpValueBuf, CDRFiles::kValueBufSize)) {
+        if (db.GetSectionEntry("ID", mpFiles->mpValueBuf, CDRFiles::kValueBufSize)) {
             // Read as the device reads it, whatever the host: 2^32 and more is 2^32 - 1.
-            f.mNextId[i] = NumberText::LeadingUnsigned32(f.mpValueBuf) + 1;
+            mpFiles->mNextId[i] = NumberText::LeadingUnsigned32(mpFiles->mpValueBuf) + 1;
             continue;
         }
         try {
             // No ID in the newest record: number them all, newest highest.
-            f.mNextId[i] = static_cast<uint32_t>(db.GetSectionCount()) - 1;
+            mpFiles->mNextId[i] = static_cast<uint32_t>(db.GetSectionCount()) - 1;
             db.Restart();
             while (db.GotoNextSection()) {
-                snprintf(f.mpValueBuf, CDRFiles::kValueBufSize, "%u", f.mNextId[i]);
-                --f.mNextId[i];
-                db.SetSectionEntry("ID", f.mpValueBuf);
+                snprintf(mpFiles->mpValueBuf, CDRFiles::kValueBufSize, "%u", mpFiles->mNextId[i]);
+                --mpFiles->mNextId[i];
+                db.SetSectionEntry("ID", mpFiles->mpValueBuf);
             }
             SaveDatabase(i, "InitFiles");
-            f.mNextId[i] = static_cast<uint32_t>(db.GetSectionCount());
+            mpFiles->mNextId[i] = static_cast<uint32_t>(db.GetSectionCount());
         } catch (const std::exception&) {
-            f.mNextId[i] = 0;
+            mpFiles->mNextId[i] = 0;
         }
     }
     return true;
@@ -149,11 +148,10 @@ bool CDRManager::InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t fail
                            uint32_t failedInterval) {
     const uint32_t limits[3] = {statedMax, missedMax, failedMax};
     const uint32_t intervals[3] = {statedInterval, missedInterval, failedInterval};
-    CDRFiles& f = *mpFiles;
-    ThreadMutexLock hold(*f.mpLock);
+    ThreadMutexLock hold(*mpFiles->mpLock);
     for (int i = 0; i < 3; ++i) {
         if (limits[i] != 0) {
-            if (f.mpFile[i]) {
+            if (mpFiles->mpFile[i]) {
                 try {
                     if (TrimOldest(i, limits[i]))
                         SaveDatabase(i, "InitSizes");
@@ -161,10 +159,10 @@ bool CDRManager::InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t fail
                     // The database stays as it is (traced); its new limit still holds.
                 }
             }
-            f.mMaxRecords[i] = limits[i];
+            mpFiles->mMaxRecords[i] = limits[i];
         }
         if (intervals[i] != 0)
-            f.mSaveInterval[i] = intervals[i];
+            mpFiles->mSaveInterval[i] = intervals[i];
     }
     return true;
 }

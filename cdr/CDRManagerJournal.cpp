@@ -31,11 +31,10 @@ void CDRManager::JournalsSaved(unsigned scope, const char* operation) {
 }
 
 void CDRManager::RecoverJournals() {
-    CDRFiles& f = *mpFiles;
     CDRJournal::Contents contents[3];
     std::vector<const CDRJournal::Frame*> statistics;
     for (int i = 0; i < 3; ++i) {
-        CDRJournal* journal = f.mpFile[i] ? JournalOf(i) : nullptr;
+        CDRJournal* journal = mpFiles->mpFile[i] ? JournalOf(i) : nullptr;
         if (!journal)
             continue;
         Journaled("RecoverJournals", [&] { contents[i] = journal->Read(); });
@@ -54,19 +53,21 @@ void CDRManager::RecoverJournals() {
             statistics.push_back(&frame);
             // IDs go on above every one the journal gave, in the files or not.
             const int k = CDRKindIndex(frame.kind);
-            f.mNextId[k] = std::max(f.mNextId[k], frame.added ? frame.id + 1 : frame.id);
+            mpFiles->mNextId[k] = std::max(mpFiles->mNextId[k], frame.added ? frame.id + 1 : frame.id);
             mJournalSequence = std::max(mJournalSequence, frame.sequence + 1);
         }
         if (frames.empty())
             continue;
         const uint32_t recovered =
-            CDRJournal::Replay(*f.mpFile[i], kCDRKinds[i], CDRJournal::kDatabase, frames);
+            CDRJournal::Replay(*mpFiles->mpFile[i], kCDRKinds[i], CDRJournal::kDatabase, frames);
         TRACEX("RecoverJournals: %u records recovered from %s.\n", recovered,
                journal->Path().c_str());
-        Journaled("RecoverJournals", [&] {
-            TrimOldest(i, f.mMaxRecords[i]);
-            SaveDatabase(i, "RecoverJournals");
-        });
+        try {
+            TrimOldest(i, mpFiles->mMaxRecords[i]);
+            SaveDatabase(i, "RecoverJournals");  // traces a failure; the journal keeps them
+        } catch (const std::exception& e) {
+            mHealth.mJournalProblem = e.what();
+        }
     }
     if (mpStatFile && !statistics.empty()) {
         std::sort(statistics.begin(), statistics.end(),
@@ -98,11 +99,13 @@ void CDRManager::SyncJournals() {
 void CDRManager::EmptyStatistics(Configuration::MultiSectionFile& file, void* data) {
     CDRManager& m = *static_cast<CDRManager*>(data);
     // Delivered: none of it may come back from a journal to go again.
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t next = m.mpFiles->mNextId[i];
         if (CDRJournal* journal = m.mpJournals[i])
             m.Journaled("Download", [&] {
-                journal->Cleared(kCDRKinds[i], m.mpFiles->mNextId[i], CDRJournal::kStatistics);
+                journal->Cleared(kCDRKinds[i], next, CDRJournal::kStatistics);
             });
+    }
     file.ClearAll();
     m.SaveStatistics("Download");
 }

@@ -25,7 +25,9 @@ void CDRManager::WriteStream(int index, const MediaStreamStatistics& s, const ch
     const size_t n = CDRFiles::kValueBufSize;
     char key[32];
     const size_t suffixLength = std::strlen(suffix);
-    auto put = [&](const char* name) {
+    // The lambdas run inside this function, under its lock; the analysis
+    // looks at each on its own.
+    auto put = [&](const char* name) NO_THREAD_SAFETY_ANALYSIS {
         const size_t length = std::strlen(name);
         assert(length + suffixLength < sizeof key);  // the keys are the record table's
         std::memcpy(key, name, length);
@@ -41,7 +43,7 @@ void CDRManager::WriteStream(int index, const MediaStreamStatistics& s, const ch
     };
     // An address and a port are written only when not 0.
     auto putEndpoint = [&](const char* addrName, uint32_t address, const char* portName,
-                           uint16_t port) {
+                           uint16_t port) NO_THREAD_SAFETY_ANALYSIS {
         if (address != 0) {
             mpFiles->mAddr = address;
             const char* dotted = mpFiles->mAddr.DottedDecimal();
@@ -89,10 +91,9 @@ void CDRManager::WriteStream(int index, const MediaStreamStatistics& s, const ch
 
 void CDRManager::WriteRecord(int index, int kind, const CallDetailReport& r,
                              const CallStatistics* statistics) {
-    CDRFiles& f = *mpFiles;
-    char* v = f.mpValueBuf;
+    char* v = mpFiles->mpValueBuf;
     if (mSettings.mCDREnabled)
-        f.mpFile[index]->AddSection(true);
+        mpFiles->mpFile[index]->AddSection(true);
     if (mAutoDownload) {
         mpStatFile->AddSection(true);
         DecimalText::Unsigned(static_cast<uint32_t>(kind), v);  // "%u"
@@ -100,7 +101,7 @@ void CDRManager::WriteRecord(int index, int kind, const CallDetailReport& r,
     }
     // The ID belongs to the kind's database, and advances even when only the
     // statistics file is written.
-    const uint32_t id = f.mNextId[index]++;
+    const uint32_t id = mpFiles->mNextId[index]++;
     DecimalText::Unsigned(id, v);  // "%u"
     AddEntry(index, "ID", v);
     DecimalText::Signed(r.mStartTime, v);  // "%ld"
@@ -146,19 +147,18 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
     TRACEX("OnAddCDR\n");
     if (!mSettings.mCDREnabled && !mAutoDownload)
         return 1;
-    CDRFiles& f = *mpFiles;
-    ThreadMutexLock hold(*f.mpLock);
+    ThreadMutexLock hold(*mpFiles->mpLock);
     const int index = CDRKindIndex(kind);
     if (index < 0)
         return 0;
-    if (mSettings.mCDREnabled && !f.mpFile[index])
+    if (mSettings.mCDREnabled && !mpFiles->mpFile[index])
         return 0;
     if (mAutoDownload && !mpStatFile)
         return 0;
     try {
         if (mSettings.mCDREnabled) {
-            Configuration::MultiSectionFile& db = *f.mpFile[index];
-            if (static_cast<uint32_t>(db.GetSectionCount()) >= f.mMaxRecords[index]) {
+            Configuration::MultiSectionFile& db = *mpFiles->mpFile[index];
+            if (static_cast<uint32_t>(db.GetSectionCount()) >= mpFiles->mMaxRecords[index]) {
                 db.GotoLastSection();  // exactly one, the oldest, whatever the excess
                 db.DeleteSection();
             }
@@ -170,8 +170,8 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
             JournalRecord(index, kind);
         if (mSettings.mCDREnabled)
             ++mHealth.mUnsaved[index];
-        if (++f.mUnsavedCount[index] >= f.mSaveInterval[index]) {
-            f.mUnsavedCount[index] = 0;
+        if (++mpFiles->mUnsavedCount[index] >= mpFiles->mSaveInterval[index]) {
+            mpFiles->mUnsavedCount[index] = 0;
             if (mSettings.mCDREnabled)
                 SaveDatabase(index, "OnAddCDR");
             if (mAutoDownload)
@@ -216,9 +216,9 @@ void CDRManager::JournalRecord(int index, int kind) {
     // Durable once the loop syncs the journals, before it waits again, or,
     // while reports keep coming without a pause, once they have waited
     // kJournalDelay.
-    Journaled("OnAddCDR", [&] {
-        journal->Added(kind, mpFiles->mNextId[index] - 1, mJournalSequence++, scopes, lines);
-    });
+    const uint32_t id = mpFiles->mNextId[index] - 1;
+    Journaled("OnAddCDR",
+              [&] { journal->Added(kind, id, mJournalSequence++, scopes, lines); });
     timespec now;
     if (System::Default().ClockGettime(CLOCK_MONOTONIC, &now) != 0)
         return SyncJournals();

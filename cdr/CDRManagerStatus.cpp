@@ -15,21 +15,20 @@ RecorderStatus CDRManager::CurrentStatus() {
     SyncJournals();
     RecorderStatus s;
     {
-        CDRFiles& f = *mpFiles;
-        ThreadMutexLock hold(*f.mpLock);
+        ThreadMutexLock hold(*mpFiles->mpLock);
         const std::string* configured[3] = {&mSettings.mStatedFile, &mSettings.mMissedFile,
                                             &mSettings.mFailedFile};
         for (int i = 0; i < 3; ++i) {
             RecorderStatus::Database& d = s.mDatabases[i];
             d.mName = kNames[i];
             // The path in use; before any opening, the one the settings give.
-            d.mPath = f.mFileName[i].empty() ? *configured[i] : f.mFileName[i];
-            d.mOpen = f.mpFile[i] != nullptr;
-            d.mRecords = d.mOpen ? static_cast<uint32_t>(f.mpFile[i]->GetSectionCount()) : 0;
+            d.mPath = mpFiles->mFileName[i].empty() ? *configured[i] : mpFiles->mFileName[i];
+            d.mOpen = mpFiles->mpFile[i] != nullptr;
+            d.mRecords = d.mOpen ? static_cast<uint32_t>(mpFiles->mpFile[i]->GetSectionCount()) : 0;
             d.mUnsaved = mHealth.mUnsaved[i];
-            d.mLimit = f.mMaxRecords[i];
-            d.mInterval = f.mSaveInterval[i];
-            d.mNextId = f.mNextId[i];
+            d.mLimit = mpFiles->mMaxRecords[i];
+            d.mInterval = mpFiles->mSaveInterval[i];
+            d.mNextId = mpFiles->mNextId[i];
             d.mLastSaveTime = mHealth.mLastSave[i].mTime;
             d.mLastSaveOk = mHealth.mLastSave[i].mOk;
             d.mLastSaveError = mHealth.mLastSave[i].mError;

@@ -130,22 +130,15 @@ void LogManager::FormatTime() {
 // writer's lock as well, so the stream never has two writers at once.
 void LogManager::WriteLine() {
     LogState& s = *mpState;
-    if (s.mpWriterLock)
-        s.mpWriterLock->Lock();
+    ThreadMutexLockIf hold(s.mpWriterLock);
     mpStream->TRACE(s.mpLineBuf, 3, 0);
-    if (s.mpWriterLock)
-        s.mpWriterLock->Unlock();
 }
 
 // With stamps off the stream formats the message itself; in queued mode under
 // the writer's lock, so the stream never has two writers at once.
 void LogManager::WriteUnstamped(unsigned char level, const char*& format, va_list& args) {
-    LogState& s = *mpState;
-    if (s.mpWriterLock)
-        s.mpWriterLock->Lock();
+    ThreadMutexLockIf hold(mpState->mpWriterLock);
     mpStream->TRACE(level, format, args, 0);
-    if (s.mpWriterLock)
-        s.mpWriterLock->Unlock();
 }
 
 bool LogManager::ComposeLine(const char* tag, long type, const char*& format, va_list& args) {
@@ -266,11 +259,10 @@ void LogManager::SetOptions(bool flush, bool timeStamps, const char* prefix) {
     LogState& s = *mpState;
     ThreadMutexLock hold(*s.mpCallerLock);
     // The writer thread reads the flush flag under its own lock.
-    if (s.mpWriterLock)
-        s.mpWriterLock->Lock();
-    s.mFlush = flush;
-    if (s.mpWriterLock)
-        s.mpWriterLock->Unlock();
+    {
+        ThreadMutexLockIf writer(s.mpWriterLock);
+        s.mFlush = flush;
+    }
     s.mStamp = timeStamps;
     s.mIndentReady = 0;
     if (!prefix) {

@@ -2,33 +2,56 @@
 
 #include <pthread.h>
 
+#include "platform/util/ThreadAnnotations.h"
+
 // A plain, non-recursive mutual-exclusion lock.
 //
 // Any thread may call Lock and Unlock; Unlock must come from the thread that
 // holds the lock. The mutex must not be held when it is destroyed. Not
 // copyable: the lock's identity is its address.
-class ThreadMutex {
+class CAPABILITY("mutex") ThreadMutex {
 public:
     ThreadMutex();
     ~ThreadMutex();
     ThreadMutex(const ThreadMutex&) = delete;
     ThreadMutex& operator=(const ThreadMutex&) = delete;
 
-    void Lock();
-    void Unlock();
+    void Lock() ACQUIRE();
+    void Unlock() RELEASE();
 
 private:
     pthread_mutex_t mMutex;
 };
 
 // Holds a ThreadMutex for the life of a scope, so every way out unlocks it.
-class ThreadMutexLock {
+class SCOPED_CAPABILITY ThreadMutexLock {
 public:
-    explicit ThreadMutexLock(ThreadMutex& mutex) : mMutex(mutex) { mMutex.Lock(); }
-    ~ThreadMutexLock() { mMutex.Unlock(); }
+    explicit ThreadMutexLock(ThreadMutex& mutex) ACQUIRE(mutex) : mMutex(mutex) { mMutex.Lock(); }
+    ~ThreadMutexLock() RELEASE() { mMutex.Unlock(); }
     ThreadMutexLock(const ThreadMutexLock&) = delete;
     ThreadMutexLock& operator=(const ThreadMutexLock&) = delete;
 
 private:
     ThreadMutex& mMutex;
+};
+
+// Holds MUTEX for the life of a scope when there is one (null: no lock).
+class SCOPED_CAPABILITY ThreadMutexLockIf {
+public:
+    // The analysis cannot follow a lock taken on one path only; callers see
+    // the mutex held.
+    explicit ThreadMutexLockIf(ThreadMutex* mutex) ACQUIRE(mutex) NO_THREAD_SAFETY_ANALYSIS
+        : mMutex(mutex) {
+        if (mMutex)
+            mMutex->Lock();
+    }
+    ~ThreadMutexLockIf() RELEASE() NO_THREAD_SAFETY_ANALYSIS {
+        if (mMutex)
+            mMutex->Unlock();
+    }
+    ThreadMutexLockIf(const ThreadMutexLockIf&) = delete;
+    ThreadMutexLockIf& operator=(const ThreadMutexLockIf&) = delete;
+
+private:
+    ThreadMutex* mMutex;
 };
