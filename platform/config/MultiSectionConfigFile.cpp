@@ -81,7 +81,7 @@ int MultiSectionConfigFile::DeleteSection() {
     } else {
         if (mCurrent < mWriting)
             --mWriting;
-        Recycle(std::move(gone));
+        mPool.Give(std::move(gone));
     }
     mNext = mCurrent;
     mCurrent = -1;
@@ -302,41 +302,15 @@ size_t MultiSectionConfigFile::PackedBytes() const {
     return bytes;
 }
 
-void MultiSectionConfigFile::Recycle(PackedSection&& block) {
-    // A few blocks give a choice of sizes; more would only hold memory.
-    const size_t kKept = 64;
-    if (block.Capacity() == 0)
-        return;
-    if (mFree.size() < kKept) {
-        mFree.push_back(std::move(block));
-        return;
-    }
-    // Full: the new block takes the place of the oldest kept one.
-    for (size_t i = 1; i < mFree.size(); ++i) mFree[i - 1] = std::move(mFree[i]);
-    mFree.back() = std::move(block);
-}
-
 void MultiSectionConfigFile::CompleteWriting() {
     if (mWriting < 0)
         return;
     PackedSection& section = mSections[static_cast<size_t>(mWriting)];
-    const size_t size = section.PackedBytes();
-    // The smallest kept block that holds the section with at most a quarter to spare.
-    size_t best = mFree.size();
-    for (size_t i = 0; i < mFree.size(); ++i) {
-        const size_t capacity = mFree[i].Capacity();
-        if (capacity >= size && capacity <= size + size / 4 &&
-            (best == mFree.size() || capacity < mFree[best].Capacity()))
-            best = i;
-    }
     PackedSection home;
-    if (best < mFree.size()) {
-        home = std::move(mFree[best]);
-        mFree.erase(mFree.begin() + static_cast<long>(best));
+    if (mPool.Take(section.PackedBytes(), &home))
         home.CopyFrom(section);
-    } else {
+    else
         home = section.Clone(32);  // sizes in steps of 32 match kept blocks more often
-    }
     mScratch = std::move(section);
     section = std::move(home);
     mWriting = -1;

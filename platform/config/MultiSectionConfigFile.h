@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/config/BlockPool.h"
 #include "platform/config/PackedSection.h"
 #include "platform/config/ReadNotes.h"
 #include "platform/config/SectionRing.h"
@@ -25,10 +26,9 @@ namespace Configuration {
 // and saving copies it as it stands (see PackedSection). Entries are encoded
 // once, when they are added. A section is
 // written in a scratch block and, once complete (at the next AddSection or
-// Save), copied into a block of about its size: one of the few kept from
-// deleted sections when one fits, else a new one. A database at its limit,
-// one record added for each one removed, so rarely allocates, and the heap
-// holds no growth slack.
+// Save), copied into a block of about its size: one from the BlockPool of
+// deleted sections when one fits, else a new one; the heap holds no growth
+// slack.
 //
 // Cursor: entry operations work on the current section. Restart puts the
 // cursor before the first section, and each GotoNextSection moves it to the
@@ -120,8 +120,7 @@ private:
     SectionRing mSections;
     PackedSection mScratch;            // lent to the section being written
     long mWriting = -1;                // index of that section, or -1
-    std::vector<PackedSection> mFree;  // blocks of deleted sections, for reuse
-    void Recycle(PackedSection&& block);
+    BlockPool mPool;                   // blocks of deleted sections, for reuse
     long mCurrent = -1;  // index of the current section, or -1
     long mNext = 0;      // where GotoNextSection goes
     // Reused for encoding, so that adding entries allocates nothing.
