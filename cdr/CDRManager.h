@@ -57,8 +57,8 @@ public:
     // Settings and databases.
     bool GetCDRData();
     // Start-up and its tests: the only thread that touches the databases, so no lock.
-    bool InitFiles(const char* statedPath, const char* missedPath, const char* failedPath)
-        NO_THREAD_SAFETY_ANALYSIS;
+    bool InitFiles(const char* statedPath, const char* missedPath,
+                   const char* failedPath) NO_THREAD_SAFETY_ANALYSIS;
     bool InitSizes(uint32_t statedMax, uint32_t missedMax, uint32_t failedMax,
                    uint32_t statedInterval, uint32_t missedInterval, uint32_t failedInterval);
     // Reads the three pointers unlocked: the handlers' thread is their only writer.
@@ -119,8 +119,8 @@ private:
     // told first (a StatisticsDownload::Empty).
     // Called by a download, from the counter step under the lock or from
     // the download command, which takes none.
-    static void EmptyStatistics(Configuration::MultiSectionFile& file, void* manager)
-        NO_THREAD_SAFETY_ANALYSIS;
+    static void EmptyStatistics(Configuration::MultiSectionFile& file,
+                                void* manager) NO_THREAD_SAFETY_ANALYSIS;
 
     // The journal of database I; null when the database has no path.
     CDRJournal* JournalOf(int i) REQUIRES(mpFiles->mpLock);

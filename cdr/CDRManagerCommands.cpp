@@ -18,9 +18,8 @@ int CDRManager::OnClear(int mask) {
                 // What the journal holds of them must not come back either.
                 if (CDRJournal* journal = mpJournals[i]) {
                     const uint32_t next = mpFiles->mNextId[i];
-                    Journaled("OnClear", [&] {
-                        journal->Cleared(kCDRKinds[i], next, CDRJournal::kDatabase);
-                    });
+                    Journaled("OnClear",
+                              [&] { journal->Cleared(kCDRKinds[i], next, CDRJournal::kDatabase); });
                 }
                 mpFiles->mpFile[i]->ClearAll();
                 mHealth.mUnsaved[i] = 0;  // the records are gone, saved or not
@@ -37,7 +36,8 @@ int CDRManager::OnClear(int mask) {
                     delete mpFiles->mpFile[i];
                     mpFiles->mpFile[i] = nullptr;
                     System::Default().Unlink(mpFiles->mFileName[i].c_str());
-                    mpFiles->mpFile[i] = new Configuration::RecordFile(mpFiles->mFileName[i].c_str());
+                    mpFiles->mpFile[i] =
+                        new Configuration::RecordFile(mpFiles->mFileName[i].c_str());
                     mHealth.mUnsaved[i] = 0;
                 }
             } catch (const std::exception& e) {

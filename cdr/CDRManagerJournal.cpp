@@ -53,7 +53,8 @@ void CDRManager::RecoverJournals() {
             statistics.push_back(&frame);
             // IDs go on above every one the journal gave, in the files or not.
             const int k = CDRKindIndex(frame.kind);
-            mpFiles->mNextId[k] = std::max(mpFiles->mNextId[k], frame.added ? frame.id + 1 : frame.id);
+            mpFiles->mNextId[k] =
+                std::max(mpFiles->mNextId[k], frame.added ? frame.id + 1 : frame.id);
             mJournalSequence = std::max(mJournalSequence, frame.sequence + 1);
         }
         if (frames.empty())
@@ -102,9 +103,8 @@ void CDRManager::EmptyStatistics(Configuration::MultiSectionFile& file, void* da
     for (int i = 0; i < 3; ++i) {
         const uint32_t next = m.mpFiles->mNextId[i];
         if (CDRJournal* journal = m.mpJournals[i])
-            m.Journaled("Download", [&] {
-                journal->Cleared(kCDRKinds[i], next, CDRJournal::kStatistics);
-            });
+            m.Journaled("Download",
+                        [&] { journal->Cleared(kCDRKinds[i], next, CDRJournal::kStatistics); });
     }
     file.ClearAll();
     m.SaveStatistics("Download");

@@ -217,8 +217,7 @@ void CDRManager::JournalRecord(int index, int kind) {
     // while reports keep coming without a pause, once they have waited
     // kJournalDelay.
     const uint32_t id = mpFiles->mNextId[index] - 1;
-    Journaled("OnAddCDR",
-              [&] { journal->Added(kind, id, mJournalSequence++, scopes, lines); });
+    Journaled("OnAddCDR", [&] { journal->Added(kind, id, mJournalSequence++, scopes, lines); });
     timespec now;
     if (System::Default().ClockGettime(CLOCK_MONOTONIC, &now) != 0)
         return SyncJournals();

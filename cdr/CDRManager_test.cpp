@@ -40,8 +40,8 @@ TEST_F(CDRManagerTest, NamesAndTheBaseDirectoryMakeThePaths) {
     } cases[] = {
         // A slash or a backslash anywhere: a path of its own.
         {mBase.c_str(), Db("calls"), mDir.Path() + "/abs/missed", "sub\\failed"},
-        {bare.c_str(), bare + "telephony/CDR_db", "", ""},  // no final slash: a plain prefix
-        {"", "telephony/CDR_db", "", ""},                   // empty: the working directory
+        {bare.c_str(), bare + "telephony/CDR_db", "", ""},     // no final slash: a plain prefix
+        {"", "telephony/CDR_db", "", ""},                      // empty: the working directory
         {nullptr, "/etc/kelt-conf/telephony/CDR_db", "", ""},  // unset: the device's own
     };
     for (const auto& c : cases) {
@@ -183,14 +183,15 @@ TEST_F(CDRManagerTest, DatabasesKeepTheirRecordsWhateverHappensToOne) {
     EXPECT_EQ(1, m.OnAddCDR(1, Call("y"), nullptr));
     const std::string log = Log();
     EXPECT_NE(std::string::npos,
-              log.find("  InitFiles: " + Db("CDR_db") + ":4: stray line; skipped; " +
-                       Db("CDR_db") + ":6: last section cut short; kept with its entries.\n"))
+              log.find("  InitFiles: " + Db("CDR_db") + ":4: stray line; skipped; " + Db("CDR_db") +
+                       ":6: last section cut short; kept with its entries.\n"))
         << log;
-    EXPECT_NE(std::string::npos, log.find("  InitFiles: missed calls database: " +
-                                          Db("missed_calls_db") + ": cannot read: Is a directory.\n"));
-    EXPECT_NE(std::string::npos, log.find("  InitFiles: " + Db("missed_calls_db") +
-                                          " moved aside to " + Db("missed_calls_db") +
-                                          ".damaged.\n"));
+    EXPECT_NE(std::string::npos,
+              log.find("  InitFiles: missed calls database: " + Db("missed_calls_db") +
+                       ": cannot read: Is a directory.\n"));
+    EXPECT_NE(std::string::npos,
+              log.find("  InitFiles: " + Db("missed_calls_db") + " moved aside to " +
+                       Db("missed_calls_db") + ".damaged.\n"));
 
     // The remedy is used once per process: a second failure moves nothing.
     mkdir(Db("other").c_str(), 0755);

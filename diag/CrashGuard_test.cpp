@@ -231,8 +231,8 @@ TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
              new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
              CrashGuard::SetUserRoutine(
                  [](int fault, int signal, void* data) {
-                     WriteFile(marker, std::to_string(fault) + " " + std::to_string(signal) +
-                                           " " + static_cast<const char*>(data));
+                     WriteFile(marker, std::to_string(fault) + " " + std::to_string(signal) + " " +
+                                           static_cast<const char*>(data));
                      return 0;
                  },
                  const_cast<char*>("data"));
@@ -252,13 +252,12 @@ TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
         EXPECT_EQ(0u, log.find(c.header)) << c.what << ": " << log;
         EXPECT_EQ(1u, testing_support::Count(log, "\n======= ")) << c.what << ": " << log;
         if (c.header.find("stopped") != std::string::npos) {  // then the time of day
-            EXPECT_TRUE(std::regex_match(
-                log.substr(c.header.size()),
-                std::regex(" at [0-2][0-9]:[0-5][0-9]:[0-6][0-9] =======\n")))
+            EXPECT_TRUE(
+                std::regex_match(log.substr(c.header.size()),
+                                 std::regex(" at [0-2][0-9]:[0-5][0-9]:[0-6][0-9] =======\n")))
                 << log;
         } else {
-            EXPECT_EQ(Footer(c.header), log.substr(log.size() - Footer(c.header).size()))
-                << c.what;
+            EXPECT_EQ(Footer(c.header), log.substr(log.size() - Footer(c.header).size())) << c.what;
         }
         if (&c == &cases[0]) {  // made under umask 0
             struct stat st;

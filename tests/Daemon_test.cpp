@@ -82,9 +82,10 @@ TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
                                           " ] && exit 1\ncat \"$1\" >>" + bodies +
                                           " && echo '<upload>' >>" + bodies + "\n");
     WriteFile(mBase + "sysconfig/rc.conf", "START_AUTO_DOWNLOAD_STAT=true\n");
-    WriteFile(mBase + "auto-down-stat.conf", "download_cnt=10\ndownload_timeout=3\n"
-                                             "download_cmd=/bin/sh " +
-                                                 mDir.File("collector") + " %f\n");
+    WriteFile(mBase + "auto-down-stat.conf",
+              "download_cnt=10\ndownload_timeout=3\n"
+              "download_cmd=/bin/sh " +
+                  mDir.File("collector") + " %f\n");
     auto uploads = [&] { return Count(ReadFile(bodies), "<upload>"); };
     Start();
     // The eleventh report finds ten collected: they go, and the file is emptied.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "platform/config/FileError.h"
 #include "tests/support/TempDir.h"
 
@@ -75,4 +74,3 @@ TEST(ConfigFile, SetAndSaveKeepCommentsAndOtherLines) {
     ConfigFile back(path.c_str(), true, false, false, "=", "#", nullptr);
     EXPECT_EQ(" spaced\n", Get(back, "CDR_MISSED_DB"));
 }
-

@@ -118,11 +118,11 @@ private:
 
     TextFormat mFormat;
     SectionRing mSections;
-    PackedSection mScratch;            // lent to the section being written
-    long mWriting = -1;                // index of that section, or -1
-    BlockPool mPool;                   // blocks of deleted sections, for reuse
-    long mCurrent = -1;  // index of the current section, or -1
-    long mNext = 0;      // where GotoNextSection goes
+    PackedSection mScratch;  // lent to the section being written
+    long mWriting = -1;      // index of that section, or -1
+    BlockPool mPool;         // blocks of deleted sections, for reuse
+    long mCurrent = -1;      // index of the current section, or -1
+    long mNext = 0;          // where GotoNextSection goes
     // Reused for encoding, so that adding entries allocates nothing.
     mutable std::string mLine;
     mutable std::string mKey;

@@ -188,8 +188,7 @@ TEST(MultiSectionFile, FailedSaveKeepsOldFileWholeAndSectionsInMemory) {
             db->Save(true, nullptr);
             ADD_FAILURE() << "save reported success with call " << f.call << " failing";
         } catch (const FileError& e) {
-            EXPECT_NE(std::string::npos, std::string(e.what()).find(strerror(f.error)))
-                << e.what();
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(strerror(f.error))) << e.what();
         }
         EXPECT_EQ(saved, ReadFile(path)) << f.call;
         EXPECT_EQ((std::vector<std::string>{"db"}), dir.List()) << f.call;
