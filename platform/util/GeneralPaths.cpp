@@ -1,6 +1,7 @@
 #include "platform/util/GeneralPaths.h"
 
 #include <exception>
+#include <memory>
 
 #include "platform/config/ConfigFile.h"
 #include "platform/util/ConfigurationBase.h"
@@ -39,12 +40,11 @@ int GeneralPaths::Commit() {
 
 GeneralPaths* GeneralPaths::GetInstance(bool load) {
     if (!mpInstance) {
-        GeneralPaths* made = new GeneralPaths;
-        if (load && !made->Load()) {
-            delete made;
+        // Held until kept: a Load that throws must not leak it.
+        std::unique_ptr<GeneralPaths> made(new GeneralPaths);
+        if (load && !made->Load())
             return nullptr;
-        }
-        mpInstance = made;
+        mpInstance = made.release();
     }
     return mpInstance;
 }

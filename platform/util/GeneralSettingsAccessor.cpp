@@ -1,6 +1,7 @@
 #include "platform/util/GeneralSettingsAccessor.h"
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "platform/config/ConfigFile.h"
@@ -64,12 +65,11 @@ bool GeneralSettingsAccessor::Load() {
 
 GeneralSettingsAccessor* GeneralSettingsAccessor::GetInstance(bool load) {
     if (!mpInstance) {
-        GeneralSettingsAccessor* made = new GeneralSettingsAccessor;
-        if (load && !made->Load()) {
-            delete made;
+        // Held until kept: a Load that throws must not leak it.
+        std::unique_ptr<GeneralSettingsAccessor> made(new GeneralSettingsAccessor);
+        if (load && !made->Load())
             return nullptr;
-        }
-        mpInstance = made;
+        mpInstance = made.release();
     }
     return mpInstance;
 }
