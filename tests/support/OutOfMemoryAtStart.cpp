@@ -12,7 +12,7 @@ extern char** environ;
 namespace {
 bool gExhausted = false;
 int gLookups = 0;
-}
+}  // namespace
 
 extern "C" char* getenv(const char* name) {
     const size_t length = std::strlen(name);
