@@ -15,14 +15,6 @@ namespace {
 const char kSettingsFile[] = "sysconfig/general_settings.conf";
 const char kPathsFile[] = "sysconfig/general_paths.conf";
 
-// A bare name lives in the configuration base's "telephony/"; a name with a
-// slash or backslash anywhere is a path of its own.
-std::string DatabasePath(const std::string& name) {
-    if (name.find_first_of("/\\") != std::string::npos)
-        return name;
-    return ConfigurationBase::Directory() + "telephony/" + name;
-}
-
 }  // namespace
 
 bool CDRManager::GetCDRData() {
@@ -60,27 +52,27 @@ bool CDRManager::GetCDRData() {
 
         std::string name = paths->GetCDRStatedDb();
         if (name.empty()) {
-            name = "CDR_db";
+            name = GeneralPaths::DefaultName(0);
             paths->SetCDRStatedDb(name);
             paths->Commit();
         }
-        mSettings.mStatedFile = DatabasePath(name);
+        mSettings.mStatedFile = GeneralPaths::DatabasePath(name);
 
         name = paths->GetCDRMissedDb();
         if (name.empty()) {
-            name = "missed_calls_db";
+            name = GeneralPaths::DefaultName(1);
             paths->SetCDRMissedDb(name);
             paths->Commit();
         }
-        mSettings.mMissedFile = DatabasePath(name);
+        mSettings.mMissedFile = GeneralPaths::DatabasePath(name);
 
         name = paths->GetCDRFailedDb();
         if (name.empty()) {
-            name = "unsuccess_calls_db";
+            name = GeneralPaths::DefaultName(2);
             paths->SetCDRFailedDb(name);
             paths->Commit();
         }
-        mSettings.mFailedFile = DatabasePath(name);
+        mSettings.mFailedFile = GeneralPaths::DatabasePath(name);
 
         GeneralSettingsAccessor::CloseInstance();
         GeneralPaths::CloseInstance();

@@ -268,24 +268,6 @@ TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
     EXPECT_EQ("1 " + std::to_string(SIGUSR1) + " data", ReadFile(marker));
 }
 
-TEST_F(CrashGuardTest, PidFileHoldsTheStartUpIdAndNamesFollowThePath) {
-    const pid_t startUp = getpid();  // static objects of this process were set up here
-    int status = InChild([&] {
-        PrivateTmpfs("/run");
-        new CrashGuard(LogFile().c_str(), nullptr, "C:\\bin\\cdrd", false, true);
-        new CrashGuard(nullptr, "other", "/x/other", false, true);  // set up already: no effect
-        CrashGuard::DumpStack(11, const_cast<char*>("SIGSEGV"), nullptr);
-        WriteFile(mDir.File("pid"), ReadFile("/var/run/C:\\bin\\cdrd.pid"));
-        WriteFile(mDir.File("other"), ReadFile("/var/run/other.pid"));
-    });
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kNoNamespace)
-        GTEST_SKIP() << "no mount namespace";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(std::to_string(startUp) + "\n", ReadFile(mDir.File("pid")));
-    EXPECT_EQ("", ReadFile(mDir.File("other")));
-    EXPECT_NE(std::string::npos, Log().find("process C:\\bin\\cdrd (cdrd), got signal"));
-}
-
 TEST_F(CrashGuardTest, SystemLogGetsTheReportsAsData) {
     const std::string captured = mDir.File("syslog");
     int status = InChild([&] {

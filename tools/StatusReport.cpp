@@ -8,16 +8,6 @@
 
 namespace {
 
-std::string LocalTime(int64_t seconds) {
-    const time_t t = static_cast<time_t>(seconds);
-    struct tm local;
-    char text[32];
-    if (t != seconds || !localtime_r(&t, &local) ||
-        strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
-        return std::to_string(seconds) + " s after the epoch";
-    return text;
-}
-
 void JsonTime(int64_t seconds, std::ostream& out) {
     if (seconds == 0)
         out << "null";
@@ -26,6 +16,16 @@ void JsonTime(int64_t seconds, std::ostream& out) {
 }
 
 }  // namespace
+
+std::string StatusReport::LocalTime(int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm local;
+    char text[32];
+    if (t != seconds || !localtime_r(&t, &local) ||
+        strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+        return std::to_string(seconds) + " s after the epoch";
+    return text;
+}
 
 bool StatusReport::Healthy(const RecorderStatus& s) {
     for (const RecorderStatus::Database& d : s.mDatabases)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <ostream>
+#include <string>
 
 #include "platform/msg/RecorderStatus.h"
 
@@ -14,4 +16,6 @@ public:
     static bool Healthy(const RecorderStatus& status);
     // Why database I is not well, for an error message; "" when it is.
     static std::string Trouble(const RecorderStatus::Database& database);
+    // SECONDS since the epoch as local "YYYY-MM-DD HH:MM:SS".
+    static std::string LocalTime(int64_t seconds);
 };

@@ -17,6 +17,7 @@
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
 #include "tools/RecordExport.h"
+#include "tools/RecorderLink.h"
 #include "tools/StatusReport.h"
 
 namespace {
@@ -103,22 +104,6 @@ int Export(int argc, char** argv) {
         return 1;
     }
     return std::cout ? 0 : 1;
-}
-
-// Sends REQUEST and waits up to TIMEOUT seconds for an answer of type
-// EXPECTED into *ANSWER. Returns an exit status, 0 when answered.
-int Ask(MessageQueueClient& client, const WireMessage& request, WireMessage::Type expected,
-        double timeout, WireMessage* answer) {
-    client.Send(request);
-    if (!client.Receive(answer, static_cast<int>(timeout * 1000))) {
-        fprintf(stderr, "cdrctl: no answer from cdrd within %g s\n", timeout);
-        return 2;
-    }
-    if (answer->mType != expected) {
-        fprintf(stderr, "cdrctl: unexpected answer (type %d)\n", answer->mType);
-        return 2;
-    }
-    return 0;
 }
 
 // After a clear or flush: 3 when a database of MASK is not open or its
@@ -215,45 +200,37 @@ int main(int argc, char** argv) {
     if (command == "ready")
         return Ready(timeout);
 
-    MessageQueueClient client(QueueAddress::kWebQueue);
-    try {
-        client.Connect();
-    } catch (const MessagingError& e) {
-        fprintf(stderr, "cdrctl: cannot reach cdrd: %s\n", e.what());
-        return 1;
-    }
-    try {
-        if (expected == request.mType) {
-            client.Send(request);
-            return 0;
-        }
-        WireMessage answer;
-        if (int rc = Ask(client, request, expected, timeout, &answer))
-            return rc;
-        if (answer.mType == WireMessage::kSettingsUpdated) {
-            printf("cdrctl: settings updated\n");
-            return 0;
-        }
-        if (answer.mType == WireMessage::kStatusReport) {
-            if (json)
-                StatusReport::Json(answer.mStatus, std::cout);
-            else
-                StatusReport::Text(answer.mStatus, std::cout);
-            return StatusReport::Healthy(answer.mStatus) ? 0 : 3;
-        }
-        // Clear and flush: the answer carries only the mask; the status
-        // tells whether their saves went well.
-        const int mask = answer.mMask;
-        WireMessage ask, status;
-        ask.mType = WireMessage::kStatus;
-        if (int rc = Ask(client, ask, WireMessage::kStatusReport, timeout, &status))
-            return rc;
-        if (int rc = CheckSaves(status.mStatus, mask))
-            return rc;
-        printf("cdrctl: %s, mask %d\n", command == "clear" ? "cleared" : "flushed", mask);
+    RecorderLink link(static_cast<int>(timeout * 1000));
+    // 1: cdrd cannot be reached; 2: it did not answer as it should.
+    auto failed = [&link] {
+        fprintf(stderr, "cdrctl: %s\n", link.Error().c_str());
+        return link.Unreachable() ? 1 : 2;
+    };
+    if (!link.Connect())
+        return failed();
+    if (expected == request.mType)
+        return link.Send(request) ? 0 : failed();
+    WireMessage answer;
+    if (!link.Ask(request, expected, &answer))
+        return failed();
+    if (answer.mType == WireMessage::kSettingsUpdated) {
+        printf("cdrctl: settings updated\n");
         return 0;
-    } catch (const MessagingError& e) {
-        fprintf(stderr, "cdrctl: %s\n", e.what());
-        return 1;
     }
+    if (answer.mType == WireMessage::kStatusReport) {
+        if (json)
+            StatusReport::Json(answer.mStatus, std::cout);
+        else
+            StatusReport::Text(answer.mStatus, std::cout);
+        return StatusReport::Healthy(answer.mStatus) ? 0 : 3;
+    }
+    // Clear and flush: the answer carries only the mask; the status tells
+    // whether their saves went well.
+    RecorderStatus status;
+    if (!link.Status(&status))
+        return failed();
+    if (int rc = CheckSaves(status, answer.mMask))
+        return rc;
+    printf("cdrctl: %s, mask %d\n", command == "clear" ? "cleared" : "flushed", answer.mMask);
+    return 0;
 }

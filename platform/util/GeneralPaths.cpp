@@ -13,6 +13,17 @@ namespace {
 const char* const kKeys[3] = {"CDR_STATED_DB", "CDR_MISSED_DB", "CDR_FAILED_DB"};
 }
 
+const char* GeneralPaths::DefaultName(int index) {
+    static const char* const kNames[3] = {"CDR_db", "missed_calls_db", "unsuccess_calls_db"};
+    return kNames[index];
+}
+
+std::string GeneralPaths::DatabasePath(const std::string& name) {
+    if (name.find_first_of("/\\") != std::string::npos)
+        return name;
+    return ConfigurationBase::Directory() + "telephony/" + name;
+}
+
 std::string GeneralPaths::Path() {
     return ConfigurationBase::Directory() + "sysconfig/general_paths.conf";
 }

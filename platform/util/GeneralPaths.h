@@ -38,6 +38,13 @@ public:
     int Commit();
     const std::vector<SettingProblem>& GetProblems() const { return mProblems; }
 
+    // The name a database gets when its key is empty, by index (0 stated,
+    // 1 missed, 2 failed).
+    static const char* DefaultName(int index);
+    // Where the database NAME lives: a bare name in the configuration base's
+    // "telephony/", a name with a slash or backslash anywhere as it stands.
+    static std::string DatabasePath(const std::string& name);
+
 private:
     GeneralPaths() = default;
     bool Load();

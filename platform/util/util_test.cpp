@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 #include <cstring>
 #include <string>
 
-#include "platform/util/CyclicQueue.h"
 #include "platform/util/NumberText.h"
 #include "platform/util/SockAddr.h"
 #include "platform/util/Thread.h"
@@ -23,40 +21,6 @@ TEST(SockAddr, FirstTextPartIsMostSignificantByte) {
     addr = 0x64630A00UL;  // 100, 99, 10, 0: every digit-count boundary
     EXPECT_STREQ("100.99.10.0", addr.DottedDecimal());
     EXPECT_EQ(0x64630A00u, addr.Address());
-}
-
-TEST(CyclicQueue, KeepsOrderRefusesWhatDoesNotFitAndWraps) {
-    CyclicQueue q(64);
-    char buf[32];
-    long type = 0;
-    for (int round = 0; round < 20; ++round) {  // the ring wraps many times
-        ASSERT_TRUE(q.SendMessage(-1, "abcdefghij", 11));
-        ASSERT_TRUE(q.SendMessage(round, "xyz", 4));
-        ASSERT_EQ(11, q.GetMessage(&type, buf, sizeof buf));
-        EXPECT_EQ(-1, type);
-        EXPECT_STREQ("abcdefghij", buf);
-        ASSERT_EQ(4, q.GetMessage(&type, buf, sizeof buf));
-        EXPECT_EQ(round, type);
-        EXPECT_STREQ("xyz", buf);
-    }
-    EXPECT_EQ(0, q.SendMessage(0, std::string(64, 'x').c_str(), 64));
-    EXPECT_TRUE(q.SendMessage(7, "0123456789", 10));
-    EXPECT_EQ(4, q.GetMessage(&type, buf, 4));  // cut to the buffer; the rest is skipped
-    EXPECT_EQ(0, std::memcmp(buf, "0123", 4));
-}
-
-TEST(CyclicQueue, CloseWakesAWaitingReader) {
-    CyclicQueue q(64);
-    long got = 0;
-    std::thread reader([&] {
-        char buf[8];
-        long type;
-        got = q.GetMessage(&type, buf, sizeof buf);
-    });
-    q.Close();
-    reader.join();
-    EXPECT_EQ(-1, got);
-    EXPECT_EQ(0, q.SendMessage(0, "x", 1));
 }
 
 TEST(Thread, RunsRoutinesAndReadsTheCommandLine) {

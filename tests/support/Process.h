@@ -33,16 +33,20 @@ inline std::vector<std::string> Command(const std::string& program,
     return argv;
 }
 
-// A child process with its standard output in a file.
+// A child process with its standard output in a file, and its standard
+// input from INPUT_FILE when one is named.
 class Process {
 public:
     Process(const std::string& program, const std::vector<std::string>& args,
-            const std::string& outputFile)
-        : Process(Command(program, args), outputFile) {}
+            const std::string& outputFile, const std::string& inputFile = "")
+        : Process(Command(program, args), outputFile, inputFile) {}
     // ARGV as it stands, for wrappers such as setpriv around a Command.
-    Process(std::vector<std::string> argv, const std::string& outputFile) {
+    Process(std::vector<std::string> argv, const std::string& outputFile,
+            const std::string& inputFile = "") {
         mPid = fork();
         if (mPid == 0) {
+            if (!inputFile.empty())
+                dup2(open(inputFile.c_str(), O_RDONLY), STDIN_FILENO);
             int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, STDOUT_FILENO);
             dup2(out, STDERR_FILENO);

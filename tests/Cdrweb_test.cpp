@@ -1,0 +1,169 @@
+// cdrweb run as the web server runs it: environment and standard input in,
+// headers and HTML out; against records on storage and a running cdrd.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+
+#include "platform/config/RecordFile.h"
+#include "tests/support/DaemonFixture.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kToken = "0123456789abcdef0123456789abcdef";
+
+class CdrwebTest : public DaemonTest {
+protected:
+    // The whole answer of one request. COOKIE: the token cookie, if any.
+    std::string Web(const char* method, const std::string& query, const std::string& body = "",
+                    const std::string& cookie = kToken) {
+        setenv("REQUEST_METHOD", method, 1);
+        setenv("QUERY_STRING", query.c_str(), 1);
+        setenv("HTTP_COOKIE", ("cdrweb_token=" + cookie).c_str(), 1);
+        setenv("CONTENT_TYPE", "application/x-www-form-urlencoded", 1);
+        setenv("CONTENT_LENGTH", std::to_string(body.size()).c_str(), 1);
+        WriteFile(mDir.File("in"), body);
+        Process web(CDRWEB, {}, mDir.File("web"), mDir.File("in"));
+        EXPECT_EQ(0, web.Wait());
+        return ReadFile(mDir.File("web"));
+    }
+    std::string Post(const std::string& form, const std::string& token = kToken) {
+        return Web("POST", "db=stated", "token=" + token + "&" + form);
+    }
+    static bool Has(const std::string& page, const std::string& text) {
+        return page.find(text) != std::string::npos;
+    }
+};
+
+// Undoes what the page did to a value: entities, and the raw spans that
+// show bytes as \xHH and hidden characters as \u{HHHH}. Any other markup
+// in a value is a failure.
+std::string Unescape(const std::string& html) {
+    std::string out;
+    const std::regex token(
+        "&(amp|lt|gt|quot|#39);|<span class=\"raw\">\\\\(x([0-9A-F]{2})|"
+        "u\\{([0-9A-F]{4})\\})</span>|([^&<]+)|(.)");
+    for (std::sregex_iterator it(html.begin(), html.end(), token), end; it != end; ++it) {
+        const std::smatch& m = *it;
+        if (m[1].matched) {
+            out += std::string("&<>\"'")[std::string("amp lt  gt  quot#39 ").find(m[1]) / 4];
+        } else if (m[3].matched) {
+            out += static_cast<char>(std::stoi(m[3], nullptr, 16));
+        } else if (m[4].matched) {
+            const int cp = std::stoi(m[4], nullptr, 16);
+            if (cp < 0x800)
+                out += {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+            else
+                out +=
+                    {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+                     static_cast<char>(0x80 | (cp & 0x3F))};
+        } else if (m[5].matched) {
+            out += m[5];
+        } else {
+            ADD_FAILURE() << "markup in a value: " << html;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// 120 records on storage, read while cdrd is not running: pages of 50,
+// newest first, and every byte a caller name can hold shown as text.
+TEST_F(CdrwebTest, PagesShowRecordsNewestFirstAndEveryByteAsText) {
+    std::string bytes;
+    for (int b = 1; b < 256; ++b) bytes += static_cast<char>(b);
+    const std::string names[] = {"<script>alert(1)</script>", "\"><img onerror=alert(2)>",
+                                 "Dr. M\xC3\xBCller \xE2\x80\xAE\xC2\x85", bytes,
+                                 "typed \\x41 and \\u{202E}"};
+    {
+        Configuration::RecordFile db((mBase + "telephony/CDR_db").c_str());
+        for (int id = 0; id < 120; ++id) {
+            db.AddSection(true);
+            db.SetSectionEntry("ID", std::to_string(id).c_str());
+            db.AddSectionEntry("caller", names[id % 5].c_str());
+        }
+        db.Save(true, nullptr);
+    }
+    const std::regex row(
+        "<tr><td class=\"n\"><a href=\"\\?db=stated&amp;id=([0-9]+)\">"
+        "[0-9]+</a></td><td>[^<]*</td><td class=\"n\">[^<]*</td><td>(.*?)"
+        "</td><td>");
+    for (int page = 1; page <= 4; ++page) {
+        const std::string html = Web("GET", "db=stated&page=" + std::to_string(page));
+        std::vector<int> ids;
+        for (std::sregex_iterator it(html.begin(), html.end(), row), end; it != end; ++it) {
+            ids.push_back(std::stoi((*it)[1]));
+            const std::string cell = (*it)[2];
+            EXPECT_EQ(names[ids.back() % 5], Unescape(cell)) << ids.back();
+            // What is not valid UTF-8, or would act on the layout, is spelt out.
+            if (ids.back() % 5 == 2)
+                EXPECT_EQ(
+                    "Dr. M\xC3\xBCller <span class=\"raw\">\\u{202E}</span><span "
+                    "class=\"raw\">\\u{0085}</span>",
+                    cell);
+            else
+                EXPECT_TRUE(std::all_of(cell.begin(), cell.end(), [](char c) {
+                    return c >= 0x20 && c < 0x7F;
+                })) << cell;
+        }
+        const int newest = 119 - 50 * (std::min(page, 3) - 1);
+        ASSERT_EQ(page < 3 ? 50u : 20u, ids.size()) << page;  // page 4: the last there is
+        for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(newest - static_cast<int>(i), ids[i]);
+        EXPECT_TRUE(Has(html, "Page " + std::to_string(std::min(page, 3)) + " of 3"));
+        EXPECT_TRUE(Has(html, "cdrd is not running or cannot be reached")) << html;
+        EXPECT_FALSE(Has(html, "<script") || Has(html, "<img"));
+    }
+    EXPECT_TRUE(Has(Web("GET", "db=stated&id=1"),
+                    "<tr><th>caller</th><td>" + std::string("&quot;&gt;&lt;img")));
+    EXPECT_TRUE(Has(Web("GET", "db=missed"), "The file does not exist yet"));
+}
+
+// Records cdrd has not saved yet: GET leaves them so, whatever it asks; a
+// POST acts only with the token of its own cookie, and says what it did.
+TEST_F(CdrwebTest, OnlyAPostWithItsTokenActsAndEachActionIsAnswered) {
+    WriteFile(mBase + "sysconfig/general_settings.conf", "CDR_STATED_SAVE_INTERVAL=1000\n");
+    Start();
+    ASSERT_EQ(0, Run(CDRSEND, {"--kind", "stated", "--caller", "Alice"}));
+    ASSERT_EQ(0, Run(CDRSEND, {"--kind", "stated", "--caller", "Bob"}));
+    Handled(2);
+    const std::string db = mBase + "telephony/CDR_db";
+    std::string page = Web("GET", "db=stated&action=flush&mask=7&token=" + kToken);
+    EXPECT_TRUE(Has(page, "Status: 200 OK\r\n")) << page;
+    EXPECT_TRUE(Has(page, "X-Frame-Options: DENY\r\n"));
+    EXPECT_TRUE(Has(page, "frame-ancestors 'none'"));
+    EXPECT_TRUE(Has(page, "2 records, 2 not yet saved")) << page;
+    for (const std::string& token : {std::string(), std::string(32, '0')}) {
+        page = Web("POST", "db=stated", "action=flush&mask=1&token=" + token);
+        EXPECT_TRUE(Has(page, "Status: 403 Forbidden\r\n")) << page;
+        EXPECT_TRUE(Has(page, "nothing was done"));
+    }
+    EXPECT_TRUE(Has(Web("POST", "db=stated", "action=flush&mask=1", ""), "403 Forbidden"));
+    EXPECT_NE(0, access(db.c_str(), F_OK));
+
+    const struct {
+        std::string form, answer;
+        size_t onStorage;
+    } steps[] = {
+        {"action=flush&mask=1", "Flushed the stated calls database.", 2},
+        {"action=clear&mask=1&mask=2", "To clear, tick the box that confirms it", 2},
+        {"action=clear&mask=1&mask=2&confirm=yes", "Cleared the stated and missed calls databases.",
+         0},
+        {"action=flush&mask=8", "is not 1, 2, 4 or a sum of them", 0},
+        {"action=download-now", "Asked cdrd to download the statistics now", 0},
+    };
+    for (const auto& step : steps) {
+        page = Post(step.form);
+        EXPECT_TRUE(Has(page, "role=\"status\"")) << step.form;
+        EXPECT_TRUE(Has(page, step.answer)) << step.form << "\n" << page;
+        EXPECT_EQ(step.onStorage, Count(ReadFile(db), "{\n")) << step.form;
+    }
+    EXPECT_TRUE(Has(Web("GET", "db=stated"), "There are no records in this database."));
+    Stop(SIGTERM);
+    page = Post("action=flush&mask=7");
+    EXPECT_TRUE(Has(page, "cdrd is not running or cannot be reached: nothing was done")) << page;
+}

@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""The call log page in a real browser: cdrd with records that are not yet
+saved, cdrweb served by BusyBox httpd, headless Chromium driven over its
+DevTools pipe. Loads the page, clicks "Flush", and reads the answer and the
+table from the DOM.
+
+    call_log_test.py CDRD CDRSEND CDRCTL CDRWEB SAMPLE_CONF
+
+Runs in a private mount namespace (tmpfs over the daemon's fixed paths), so
+it needs root; exit 77 (skipped) without it, 0 passed, 1 failed.
+"""
+import fcntl
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+
+
+def private_paths():
+    """Re-runs this script in a mount namespace of its own with tmpfs over
+    the paths cdrd writes; returns only inside that namespace."""
+    if os.environ.get("CALL_LOG_TEST_PRIVATE") == "1":
+        for path in ("/tmp/logs", "/mnt/bbram", "/etc/kelt-conf"):
+            os.makedirs(path, exist_ok=True)
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64m,mode=0755", "tmpfs", path],
+                           check=True)
+        return
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        print("skipped: needs root for a private mount namespace")
+        sys.exit(SKIP)
+    env = dict(os.environ, CALL_LOG_TEST_PRIVATE="1")
+    rc = subprocess.call(["unshare", "--mount", "--propagation", "private",
+                          sys.executable] + sys.argv, env=env)
+    sys.exit(rc)
+
+
+class Browser:
+    """Headless Chromium over --remote-debugging-pipe: JSON messages ended
+    by a NUL byte, commands on the browser's fd 3, answers on its fd 4."""
+
+    def __init__(self, profile):
+        # Every end above fd 9, so that moving two to 3 and 4 clobbers none.
+        high = lambda fd: (fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 10), os.close(fd))[0]
+        to_browser_r, self.to_browser = map(high, os.pipe())
+        self.from_browser, from_browser_w = map(high, os.pipe())
+        self.proc = subprocess.Popen(
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+             "--user-data-dir=" + profile, "--remote-debugging-pipe", "about:blank"],
+            # The pipe ends become fds 3 and 4 in the browser; the parent's
+            # own ends are close-on-exec, so the browser keeps none of them.
+            close_fds=False,
+            preexec_fn=lambda: (os.dup2(to_browser_r, 3), os.dup2(from_browser_w, 4)),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(to_browser_r)
+        os.close(from_browser_w)
+        self.next_id = 0
+        self.buffer = b""
+        target = self.call("Target.createTarget", {"url": "about:blank"})["targetId"]
+        self.session = self.call("Target.attachToTarget",
+                                 {"targetId": target, "flatten": True})["sessionId"]
+
+    def call(self, method, params=None, session=None):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = session
+        os.write(self.to_browser, json.dumps(message).encode() + b"\0")
+        while True:
+            while b"\0" not in self.buffer:
+                chunk = os.read(self.from_browser, 65536)
+                if not chunk:
+                    raise RuntimeError("the browser went away")
+                self.buffer += chunk
+            text, self.buffer = self.buffer.split(b"\0", 1)
+            reply = json.loads(text)
+            if reply.get("id") == self.next_id:
+                if "error" in reply:
+                    raise RuntimeError(f"{method}: {reply['error']}")
+                return reply["result"]
+
+    def page(self, method, params=None):
+        return self.call(method, params, self.session)
+
+    def evaluate(self, expression):
+        result = self.page("Runtime.evaluate",
+                           {"expression": expression, "returnByValue": True})
+        return result["result"].get("value")
+
+    def wait_for(self, expression, what, seconds=20):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            value = self.evaluate(expression)
+            if value:
+                return value
+            time.sleep(0.1)
+        raise AssertionError(f"gave up waiting for {what}")
+
+    def close(self):
+        self.proc.kill()
+        self.proc.wait()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def main():
+    cdrd, cdrsend, cdrctl, cdrweb, sample = sys.argv[1:6]
+    private_paths()
+    work = tempfile.mkdtemp(prefix="call-log-")
+    conf = os.path.join(work, "conf")
+    shutil.copytree(sample, conf)
+    # Records stay unsaved until the flush the test clicks.
+    settings = os.path.join(conf, "sysconfig", "general_settings.conf")
+    with open(settings) as f:
+        text = f.read()
+    with open(settings, "w") as f:
+        f.write(text.replace("_SAVE_INTERVAL=10", "_SAVE_INTERVAL=1000"))
+    os.environ.update(KELT_PATH=conf + "/", MSGQ_DIR=os.path.join(work, "msgq"))
+    cgi = os.path.join(work, "www", "cgi-bin")
+    os.makedirs(cgi)
+    shutil.copy(cdrweb, cgi)
+    port = free_port()
+    daemon = subprocess.Popen([cdrd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    httpd = subprocess.Popen(["busybox", "httpd", "-f", "-p", f"127.0.0.1:{port}",
+                              "-h", os.path.join(work, "www")])
+    browser = None
+    failures = []
+
+    def check(ok, what):
+        print(("ok: " if ok else "FAILED: ") + what)
+        if not ok:
+            failures.append(what)
+
+    try:
+        subprocess.run([cdrctl, "ready"], check=True, stdout=subprocess.DEVNULL)
+        hostile = '<script>alert(1)</script>"><img src=x onerror=alert(2)>'
+        subprocess.run([cdrsend, "--kind", "stated", "--caller", hostile, "--called", "201",
+                        "--duration", "3725", "--stat", "tx_pkt=100", "--stat", "tx_enc=8",
+                        "--stat", "rx_pkt=99", "--stat", "rx_enc=0"], check=True)
+        subprocess.run([cdrsend, "--kind", "stated", "--caller", "Alice", "--called", "202"],
+                       check=True)
+        browser = Browser(os.path.join(work, "profile"))
+        url = f"http://127.0.0.1:{port}/cgi-bin/cdrweb?db=stated"
+        browser.page("Page.navigate", {"url": url})
+        status = browser.wait_for(
+            "document.readyState == 'complete' && document.querySelector('.status') &&"
+            "document.querySelector('.status').innerText.includes('2 not yet saved') &&"
+            "document.querySelector('main').innerText", "the page with 2 unsaved records")
+        check("does not exist yet" in status, "before the flush the page says there is no file")
+
+        browser.evaluate("document.querySelector('button[value=flush]').click()")
+        answer = browser.wait_for(
+            "document.readyState == 'complete' && document.getElementById('answer') &&"
+            "document.getElementById('answer').innerText", "the answer to Flush")
+        check(answer == "Flushed the stated calls database.", f"the answer reads {answer!r}")
+        rows = browser.evaluate(
+            "[...document.querySelectorAll('main tbody tr')].map(r =>"
+            " [...r.cells].map(c => c.textContent))")
+        check(rows is not None and len(rows) == 2, f"two rows after the flush: {rows}")
+        if rows and len(rows) == 2:
+            check(rows[0][0] == "1" and rows[0][3] == "Alice", f"the newest first: {rows[0]}")
+            check(rows[1][:5] == ["0", rows[1][1], "1:02:05", hostile, "201"],
+                  f"then the older, its caller as text: {rows[1]}")
+            check(rows[1][5] == "PCMA/PCMU: 100 sent, 99 received, 0 lost",
+                  f"the media of the call: {rows[1][5]!r}")
+        check(browser.evaluate("document.scripts.length + document.images.length") == 0,
+              "no script or image came from a caller's name")
+        check("0 not yet saved" in browser.evaluate("document.querySelector('.status').innerText"),
+              "the status panel shows nothing left unsaved")
+    except (AssertionError, RuntimeError, subprocess.CalledProcessError) as e:
+        failures.append(str(e))
+        print("FAILED:", e)
+    finally:
+        if browser:
+            browser.close()
+        for proc in (httpd, daemon):
+            proc.kill()
+            proc.wait()
+        shutil.rmtree(work, ignore_errors=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,134 @@
+#include "tools/CgiRequest.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/sys/System.h"
+#include "platform/util/NumberText.h"
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* value = getenv(name);
+    return value ? value : "";
+}
+
+int Hex(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A malformed escape stays as it was written.
+std::string Decode(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            out += ' ';
+        } else if (text[i] == '%' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 &&
+                   Hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+void CgiRequest::Parse(std::string_view text, char separator, Fields* into) {
+    while (!text.empty()) {
+        const size_t end = std::min(text.find(separator), text.size());
+        const std::string_view field =
+            separator == ';' ? Trim(text.substr(0, end)) : text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (field.empty())
+            continue;
+        const size_t eq = std::min(field.find('='), field.size());
+        // Cookies are not form-encoded: a '+' in one is a '+'.
+        if (separator == ';')
+            into->emplace_back(field.substr(0, eq), field.substr(std::min(eq + 1, field.size())));
+        else
+            into->emplace_back(Decode(field.substr(0, eq)),
+                               Decode(field.substr(std::min(eq + 1, field.size()))));
+    }
+}
+
+bool CgiRequest::Read(std::string* error) {
+    mMethod = Env("REQUEST_METHOD");
+    Parse(Env("QUERY_STRING"), '&', &mQuery);
+    Parse(Env("HTTP_COOKIE"), ';', &mCookies);
+    if (mMethod != "POST")
+        return true;
+    const std::string type = Env("CONTENT_TYPE");
+    if (type.substr(0, type.find(';')) != "application/x-www-form-urlencoded") {
+        *error = "a form must come as application/x-www-form-urlencoded";
+        return false;
+    }
+    int64_t length = 0;
+    if (!NumberText::Whole(Env("CONTENT_LENGTH").c_str(), 0, kMaxBody, &length)) {
+        *error = "a form must have a length of at most " + std::to_string(kMaxBody) + " bytes";
+        return false;
+    }
+    std::string body(static_cast<size_t>(length), '\0');
+    size_t got = 0;
+    while (got < body.size()) {
+        const ssize_t n = System::Default().Read(STDIN_FILENO, &body[got], body.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *error = "the form was cut short";
+            return false;
+        }
+        got += static_cast<size_t>(n);
+    }
+    Parse(body, '&', &mForm);
+    return true;
+}
+
+std::vector<std::string> CgiRequest::FormAll(std::string_view name) const {
+    std::vector<std::string> values;
+    for (const auto& field : mForm)
+        if (field.first == name)
+            values.push_back(field.second);
+    return values;
+}
+
+std::string CgiRequest::First(const Fields& fields, std::string_view name) {
+    for (const auto& field : fields)
+        if (field.first == name)
+            return field.second;
+    return "";
+}
+
+std::string CgiRequest::UrlEncode(std::string_view text) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        if (isalnum(static_cast<unsigned char>(c)) || strchr("-._~", c)) {
+            out += c;
+        } else {
+            out += '%';
+            out += kDigits[static_cast<unsigned char>(c) >> 4];
+            out += kDigits[c & 0xF];
+        }
+    }
+    return out;
+}

@@ -1,0 +1,55 @@
+#include "tools/RecorderLink.h"
+
+#include <cstdio>
+
+#include "platform/msg/MessagingError.h"
+
+bool RecorderLink::Failed(const std::string& error, bool unreachable) {
+    mError = error;
+    mUnreachable = unreachable;
+    return false;
+}
+
+bool RecorderLink::Connect() {
+    try {
+        mClient.Connect();
+        return true;
+    } catch (const MessagingError& e) {
+        return Failed(std::string("cannot reach cdrd: ") + e.what(), true);
+    }
+}
+
+bool RecorderLink::Send(const WireMessage& request) {
+    try {
+        mClient.Send(request);
+        return true;
+    } catch (const MessagingError& e) {
+        return Failed(e.what(), true);
+    }
+}
+
+bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
+                       WireMessage* answer) {
+    try {
+        mClient.Send(request);
+        if (!mClient.Receive(answer, mTimeoutMs)) {
+            char text[64];
+            snprintf(text, sizeof text, "no answer from cdrd within %g s", mTimeoutMs / 1000.0);
+            return Failed(text);
+        }
+    } catch (const MessagingError& e) {
+        return Failed(e.what(), true);
+    }
+    if (answer->mType != expected)
+        return Failed("unexpected answer (type " + std::to_string(answer->mType) + ")");
+    return true;
+}
+
+bool RecorderLink::Status(RecorderStatus* status) {
+    WireMessage request, answer;
+    request.mType = WireMessage::kStatus;
+    if (!Ask(request, WireMessage::kStatusReport, &answer))
+        return false;
+    *status = answer.mStatus;
+    return true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "platform/msg/MessageQueueClient.h"
+#include "platform/msg/QueueAddress.h"
+#include "platform/msg/WireMessage.h"
+
+// The web side's conversation with cdrd on its command queue (111), as
+// cdrctl and cdrweb hold it: connect, send a command, wait for its answer.
+//
+// Each call returns false on failure and leaves a sentence for a person in
+// Error(): cdrd cannot be reached or dropped the connection (Unreachable()
+// is then true), gave no answer within the time limit, or answered with
+// something else. Nothing throws. One object per thread; the connection ends with the object.
+class RecorderLink {
+public:
+    explicit RecorderLink(int timeoutMs)
+        : mTimeoutMs(timeoutMs), mClient(QueueAddress::kWebQueue) {}
+
+    bool Connect();
+    // Sends a command that has no answer (the download commands).
+    bool Send(const WireMessage& request);
+    // Sends REQUEST and waits for an answer of type EXPECTED into *ANSWER.
+    bool Ask(const WireMessage& request, WireMessage::Type expected, WireMessage* answer);
+    // Asks for the status into *STATUS.
+    bool Status(RecorderStatus* status);
+
+    const std::string& Error() const { return mError; }
+    bool Unreachable() const { return mUnreachable; }
+
+private:
+    bool Failed(const std::string& error, bool unreachable = false);
+
+    int mTimeoutMs;
+    MessageQueueClient mClient;
+    std::string mError;
+    bool mUnreachable = false;
+};
