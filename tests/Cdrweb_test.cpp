@@ -91,7 +91,7 @@ TEST_F(CdrwebTest, PagesShowRecordsNewestFirstAndEveryByteAsText) {
     }
     const std::regex row(
         "<tr><td class=\"n\"><a href=\"\\?db=stated&amp;id=([0-9]+)\">"
-        "[0-9]+</a></td><td>[^<]*</td><td class=\"n\">[^<]*</td><td>(.*?)"
+        "[0-9]+</a></td><td class=\"t\">[^<]*</td><td class=\"n\">[^<]*</td><td>(.*?)"
         "</td><td>");
     for (int page = 1; page <= 4; ++page) {
         const std::string html = Web("GET", "db=stated&page=" + std::to_string(page));

@@ -6,8 +6,11 @@
 #include "tools/CgiRequest.h"
 #include "tools/HtmlText.h"
 #include "tools/StatusReport.h"
+#include "tools/TextPieces.h"
 
 namespace {
+
+using Entries = CallLogPage::Entries;
 
 const char* const kTitles[3] = {"Stated calls", "Missed calls", "Failed calls"};
 
@@ -17,72 +20,92 @@ const char kStyle[] =
     "nav a{margin-right:1em}nav a[aria-current]{font-weight:bold;text-decoration:none}"
     ".wide{overflow-x:auto}table{border-collapse:collapse;width:100%}"
     "th,td{text-align:left;vertical-align:top;padding:.25em .5em;border-bottom:1px solid #ccc}"
-    "td.n{text-align:right;white-space:nowrap}.raw{color:#a00;font-family:monospace}"
+    "td.n{text-align:right}td.n,td.t{white-space:nowrap}.raw{color:#a00;font-family:monospace}"
     ".ok{background:#e6f4e6;padding:.5em}.fail{background:#fbe3e3;padding:.5em}"
     "pre{white-space:pre-wrap;background:#f4f4f4;padding:.5em}"
     "form{border:1px solid #ccc;padding:.5em}button{margin:.3em .3em .3em 0}"
     "@media print{form,nav,.actions{display:none}}";
 
-std::string Escape(std::string_view text) {
-    return HtmlText::Escape(text);
+void Put(std::string& out, std::initializer_list<std::string_view> pieces) {
+    TextPieces::Append(out, pieces);
 }
 
-std::string Value(const CallLogPage::Entries& record, const std::string& key) {
-    for (const auto& entry : record)
-        if (entry.first == key)
-            return entry.second;
-    return "";
+void Text(std::string& out, std::string_view text) {
+    HtmlText::Append(out, text);
 }
 
-bool Has(const CallLogPage::Entries& record, const std::string& key) {
+// The value of KEY, or null when the record has none.
+const std::string* Find(const Entries& record, std::string_view key) {
     for (const auto& entry : record)
         if (entry.first == key)
-            return true;
-    return false;
+            return &entry.second;
+    return nullptr;
+}
+
+std::string_view Value(const Entries& record, std::string_view key) {
+    const std::string* value = Find(record, key);
+    return value ? std::string_view(*value) : std::string_view();
 }
 
 // The start time as local date and time, or the text as it stands.
-std::string Start(const std::string& text) {
+void Start(std::string& out, std::string_view text) {
     int64_t seconds = 0;
-    if (!NumberText::Whole(text.c_str(), INT32_MIN, INT32_MAX, &seconds))
-        return Escape(text);
-    return StatusReport::LocalTime(seconds);
+    if (NumberText::Whole(std::string(text).c_str(), INT32_MIN, INT32_MAX, &seconds))
+        out += StatusReport::LocalTime(seconds);
+    else
+        Text(out, text);
 }
 
-std::string Duration(const std::string& text) {
+// The duration as h:mm:ss, or the text as it stands.
+void Duration(std::string& out, std::string_view text) {
     int64_t seconds = 0;
-    if (!NumberText::Whole(text.c_str(), 0, UINT32_MAX, &seconds))
-        return Escape(text);
-    char out[32];
-    snprintf(out, sizeof out, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
-             static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-    return out;
+    if (!NumberText::Whole(std::string(text).c_str(), 0, UINT32_MAX, &seconds)) {
+        Text(out, text);
+        return;
+    }
+    char hms[32];
+    snprintf(hms, sizeof hms, "%u:%02u:%02u", static_cast<unsigned>(seconds / 3600),
+             static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
+    out += hms;
 }
 
 // Codecs, packets and loss of each stream, and the fax transfer.
-std::string Media(const CallLogPage::Entries& r) {
-    std::string out;
-    for (const std::string suffix : {"", "_2"}) {
-        if (!Has(r, "tx_pkt" + suffix) && !Has(r, "rx_pkt" + suffix))
+void Media(std::string& out, const Entries& r) {
+    bool first = true;
+    for (const char* suffix : {"", "_2"}) {
+        const auto key = [suffix](const char* name) { return std::string(name) + suffix; };
+        if (!Find(r, key("tx_pkt")) && !Find(r, key("rx_pkt")))
             continue;
-        out += out.empty() ? "" : "<br>";
-        out += Escape(Has(r, "tx_enc" + suffix) ? Value(r, "tx_enc" + suffix) : "-") + "/" +
-               Escape(Has(r, "rx_enc" + suffix) ? Value(r, "rx_enc" + suffix) : "-") + ": " +
-               Escape(Value(r, "tx_pkt" + suffix)) + " sent, " +
-               Escape(Value(r, "rx_pkt" + suffix)) + " received";
-        if (Has(r, "rx_lost" + suffix))
-            out += ", " + Escape(Value(r, "rx_lost" + suffix)) + " lost";
+        out += first ? "" : "<br>";
+        first = false;
+        const std::string* tx = Find(r, key("tx_enc"));
+        const std::string* rx = Find(r, key("rx_enc"));
+        Text(out, tx ? *tx : "-");
+        out += '/';
+        Text(out, rx ? *rx : "-");
+        out += ": ";
+        Text(out, Value(r, key("tx_pkt")));
+        out += " sent, ";
+        Text(out, Value(r, key("rx_pkt")));
+        out += " received";
+        if (const std::string* lost = Find(r, key("rx_lost"))) {
+            out += ", ";
+            Text(out, *lost);
+            out += " lost";
+        }
     }
-    if (Has(r, "fax_tx_pkt") || Has(r, "fax_rx_pkt")) {
-        out += out.empty() ? "" : "<br>";
-        out += "fax: " + Escape(Value(r, "fax_tx_pkt")) + " sent, " +
-               Escape(Value(r, "fax_rx_pkt")) + " received";
+    if (Find(r, "fax_tx_pkt") || Find(r, "fax_rx_pkt")) {
+        out += first ? "fax: " : "<br>fax: ";
+        Text(out, Value(r, "fax_tx_pkt"));
+        out += " sent, ";
+        Text(out, Value(r, "fax_rx_pkt"));
+        out += " received";
     }
-    return out;
 }
 
-std::string Link(int db, const std::string& what) {
-    return std::string("?db=") + CallLogPage::DbName(db) + "&amp;" + what;
+// An address of this page: ?db=NAME&WHAT=VALUE, VALUE URL-encoded.
+void Link(std::string& out, int db, const char* what, std::string_view value) {
+    Put(out, {"?db=", CallLogPage::DbName(db), "&amp;", what, "=", CgiRequest::UrlEncode(value)});
 }
 
 void List(const CallLogPage::View& v, std::string& out) {
@@ -90,54 +113,74 @@ void List(const CallLogPage::View& v, std::string& out) {
     out +=
         "<div class=\"wide\"><table><thead><tr><th>ID</th><th>Start</th><th>Duration</th>"
         "<th>Caller</th><th>Called</th><th>Media</th></tr></thead><tbody>\n";
-    for (const CallLogPage::Entries& r : v.mRecords) {
-        out += "<tr><td class=\"n\"><a href=\"" +
-               Link(v.mDb, "id=" + CgiRequest::UrlEncode(Value(r, "ID"))) + "\">" +
-               Escape(Value(r, "ID")) + "</a></td><td>" + Start(Value(r, "ST")) +
-               "</td><td class=\"n\">" + Duration(Value(r, "dur")) + "</td><td>" +
-               Escape(Value(r, "caller")) +
-               (Value(r, "clir_caller") == "1" ? " (restricted)" : "") + "</td><td>" +
-               Escape(Value(r, "called")) + "</td><td>" + Media(r) + "</td></tr>\n";
+    for (const Entries& r : v.mRecords) {
+        out += "<tr><td class=\"n\"><a href=\"";
+        Link(out, v.mDb, "id", Value(r, "ID"));
+        out += "\">";
+        Text(out, Value(r, "ID"));
+        out += "</a></td><td class=\"t\">";
+        Start(out, Value(r, "ST"));
+        out += "</td><td class=\"n\">";
+        Duration(out, Value(r, "dur"));
+        out += "</td><td>";
+        Text(out, Value(r, "caller"));
+        out += Value(r, "clir_caller") == "1" ? " (restricted)</td><td>" : "</td><td>";
+        Text(out, Value(r, "called"));
+        out += "</td><td>";
+        Media(out, r);
+        out += "</td></tr>\n";
     }
-    out += "</tbody></table></div>\n<nav class=\"pages\">Page " + std::to_string(v.mPage) + " of " +
-           std::to_string(pages);
-    if (v.mPage > 1)
-        out += " <a rel=\"prev\" href=\"" + Link(v.mDb, "page=" + std::to_string(v.mPage - 1)) +
-               "\">Newer</a>";
-    if (v.mPage < pages)
-        out += " <a rel=\"next\" href=\"" + Link(v.mDb, "page=" + std::to_string(v.mPage + 1)) +
-               "\">Older</a>";
+    Put(out, {"</tbody></table></div>\n<nav class=\"pages\">Page ", TextPieces::Number(v.mPage),
+              " of ", TextPieces::Number(pages)});
+    if (v.mPage > 1) {
+        out += " <a rel=\"prev\" href=\"";
+        Link(out, v.mDb, "page", TextPieces::Number(v.mPage - 1));
+        out += "\">Newer</a>";
+    }
+    if (v.mPage < pages) {
+        out += " <a rel=\"next\" href=\"";
+        Link(out, v.mDb, "page", TextPieces::Number(v.mPage + 1));
+        out += "\">Older</a>";
+    }
     out += "</nav>\n";
 }
 
 void Details(const CallLogPage::View& v, std::string& out) {
     if (v.mRecords.empty()) {
-        out += "<p class=\"fail\">There is no record with the ID " + Escape(v.mId) +
-               " in this database.</p>\n";
+        out += "<p class=\"fail\">There is no record with the ID ";
+        Text(out, v.mId);
+        out += " in this database.</p>\n";
     } else {
         out += "<div class=\"wide\"><table class=\"details\"><tbody>\n";
         for (const auto& [key, value] : v.mRecords.front()) {
-            out += "<tr><th>" + Escape(key) + "</th><td>" + Escape(value);
-            if (key == "ST")
-                out += " (" + Start(value) + ")";
-            else if (key == "dur")
-                out += " (" + Duration(value) + ")";
+            out += "<tr><th>";
+            Text(out, key);
+            out += "</th><td>";
+            Text(out, value);
+            if (key == "ST" || key == "dur") {
+                out += " (";
+                (key == "ST" ? Start : Duration)(out, value);
+                out += ')';
+            }
             out += "</td></tr>\n";
         }
         out += "</tbody></table></div>\n";
     }
-    out += "<p><a href=\"" + Link(v.mDb, "page=1") + "\">Back to the list</a></p>\n";
+    out += "<p><a href=\"";
+    Link(out, v.mDb, "page", "1");
+    out += "\">Back to the list</a></p>\n";
 }
 
 void Actions(const CallLogPage::View& v, std::string& out) {
-    out += "<section class=\"actions\"><h2>Actions</h2>\n<form method=\"post\" action=\"" +
-           Link(v.mDb, "page=" + std::to_string(v.mPage)) +
-           "\">\n<input type=\"hidden\" name=\"token\" value=\"" + Escape(v.mToken) +
-           "\">\n<p>Databases:";
+    out += "<section class=\"actions\"><h2>Actions</h2>\n<form method=\"post\" action=\"";
+    Link(out, v.mDb, "page", TextPieces::Number(v.mPage));
+    out += "\">\n<input type=\"hidden\" name=\"token\" value=\"";
+    Text(out, v.mToken);
+    out += "\">\n<p>Databases:";
     for (int db = 0; db < 3; ++db)
-        out += std::string(" <label><input type=\"checkbox\" name=\"mask\" value=\"") +
-               std::to_string(1 << db) + "\"" + (db == v.mDb ? " checked" : "") + "> " +
-               CallLogPage::DbName(db) + "</label>";
+        Put(out, {" <label><input type=\"checkbox\" name=\"mask\" value=\"",
+                  std::string_view("124" + db, 1), db == v.mDb ? "\" checked> " : "\"> ",
+                  CallLogPage::DbName(db), "</label>"});
     out +=
         "</p>\n<p><button name=\"action\" value=\"flush\">Flush</button> "
         "<button name=\"action\" value=\"download-now\">Download now</button></p>\n"
@@ -151,9 +194,13 @@ void Status(const CallLogPage::View& v, std::string& out) {
     if (v.mHaveStatus) {
         std::ostringstream text;
         StatusReport::Text(v.mStatus, text);
-        out += "<pre>" + Escape(text.str()) + "</pre>\n";
+        out += "<pre>";
+        Text(out, text.str());
+        out += "</pre>\n";
     } else {
-        out += "<p class=\"fail\">" + Escape(v.mStatusError) + "</p>\n";
+        out += "<p class=\"fail\">";
+        Text(out, v.mStatusError);
+        out += "</p>\n";
     }
     out += "</section>\n";
 }
@@ -166,33 +213,38 @@ const char* CallLogPage::DbName(int db) {
 }
 
 std::string CallLogPage::Render(const View& v) {
-    std::string out =
-        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>Call "
-        "log: ";
-    out += kTitles[v.mDb];
-    out += "</title>\n<style>";
-    out += kStyle;
-    out += "</style></head>\n<body>\n<header><h1>Call log</h1><nav>";
+    std::string out;
+    out.reserve(16384 + 1024 * v.mRecords.size());
+    Put(out, {"<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+              "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+              "<title>Call log: ",
+              kTitles[v.mDb], "</title>\n<style>", kStyle,
+              "</style></head>\n<body>\n<header><h1>Call log</h1><nav>"});
     for (int db = 0; db < 3; ++db)
-        out += std::string("<a href=\"?db=") + DbName(db) + "\"" +
-               (db == v.mDb ? " aria-current=\"page\"" : "") + ">" + kTitles[db] + "</a>";
+        Put(out, {"<a href=\"?db=", DbName(db), db == v.mDb ? "\" aria-current=\"page\">" : "\">",
+                  kTitles[db], "</a>"});
     out += "</nav></header>\n";
-    if (!v.mAnswer.empty())
-        out += std::string("<p id=\"answer\" role=\"status\" class=\"") +
-               (v.mAnswerOk ? "ok" : "fail") + "\">" + Escape(v.mAnswer) + "</p>\n";
-    out += std::string("<main>\n<h2>") + kTitles[v.mDb] + "</h2>\n<p>File " + Escape(v.mPath);
+    if (!v.mAnswer.empty()) {
+        Put(out, {"<p id=\"answer\" role=\"status\" class=\"", v.mAnswerOk ? "ok" : "fail", "\">"});
+        Text(out, v.mAnswer);
+        out += "</p>\n";
+    }
+    Put(out, {"<main>\n<h2>", kTitles[v.mDb], "</h2>\n<p>File "});
+    Text(out, v.mPath);
     if (v.mFileError.empty())
-        out += ": " + std::to_string(v.mTotal) + (v.mTotal == 1 ? " record" : " records");
+        Put(out, {": ", TextPieces::Number(v.mTotal), v.mTotal == 1 ? " record" : " records"});
     out += "</p>\n";
-    if (!v.mFileError.empty())
-        out += "<p class=\"fail\">" + Escape(v.mFileError) + "</p>\n";
-    else if (!v.mId.empty())
+    if (!v.mFileError.empty()) {
+        out += "<p class=\"fail\">";
+        Text(out, v.mFileError);
+        out += "</p>\n";
+    } else if (!v.mId.empty()) {
         Details(v, out);
-    else if (v.mTotal == 0)
+    } else if (v.mTotal == 0) {
         out += "<p class=\"note\">There are no records in this database.</p>\n";
-    else
+    } else {
         List(v, out);
+    }
     out += "</main>\n";
     Actions(v, out);
     Status(v, out);
