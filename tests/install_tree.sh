@@ -1,14 +1,15 @@
 #!/bin/sh
 # Installs the build into a scratch DESTDIR and checks the tree a device
-# image gets: the daemon in sbin, the tools in bin, the commented samples.
-#   install_tree.sh BUILD_DIR SBINDIR BINDIR SYSCONFDIR   (the full install dirs)
+# image gets: the daemon in sbin, the tools in bin, the call log page in the
+# CGI directory, the commented samples.
+#   install_tree.sh BUILD_DIR SBINDIR BINDIR SYSCONFDIR CGIDIR   (the full install dirs)
 set -eu
-build=$1 sbin=$2 bin=$3 etc=$4
+build=$1 sbin=$2 bin=$3 etc=$4 cgi=$5
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
 DESTDIR=$dest cmake --install "$build" >/dev/null
 fail=0
-for f in "$sbin/cdrd" "$bin/cdrsend" "$bin/cdrctl"; do
+for f in "$sbin/cdrd" "$bin/cdrsend" "$bin/cdrctl" "$cgi/cdrweb"; do
     [ -x "$dest$f" ] || { echo "missing or not executable: $f"; fail=1; }
 done
 for f in sysconfig/general_settings.conf sysconfig/general_paths.conf sysconfig/rc.conf \

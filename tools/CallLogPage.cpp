@@ -1,5 +1,6 @@
 #include "tools/CallLogPage.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "platform/util/NumberText.h"
@@ -14,7 +15,8 @@ using Entries = CallLogPage::Entries;
 
 const char* const kTitles[3] = {"Stated calls", "Missed calls", "Failed calls"};
 
-// Small screens scroll the table sideways; print leaves out the controls.
+// On a phone each record of the list is a paragraph; a wide table scrolls
+// sideways. Print leaves out the controls.
 const char kStyle[] =
     "body{font:15px/1.4 sans-serif;margin:0 auto;max-width:72em;padding:0 .8em;color:#111}"
     "nav a{margin-right:1em}nav a[aria-current]{font-weight:bold;text-decoration:none}"
@@ -24,7 +26,10 @@ const char kStyle[] =
     ".ok{background:#e6f4e6;padding:.5em}.fail{background:#fbe3e3;padding:.5em}"
     "pre{white-space:pre-wrap;background:#f4f4f4;padding:.5em}"
     "form{border:1px solid #ccc;padding:.5em}button{margin:.3em .3em .3em 0}"
-    "@media print{form,nav,.actions{display:none}}";
+    "@media print{form,nav,.actions{display:none}}"
+    "@media(max-width:40em){.list thead{display:none}.list tr{display:block;padding:.4em 0;"
+    "border-bottom:1px solid #ccc}.list td{display:inline;border:0;padding:0 .5em 0 0}"
+    ".list td:last-child{display:block}}";
 
 void Put(std::string& out, std::initializer_list<std::string_view> pieces) {
     TextPieces::Append(out, pieces);
@@ -111,7 +116,8 @@ void Link(std::string& out, int db, const char* what, std::string_view value) {
 void List(const CallLogPage::View& v, std::string& out) {
     const size_t pages = (v.mTotal + CallLogPage::kPageSize - 1) / CallLogPage::kPageSize;
     out +=
-        "<div class=\"wide\"><table><thead><tr><th>ID</th><th>Start</th><th>Duration</th>"
+        "<div class=\"wide\"><table "
+        "class=\"list\"><thead><tr><th>ID</th><th>Start</th><th>Duration</th>"
         "<th>Caller</th><th>Called</th><th>Media</th></tr></thead><tbody>\n";
     for (const Entries& r : v.mRecords) {
         out += "<tr><td class=\"n\"><a href=\"";
@@ -194,8 +200,14 @@ void Status(const CallLogPage::View& v, std::string& out) {
     if (v.mHaveStatus) {
         std::ostringstream text;
         StatusReport::Text(v.mStatus, text);
+        // Line by line: a line end in the report is layout, not a value.
+        const std::string report = text.str();
         out += "<pre>";
-        Text(out, text.str());
+        for (size_t at = 0, end; at < report.size(); at = end + 1) {
+            end = std::min(report.find('\n', at), report.size());
+            Text(out, std::string_view(report).substr(at, end - at));
+            out += '\n';
+        }
         out += "</pre>\n";
     } else {
         out += "<p class=\"fail\">";

@@ -167,8 +167,7 @@ std::string Act(const CgiRequest& request, bool* ok) {
 
     RecorderLink link(kTimeoutMs);
     if (!link.Connect())
-        return Join(
-            {"cdrd is not running or cannot be reached: nothing was done (", link.Error(), ")."});
+        return Join({"Nothing was done: ", link.Error(), ". Is cdrd running?"});
     WireMessage command, answer;
     if (download) {
         command.mType = WireMessage::kDownloadNow;
@@ -260,9 +259,7 @@ Reply Serve(const CgiRequest& request) {
     RecorderLink link(kTimeoutMs);
     v.mHaveStatus = link.Connect() && link.Status(&v.mStatus);
     if (!v.mHaveStatus)
-        v.mStatusError = Join({link.Unreachable() ? "cdrd is not running or cannot be reached: "
-                                                  : "cdrd does not answer: ",
-                               link.Error(), "."});
+        v.mStatusError = Join({link.Error(), link.Unreachable() ? ". Is cdrd running?" : "."});
     reply.mBody = CallLogPage::Render(v);
     return reply;
 }
