@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <functional>
-#include <memory>
 #include <random>
 #include <thread>
 #include <tuple>

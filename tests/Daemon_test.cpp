@@ -25,7 +25,7 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     EXPECT_NE(std::string::npos, Db("missed_calls_db").find("rx_pkt=5\nrx_enc=PCMU\n"));
     EXPECT_EQ("", Db("unsuccess_calls_db"));
 
-    EXPECT_EQ(0, Run(CDRCTL, {"flush", "4"}));
+    EXPECT_EQ(0, Run(CDRCTL, {"flush", "0x4"}));
     EXPECT_EQ("cdrctl: flushed, mask 4\n", Output());
     EXPECT_NE(std::string::npos, Db("unsuccess_calls_db").find("caller==1+2,\"x\"\\n{}#\\\\\n"));
     EXPECT_EQ(0, Run(CDRCTL, {"export", mBase + "telephony/unsuccess_calls_db"}));

@@ -56,19 +56,6 @@ TEST_F(ToolsTest, RandomReportsArriveCompleteInOrderAndUnchanged) {
               ReadFile(mDir.File("sink")).find("3000 reports in order, 0 mismatches"));
 }
 
-TEST_F(ToolsTest, CdrctlCommandsAreAnswered) {
-    auto sink = StartSink(1);
-    EXPECT_EQ(0, Run(CDRCTL, {"clear", "5"}));
-    EXPECT_EQ("cdrctl: cleared, mask 5\n", Output());
-    EXPECT_EQ(0, Run(CDRCTL, {"flush", "0x3", "--timeout", "2"}));
-    EXPECT_EQ("cdrctl: flushed, mask 3\n", Output());
-    EXPECT_EQ(0, Run(CDRCTL, {"update-settings"}));
-    EXPECT_EQ(0, Run(CDRCTL, {"download-now"}));
-    EXPECT_EQ(0, Run(CDRCTL, {"update-download-settings"}));
-    EXPECT_EQ(0, Run(CDRSEND, {"--random", "1"}));
-    EXPECT_EQ(0, sink->Wait());
-}
-
 TEST_F(ToolsTest, ExitStatusTellsUsageErrorsUnreachableDaemonAndSilence) {
     // Usage errors, found before anything is sent.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--kind", "x"},
