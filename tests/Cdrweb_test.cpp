@@ -144,7 +144,7 @@ TEST_F(CdrwebTest, OnlyAPostWithItsTokenActsAndEachActionIsAnswered) {
         std::string form, answer;
         size_t onStorage;
     } steps[] = {
-        {"action=flush&mask=1", "Flushed the stated calls database.", 2},
+        {"action=flush&mask=%31", "Flushed the stated calls database.", 2},
         {"action=clear&mask=1&mask=2", "To clear, tick the box that confirms it", 2},
         {"action=clear&mask=1&mask=2&confirm=yes", "Cleared the stated and missed calls databases.",
          0},

@@ -18,25 +18,17 @@ std::string Env(const char* name) {
     return value ? value : "";
 }
 
-int Hex(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // A malformed escape stays as it was written.
 std::string Decode(std::string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '+') {
             out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 &&
-                   Hex(text[i + 2]) >= 0) {
-            out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
+        } else if (text[i] == '%' && i + 2 < text.size() &&
+                   isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                   isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            const char hex[3] = {text[i + 1], text[i + 2], '\0'};
+            out += static_cast<char>(strtol(hex, nullptr, 16));
             i += 2;
         } else {
             out += text[i];
