@@ -74,33 +74,39 @@ void Duration(std::string& out, std::string_view text) {
     out += hms;
 }
 
+// The keys of a media stream's entries that the list shows.
+struct StreamKeys {
+    const char *mSent, *mSendCodec, *mReceived, *mReceiveCodec, *mLost;
+};
+const StreamKeys kStreams[2] = {{"tx_pkt", "tx_enc", "rx_pkt", "rx_enc", "rx_lost"},
+                                {"tx_pkt_2", "tx_enc_2", "rx_pkt_2", "rx_enc_2", "rx_lost_2"}};
+
 // Codecs, packets and loss of each stream, and the fax transfer.
 void Media(std::string& out, const Entries& r) {
-    bool first = true;
-    for (const char* suffix : {"", "_2"}) {
-        const auto key = [suffix](const char* name) { return std::string(name) + suffix; };
-        if (!Find(r, key("tx_pkt")) && !Find(r, key("rx_pkt")))
+    const char* separator = "";
+    for (const StreamKeys& k : kStreams) {
+        if (!Find(r, k.mSent) && !Find(r, k.mReceived))
             continue;
-        out += first ? "" : "<br>";
-        first = false;
-        const std::string* tx = Find(r, key("tx_enc"));
-        const std::string* rx = Find(r, key("rx_enc"));
+        const std::string* tx = Find(r, k.mSendCodec);
+        const std::string* rx = Find(r, k.mReceiveCodec);
+        out += separator;
+        separator = "<br>";
         Text(out, tx ? *tx : "-");
         out += '/';
         Text(out, rx ? *rx : "-");
         out += ": ";
-        Text(out, Value(r, key("tx_pkt")));
+        Text(out, Value(r, k.mSent));
         out += " sent, ";
-        Text(out, Value(r, key("rx_pkt")));
+        Text(out, Value(r, k.mReceived));
         out += " received";
-        if (const std::string* lost = Find(r, key("rx_lost"))) {
+        if (const std::string* lost = Find(r, k.mLost)) {
             out += ", ";
             Text(out, *lost);
             out += " lost";
         }
     }
     if (Find(r, "fax_tx_pkt") || Find(r, "fax_rx_pkt")) {
-        out += first ? "fax: " : "<br>fax: ";
+        TextPieces::Append(out, {separator, "fax: "});
         Text(out, Value(r, "fax_tx_pkt"));
         out += " sent, ";
         Text(out, Value(r, "fax_rx_pkt"));
