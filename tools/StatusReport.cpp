@@ -43,6 +43,16 @@ std::string StatusReport::Trouble(const RecorderStatus::Database& d) {
     return "";
 }
 
+std::vector<std::string> StatusReport::Troubles(const RecorderStatus& s, int mask) {
+    std::vector<std::string> troubles;
+    for (int i = 0; i < 3; ++i) {
+        std::string trouble = Trouble(s.mDatabases[i]);
+        if ((mask & (1 << i)) && !trouble.empty())
+            troubles.push_back(std::move(trouble));
+    }
+    return troubles;
+}
+
 void StatusReport::Text(const RecorderStatus& s, std::ostream& out) {
     for (const RecorderStatus::Database& d : s.mDatabases) {
         out << d.mName << " calls: " << d.mPath << "\n";

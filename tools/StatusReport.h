@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "platform/msg/RecorderStatus.h"
 
@@ -16,6 +17,9 @@ public:
     static bool Healthy(const RecorderStatus& status);
     // Why database I is not well, for an error message; "" when it is.
     static std::string Trouble(const RecorderStatus::Database& database);
+    // The troubles of the databases that MASK selects (bits 1, 2, 4), after
+    // a clear or flush of them.
+    static std::vector<std::string> Troubles(const RecorderStatus& status, int mask);
     // SECONDS since the epoch as local "YYYY-MM-DD HH:MM:SS".
     static std::string LocalTime(int64_t seconds);
 };

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/config/MultiSectionFile.h"
 #include "platform/config/RecordFile.h"
@@ -104,20 +105,6 @@ int Export(int argc, char** argv) {
         return 1;
     }
     return std::cout ? 0 : 1;
-}
-
-// After a clear or flush: 3 when a database of MASK is not open or its
-// save failed, naming it; 0 otherwise.
-int CheckSaves(const RecorderStatus& status, int mask) {
-    int rc = 0;
-    for (int i = 0; i < 3; ++i) {
-        const std::string trouble = StatusReport::Trouble(status.mDatabases[i]);
-        if ((mask & (1 << i)) && !trouble.empty()) {
-            fprintf(stderr, "cdrctl: %s\n", trouble.c_str());
-            rc = 3;
-        }
-    }
-    return rc;
 }
 
 // Tries until TIMEOUT for both queues to take a connection, and the web
@@ -229,8 +216,11 @@ int main(int argc, char** argv) {
     RecorderStatus status;
     if (!link.Status(&status))
         return failed();
-    if (int rc = CheckSaves(status, answer.mMask))
-        return rc;
+    // 3 when a database of the mask is not open or its save failed.
+    const std::vector<std::string> troubles = StatusReport::Troubles(status, answer.mMask);
+    for (const std::string& trouble : troubles) fprintf(stderr, "cdrctl: %s\n", trouble.c_str());
+    if (!troubles.empty())
+        return 3;
     printf("cdrctl: %s, mask %d\n", command == "clear" ? "cleared" : "flushed", answer.mMask);
     return 0;
 }

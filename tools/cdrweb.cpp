@@ -186,11 +186,8 @@ std::string Act(const CgiRequest& request, bool* ok) {
         return Join({what, " failed: ", link.Error(), "."});
     // The answer carries only the mask; the status tells how the saves went.
     std::string trouble;
-    for (int db = 0; db < 3; ++db) {
-        const std::string t = StatusReport::Trouble(status.mDatabases[db]);
-        if ((mask & (1 << db)) && !t.empty())
-            TextPieces::Append(trouble, {trouble.empty() ? "" : "; ", t});
-    }
+    for (const std::string& t : StatusReport::Troubles(status, mask))
+        TextPieces::Append(trouble, {trouble.empty() ? "" : "; ", t});
     if (!trouble.empty())
         return Join({what, " failed: ", trouble, "."});
     *ok = true;
