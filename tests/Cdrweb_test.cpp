@@ -20,7 +20,7 @@ class CdrwebTest : public DaemonTest {
 protected:
     // The whole answer of one request. COOKIE: the token cookie, if any.
     std::string Web(const char* method, const std::string& query, const std::string& body = "",
-                    const std::string& cookie = kToken) {
+                    const std::string& cookie = kToken, int status = 0) {
         setenv("REQUEST_METHOD", method, 1);
         setenv("QUERY_STRING", query.c_str(), 1);
         setenv("HTTP_COOKIE", ("cdrweb_token=" + cookie).c_str(), 1);
@@ -28,7 +28,7 @@ protected:
         setenv("CONTENT_LENGTH", std::to_string(body.size()).c_str(), 1);
         WriteFile(mDir.File("in"), body);
         Process web(CDRWEB, {}, mDir.File("web"), mDir.File("in"));
-        EXPECT_EQ(0, web.Wait());
+        EXPECT_EQ(status, web.Wait());
         return ReadFile(mDir.File("web"));
     }
     std::string Post(const std::string& form) {
@@ -115,6 +115,15 @@ TEST_F(CdrwebTest, PagesShowRecordsNewestFirstAndEveryByteAsText) {
     EXPECT_TRUE(Has(Web("PUT", "db=stated"), "Status: 405 Method Not Allowed\r\n"));
     EXPECT_TRUE(Has(Web("POST", "db=stated", std::string(9000, 'x')), "at most 8192 bytes"));
     EXPECT_TRUE(Has(Web("GET", "db=calls"), "There is no database &quot;calls&quot;"));
+#ifdef OUT_OF_MEMORY_AT_START
+    setenv("LD_PRELOAD", OUT_OF_MEMORY_AT_START, 1);  // from the second look-up of KELT_PATH
+    const std::string failed = Web("GET", "db=stated", "", kToken, 1);
+    unsetenv("LD_PRELOAD");
+    EXPECT_EQ(
+        "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\n"
+        "cdrweb failed: std::bad_alloc\n",
+        failed);
+#endif
 }
 
 // Records cdrd has not saved yet: GET leaves them so, whatever it asks; a

@@ -277,7 +277,19 @@ int main() {
         reply.mStatus = "400 Bad Request";
         reply.mBody = Join({"The request cannot be taken: ", error, ".\n"});
     } else {
-        reply = Serve(request);
+        try {
+            reply = Serve(request);
+        } catch (const std::exception& e) {
+            // Out of memory, say: an answer that needs none.
+            static const char kFailed[] =
+                "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\n"
+                "cdrweb failed: ";
+            struct iovec pieces[3] = {{const_cast<char*>(kFailed), sizeof kFailed - 1},
+                                      {const_cast<char*>(e.what()), strlen(e.what())},
+                                      {const_cast<char*>("\n"), 1}};
+            System::Default().WriteAll(STDOUT_FILENO, pieces, 3);
+            return 1;
+        }
         headers =
             "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
             "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\r\n";
