@@ -25,7 +25,6 @@ struct CDRHealth {
     Outcome mLastDownload;       // mTime 0: no download tried yet
     uint32_t mDroppedByCap = 0;  // statistics records dropped at twice download_cnt
     SettingProblem mSettingsProblem;
-    std::string mJournalProblem;  // the last failure of a journal, or damage found in one
 
     // Notes the problems of one reading of FILE: the last one found stays
     // until a reading of that file finds none.

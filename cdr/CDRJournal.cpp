@@ -1,5 +1,6 @@
 #include "cdr/CDRJournal.h"
 
+#include "cdr/CDRIds.h"
 #include "cdr/CDRKind.h"
 #include "cdr/DecimalText.h"
 #include "platform/util/NumberText.h"
@@ -56,14 +57,15 @@ void CDRJournal::Cleared(int kind, uint32_t below, unsigned scope) {
     PutU32(&mFrame, below);
     PutU32(&mFrame, 0);
     mJournal.Append(mFrame);
-    mJournal.Sync();
     mWaiting |= scope;
 }
 
-void CDRJournal::Saved(unsigned scope) {
+bool CDRJournal::Saved(unsigned scope) {
     mWaiting &= ~scope;
-    if (mWaiting == 0)
-        mJournal.Reset();
+    if (mWaiting != 0)
+        return false;
+    mJournal.Reset();
+    return true;
 }
 
 void CDRJournal::Remove() {
@@ -93,20 +95,24 @@ CDRJournal::Contents CDRJournal::Read() {
 
 uint32_t CDRJournal::Replay(Configuration::MultiSectionFile& file, int ownKind, unsigned scope,
                             const std::vector<const Frame*>& frames) {
-    // The newest record of each kind that the file holds already.
-    int64_t newest[3] = {-1, -1, -1};
+    // The newest record of each kind that the file holds already: the first
+    // of its kind, as new records go in front.
+    uint32_t newest[3];
+    bool any[3] = {};
     int index;
     uint32_t id;
     for (file.Restart(); file.GotoNextSection();)
-        if (IndexAndId(file, ownKind, &index, &id) && id > newest[index])
+        if (IndexAndId(file, ownKind, &index, &id) && !any[index]) {
             newest[index] = id;
+            any[index] = true;
+        }
     uint32_t recovered = 0;
     std::string text;
     for (const Frame* frame : frames) {
         if (!(frame->scopes & scope) || !frame->added)
             continue;
         index = CDRKindIndex(frame->kind);
-        if (frame->id > newest[index]) {
+        if (!any[index] || CDRIds::Before(newest[index], frame->id)) {
             text.clear();
             if (scope == kStatistics) {
                 char kind[12];
@@ -115,6 +121,7 @@ uint32_t CDRJournal::Replay(Configuration::MultiSectionFile& file, int ownKind, 
             }
             file.AddSectionText(text.append(frame->entryLines), true);
             newest[index] = frame->id;
+            any[index] = true;
             ++recovered;
         }
     }
@@ -126,7 +133,7 @@ uint32_t CDRJournal::Replay(Configuration::MultiSectionFile& file, int ownKind, 
         int k;
         for (file.Restart(); file.GotoNextSection();)
             if (IndexAndId(file, ownKind, &k, &id) && k == CDRKindIndex(frame->kind) &&
-                id < frame->id)
+                CDRIds::Before(id, frame->id))
                 file.DeleteSection();
     }
     return recovered;

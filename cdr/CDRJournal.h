@@ -19,10 +19,11 @@
 // statistics record is the database record with a "type" entry in front.
 // So a crash can never leave a record in the one file's journal but not in
 // the other's. A record is known by its kind and ID: IDs grow within a kind
-// and are never given twice, so a replay puts back only records newer than
-// a file's newest of their kind, and a save that a crash cut off from the
-// journal's reset duplicates nothing. A clear is written, and synced,
-// before the file is emptied, so that nothing it removed comes back.
+// (in serial order, see CDRIds::Before, so the sequence goes on past
+// 2^32 - 1) and are never given twice, so a replay puts back only records
+// newer than a file's newest of their kind, and a save that a crash cut off
+// from the journal's reset duplicates nothing. A clear is written, and
+// synced, before the file is emptied, so that nothing it removed comes back.
 //
 // Errors throw the configuration library's FileError. Used on the
 // manager's thread only.
@@ -39,13 +40,16 @@ public:
     void Added(int kind, uint32_t id, uint32_t sequence, unsigned scopes,
                std::string_view entryLines);
     // The records of KIND below ID BELOW are about to be cleared from the
-    // file of SCOPE; synced at once.
+    // file of SCOPE (not yet synced).
     void Cleared(int kind, uint32_t below, unsigned scope);
     void Sync() { mJournal.Sync(); }
     bool Pending() const { return mJournal.Pending(); }
     // The file of SCOPE was saved with all it holds. Once no file waits for
-    // the frames written since the last reset, the journal starts afresh.
-    void Saved(unsigned scope);
+    // the frames written since the last reset, the journal starts afresh:
+    // true then.
+    bool Saved(unsigned scope);
+    // True while a file waits for frames of this journal.
+    bool Waiting() const { return mWaiting != 0; }
     void Remove();
     const std::string& Path() const { return mJournal.Path(); }
 

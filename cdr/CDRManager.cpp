@@ -34,10 +34,6 @@ CDRManager::~CDRManager() noexcept(false) {
 }
 
 void CDRManager::Teardown() {
-    for (CDRJournal*& journal : mpJournals) {
-        delete journal;
-        journal = nullptr;
-    }
     delete mpStatFile;
     mpStatFile = nullptr;
     if (mpFiles) {

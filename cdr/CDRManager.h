@@ -6,8 +6,10 @@
 
 #include "cdr/CDRFiles.h"
 #include "cdr/CDRHealth.h"
-#include "cdr/CDRJournal.h"
+#include "cdr/CDRIds.h"
+#include "cdr/CDRJournals.h"
 #include "cdr/CDRSettings.h"
+#include "download/StatisticsDownload.h"
 #include "messaging/CDRCommonMessenger.h"
 #include "platform/config/MultiSectionFile.h"
 
@@ -82,23 +84,22 @@ protected:
 
     CDRHealth mHealth;
 
-    // The journals of the databases (CDR_JOURNAL, see CDRJournal), which
-    // hold the statistics file's records too; made at first use, owned.
-    CDRJournal* mpJournals[3] = {};
-    int32_t mJournalOn = 0;
-    uint32_t mJournalSequence = 0;  // orders records across the journals
-    // When records written since the last sync must be synced at the
-    // latest (monotonic milliseconds; 0: none waits).
-    int64_t mJournalSyncDue = 0;
-    static constexpr int64_t kJournalDelayMs = 20;
+    // The journals of the databases (CDR_JOURNAL), which hold the
+    // statistics file's records too, and the account of what is durable.
+    CDRJournals mJournals{ALERT};
+    // What each database's IDs file keeps (see CDRIds).
+    CDRIds::Kept mKeptIds[3];
 
     // Reads CDR_JOURNAL, beside GetCDRData: a bad value keeps the switch as it was.
     void ReadJournalSetting();
-    // Puts back into each file what its journal holds beyond it, applies the
-    // limits and saves; the trace says how many records came back.
+    // Finishes what a crash cut short: the clears its IDs files decided,
+    // and what its journal holds beyond each file, put back within the
+    // limits and saved; the next IDs go on beyond every ID given before.
+    // The trace says how many records came back.
     void RecoverJournals() NO_THREAD_SAFETY_ANALYSIS;  // start-up, as InitFiles
-    // Makes every journal durable: before the loop waits, and before a status.
-    void SyncJournals();
+    // Makes every record so far durable: before the loop waits, before an
+    // answer, and before a command or child process starts.
+    void SyncJournals() { mJournals.Sync(); }
 
 private:
     // Save the database of index I, or the statistics file, for OPERATION
@@ -115,34 +116,25 @@ private:
     void KeepWhatWasRead(const Configuration::MultiSectionFile& file, const char* operation);
     // Opens the statistics file; one that cannot be read is moved aside first.
     void OpenStatistics();
-    // Empties and saves the statistics file after a delivery, its journal
-    // told first (a StatisticsDownload::Empty).
-    // Called by a download, from the counter step under the lock or from
-    // the download command, which takes none.
+    // What a delivery of the statistics file needs around it (see
+    // StatisticsDownload::Hooks): the journals synced before the command
+    // starts; after it, the IDs files and the journals told, then the file
+    // emptied and saved. Called by a download, from the counter step under
+    // the lock or from the download command, which takes none.
+    static void BeforeDelivery(void* manager);
     static void EmptyStatistics(Configuration::MultiSectionFile& file,
                                 void* manager) NO_THREAD_SAFETY_ANALYSIS;
+    StatisticsDownload::Hooks DeliveryHooks() { return {BeforeDelivery, EmptyStatistics, this}; }
 
-    // The journal of database I; null when the database has no path.
-    CDRJournal* JournalOf(int i) REQUIRES(mpFiles->mpLock);
-    // Tells every journal that the file of SCOPE (CDRJournal::Scope) was
-    // saved, or went.
-    void JournalsSaved(unsigned scope, const char* operation);
-    // Runs WORK on the journals; a failure is noted for the status and
-    // alerted, and costs the operation nothing else: the records stay in
-    // memory and go with the next save, as without a journal.
-    template <class Work>
-    void Journaled(const char* operation, Work&& work) {
-        try {
-            work();
-        } catch (const std::exception& e) {
-            mHealth.mJournalProblem = e.what();
-            ALERT("%s: %s.\n", operation, e.what());
-        }
-    }
+    // Writes database I's IDs file with its next ID and, for a clear, that
+    // every record before it is gone; false, alerted for OPERATION and noted
+    // as the database's failed save, when it cannot be written.
+    bool KeepIds(int i, bool clear, const char* operation) REQUIRES(mpFiles->mpLock);
     // Removes the oldest records of database I beyond LIMIT; true when it did.
     bool TrimOldest(int i, uint32_t limit) REQUIRES(mpFiles->mpLock);
 
-    // Journals the record just written, of database INDEX and KIND.
+    // Journals the record just written, of database INDEX and KIND, and
+    // counts it as not durable until it is.
     void JournalRecord(int index, int kind) REQUIRES(mpFiles->mpLock);
     // The download counter step, with what it did noted for the status.
     void CounterStep();

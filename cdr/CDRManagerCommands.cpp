@@ -11,27 +11,35 @@ int CDRManager::OnClear(int mask) {
     int result = 1;
     {
         ThreadMutexLock hold(*mpFiles->mpLock);
+        // A clear is decided once its database's IDs file says so: a crash
+        // after that finishes it at the next start, and the IDs go on. A
+        // database whose IDs file cannot be written is not cleared, and its
+        // failed save shows.
+        int cleared = 0;
+        for (int i = 0; i < 3; ++i) {
+            if (!(mask & kCDRKinds[i]) || !mpFiles->mpFile[i])
+                continue;
+            if (KeepIds(i, true, "OnClear"))
+                cleared |= kCDRKinds[i];
+            else
+                result = 0;
+        }
         try {
             for (int i = 0; i < 3; ++i) {
-                if (!(mask & kCDRKinds[i]) || !mpFiles->mpFile[i])
+                if (!(cleared & kCDRKinds[i]))
                     continue;
-                // What the journal holds of them must not come back either.
-                if (CDRJournal* journal = mpJournals[i]) {
-                    const uint32_t next = mpFiles->mNextId[i];
-                    Journaled("OnClear",
-                              [&] { journal->Cleared(kCDRKinds[i], next, CDRJournal::kDatabase); });
-                }
                 mpFiles->mpFile[i]->ClearAll();
                 mHealth.mUnsaved[i] = 0;  // the records are gone, saved or not
+                mJournals.Saved(i);       // and none of them may come back
                 SaveDatabase(i, "OnClear");
             }
             if (mAutoDownload && mpStatFile)
                 SaveStatistics("OnClear");
         } catch (const std::exception&) {
-            // Start every selected database afresh from an empty file.
+            // Start every database cleared afresh from an empty file.
             try {
                 for (int i = 0; i < 3; ++i) {
-                    if (!(mask & kCDRKinds[i]))
+                    if (!(cleared & kCDRKinds[i]))
                         continue;
                     delete mpFiles->mpFile[i];
                     mpFiles->mpFile[i] = nullptr;
@@ -43,7 +51,7 @@ int CDRManager::OnClear(int mask) {
             } catch (const std::exception& e) {
                 ALERT("OnClear: %s; the selected databases are closed.\n", e.what());
                 for (int i = 0; i < 3; ++i) {
-                    if (!(mask & kCDRKinds[i]))
+                    if (!(cleared & kCDRKinds[i]))
                         continue;
                     delete mpFiles->mpFile[i];
                     mpFiles->mpFile[i] = nullptr;
@@ -52,6 +60,7 @@ int CDRManager::OnClear(int mask) {
             }
         }
     }
+    SyncJournals();
     Clear(mask);
     return result;
 }
@@ -74,6 +83,7 @@ int CDRManager::OnFlush(int mask) {
             result = 0;
         }
     }
+    SyncJournals();
     Flush(mask);
     return result;
 }
@@ -82,6 +92,7 @@ int CDRManager::OnUpdateCDRSettings() {
     TRACEX("OnUpdateCDRSettings\n");
     if (!IsCDRFilesExist()) {
         TRACEX("OnUpdateCDRSettings: CDR files are not created.\n");
+        SyncJournals();
         UpdateCDRSettings();
         return 0;
     }
@@ -90,6 +101,7 @@ int CDRManager::OnUpdateCDRSettings() {
     InitSizes(mSettings.mStatedMaxRecords, mSettings.mMissedMaxRecords, mSettings.mFailedMaxRecords,
               mSettings.mStatedSaveInterval, mSettings.mMissedSaveInterval,
               mSettings.mFailedSaveInterval);
+    SyncJournals();
     UpdateCDRSettings();
     return 1;
 }

@@ -116,8 +116,7 @@ void CDRManager::SaveDatabase(int i, const char* operation) {
     }
     mHealth.mLastSave[i].Done(true);
     mHealth.mUnsaved[i] = 0;
-    if (CDRJournal* journal = mpJournals[i])
-        Journaled(operation, [journal] { journal->Saved(CDRJournal::kDatabase); });
+    mJournals.Saved(i);
 }
 
 void CDRManager::SaveStatistics(const char* operation) {
@@ -129,7 +128,7 @@ void CDRManager::SaveStatistics(const char* operation) {
         throw;
     }
     mHealth.mStatisticsSave.Done(true);
-    JournalsSaved(CDRJournal::kStatistics, operation);
+    mJournals.Saved(-1);
 }
 
 bool CDRManager::TrimOldest(int i, uint32_t limit) {

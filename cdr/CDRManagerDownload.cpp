@@ -37,7 +37,7 @@ bool CDRManager::InitAutoDownloadSettings() {
             mpStatFile = nullptr;
             System::Default().Unlink(kStatFile);
             // The journals' statistics records are discarded with the file.
-            JournalsSaved(CDRJournal::kStatistics, "InitAutoDownloadSettings");
+            mJournals.Saved(-1);
         }
     } catch (const std::exception& e) {
         TRACEX("InitAutoDownloadSettings: %s.\n", e.what());
@@ -71,7 +71,7 @@ int CDRManager::OnDownloadNow() {
     TRACEX("OnDownloadNow\n");
     int result = 0;
     try {
-        result = StatisticsDownload::Deliver(mpStatFile, EmptyStatistics, this);
+        result = StatisticsDownload::Deliver(mpStatFile, DeliveryHooks());
     } catch (...) {
         result = 0;
     }

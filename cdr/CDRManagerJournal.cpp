@@ -1,4 +1,6 @@
-// CDRManager: the journals, which make each record durable on arrival.
+// CDRManager: what makes records durable and IDs unique beyond the
+// databases' own saves: the journals, the IDs files, and the recovery
+// that puts back what a crash left in them.
 #include <algorithm>
 #include <exception>
 #include <vector>
@@ -8,104 +10,164 @@
 #include "download/StatisticsDownload.h"
 #include "platform/config/MultiSectionFile.h"
 #include "platform/util/GeneralSettingsAccessor.h"
+#include "platform/util/NumberText.h"
 
 void CDRManager::ReadJournalSetting() {
     GeneralSettingsAccessor* settings = GeneralSettingsAccessor::GetInstance(true);
     if (!settings)
         return;  // GetCDRData has traced it
     if (!settings->IsBad(GeneralSettingsAccessor::kJournal))
-        mJournalOn = settings->Get(GeneralSettingsAccessor::kJournal) != 0;
+        mJournals.SetOn(settings->Get(GeneralSettingsAccessor::kJournal) != 0);
     GeneralSettingsAccessor::CloseInstance();
 }
 
-CDRJournal* CDRManager::JournalOf(int i) {
-    if (!mpJournals[i] && !mpFiles->mFileName[i].empty())
-        mpJournals[i] = new CDRJournal(mpFiles->mFileName[i]);
-    return mpJournals[i];
+bool CDRManager::KeepIds(int i, bool clear, const char* operation) {
+    CDRIds::Kept kept = mKeptIds[i];
+    kept.mFound = true;
+    kept.mNext = mpFiles->mNextId[i];
+    if (clear) {
+        kept.mCleared = true;
+        kept.mFirstKept = mpFiles->mNextId[i];
+    }
+    try {
+        CDRIds::Write(mpFiles->mFileName[i], kept);
+    } catch (const std::exception& e) {
+        mHealth.mLastSave[i].Done(false, e.what());
+        ALERT("%s: %s.\n", operation, e.what());
+        return false;
+    }
+    mKeptIds[i] = kept;
+    return true;
 }
 
-void CDRManager::JournalsSaved(unsigned scope, const char* operation) {
-    for (int i = 0; i < 3; ++i)
-        if (CDRJournal* journal = mpJournals[i])
-            Journaled(operation, [=] { journal->Saved(scope); });
+namespace {
+
+// The ID of the current section, if it has one.
+bool IdOf(const Configuration::MultiSectionFile& file, uint32_t* id) {
+    char text[32];
+    if (!file.GetSectionEntry("ID", text, sizeof text))
+        return false;
+    *id = NumberText::LeadingUnsigned32(text);
+    return true;
 }
+
+}  // namespace
 
 void CDRManager::RecoverJournals() {
     CDRJournal::Contents contents[3];
     std::vector<const CDRJournal::Frame*> statistics;
     for (int i = 0; i < 3; ++i) {
-        CDRJournal* journal = mpFiles->mpFile[i] ? JournalOf(i) : nullptr;
-        if (!journal)
+        Configuration::MultiSectionFile* db = mpFiles->mpFile[i];
+        if (!db)
             continue;
-        Journaled("RecoverJournals", [&] { contents[i] = journal->Read(); });
-        const CDRJournal::Contents& c = contents[i];
-        if (!c.damage.empty()) {
-            mHealth.mJournalProblem = c.damage;
-            ALERT("RecoverJournals: %s; moved aside to %s.damaged.\n", c.damage.c_str(),
-                  journal->Path().c_str());
+        const std::string& path = mpFiles->mFileName[i];
+        uint32_t& next = mpFiles->mNextId[i];
+        bool changed = false;
+        try {
+            mKeptIds[i] = CDRIds::Read(path);
+        } catch (const std::exception& e) {
+            ALERT("RecoverJournals: %s.\n", e.what());
         }
+        const CDRIds::Kept& kept = mKeptIds[i];
+        if (kept.mFound)
+            next = CDRIds::Later(next, kept.mNext);
+        if (kept.mCleared) {
+            // A clear is decided by the IDs file: what a crash kept of the
+            // records before it goes now.
+            next = CDRIds::Later(next, kept.mFirstKept);
+            uint32_t id;
+            for (db->Restart(); db->GotoNextSection();)
+                if (IdOf(*db, &id) && CDRIds::Before(id, kept.mFirstKept)) {
+                    db->DeleteSection();
+                    changed = true;
+                }
+        }
+        mJournals.SetPath(i, path);
+        const CDRJournal::Contents& c = contents[i] = mJournals.Read(i);
         if (c.tornTail)
-            TRACEX("RecoverJournals: %s ends in a record cut short, left out.\n",
-                   journal->Path().c_str());
+            TRACEX("RecoverJournals: %s.journal ends in a record cut short, left out.\n",
+                   path.c_str());
         std::vector<const CDRJournal::Frame*> frames;
         for (const CDRJournal::Frame& frame : c.frames) {
-            frames.push_back(&frame);
             statistics.push_back(&frame);
-            // IDs go on above every one the journal gave, in the files or not.
-            const int k = CDRKindIndex(frame.kind);
-            mpFiles->mNextId[k] =
-                std::max(mpFiles->mNextId[k], frame.added ? frame.id + 1 : frame.id);
-            mJournalSequence = std::max(mJournalSequence, frame.sequence + 1);
+            // IDs go on after every one the journal gave, in the files or not.
+            next = CDRIds::Later(next, frame.added ? frame.id + 1 : frame.id);
+            if (!kept.mCleared || !CDRIds::Before(frame.id, kept.mFirstKept))
+                frames.push_back(&frame);
         }
-        if (frames.empty())
+        if (!c.frames.empty()) {
+            const uint32_t recovered =
+                CDRJournal::Replay(*db, kCDRKinds[i], CDRJournal::kDatabase, frames);
+            TRACEX("RecoverJournals: %u records recovered from %s.journal.\n", recovered,
+                   path.c_str());
+            // Saved even when the file had them all: the journal is reset
+            // only after a save of this process made them durable.
+            changed = true;
+        }
+        if (!changed)
             continue;
-        const uint32_t recovered =
-            CDRJournal::Replay(*mpFiles->mpFile[i], kCDRKinds[i], CDRJournal::kDatabase, frames);
-        TRACEX("RecoverJournals: %u records recovered from %s.\n", recovered,
-               journal->Path().c_str());
         try {
             TrimOldest(i, mpFiles->mMaxRecords[i]);
             SaveDatabase(i, "RecoverJournals");  // traces a failure; the journal keeps them
-        } catch (const std::exception& e) {
-            mHealth.mJournalProblem = e.what();
+        } catch (const std::exception&) {
         }
     }
-    if (mpStatFile && !statistics.empty()) {
-        std::sort(statistics.begin(), statistics.end(),
-                  [](const CDRJournal::Frame* a, const CDRJournal::Frame* b) {
-                      return a->sequence < b->sequence;
-                  });
-        const uint32_t recovered =
-            CDRJournal::Replay(*mpStatFile, 0, CDRJournal::kStatistics, statistics);
-        TRACEX("RecoverJournals: %u records recovered into %s.\n", recovered,
-               StatisticsDownload::kFile);
-        Journaled("RecoverJournals", [&] { SaveStatistics("RecoverJournals"); });
+    if (mpStatFile) {
+        if (!statistics.empty()) {
+            std::sort(statistics.begin(), statistics.end(),
+                      [](const CDRJournal::Frame* a, const CDRJournal::Frame* b) {
+                          return a->sequence < b->sequence;
+                      });
+            const uint32_t recovered =
+                CDRJournal::Replay(*mpStatFile, 0, CDRJournal::kStatistics, statistics);
+            TRACEX("RecoverJournals: %u records recovered into %s.\n", recovered,
+                   StatisticsDownload::kFile);
+            // Drops that the counter step made since the last save hold again.
+            const int64_t cap = 2 * int64_t{std::max(mDownloadCount, 0)};
+            for (; cap > 0 && mpStatFile->GetSectionCount() > cap; ++mHealth.mDroppedByCap) {
+                mpStatFile->GotoLastSection();
+                mpStatFile->DeleteSection();
+            }
+            try {
+                SaveStatistics("RecoverJournals");
+            } catch (const std::exception&) {
+            }
+        }
+        // A record saved in the statistics file but not in its database
+        // still took its ID.
+        bool seen[3] = {};
+        char type[16];
+        uint32_t id;
+        for (mpStatFile->Restart(); mpStatFile->GotoNextSection();) {
+            const int k = mpStatFile->GetSectionEntry("type", type, sizeof type)
+                              ? CDRKindIndex(NumberText::LeadingSigned32(type))
+                              : -1;
+            if (k >= 0 && !seen[k] && IdOf(*mpStatFile, &id) && mpFiles->mpFile[k]) {
+                mpFiles->mNextId[k] = CDRIds::Later(mpFiles->mNextId[k], id + 1);
+                seen[k] = true;
+            }
+        }
+    } else {
+        // Not collecting: the journals' statistics records have no file to go to.
+        mJournals.Saved(-1);
     }
-    // Not collecting: the journals' statistics records have no file to go to.
-    if (!mpStatFile)
-        JournalsSaved(CDRJournal::kStatistics, "RecoverJournals");
-    if (!mJournalOn)
-        for (CDRJournal* journal : mpJournals)
-            if (journal)
-                Journaled("RecoverJournals", [journal] { journal->Remove(); });
 }
 
-void CDRManager::SyncJournals() {
-    mJournalSyncDue = 0;
-    for (CDRJournal* journal : mpJournals)
-        if (journal && journal->Pending())
-            Journaled("SyncJournals", [journal] { journal->Sync(); });
+void CDRManager::BeforeDelivery(void* data) {
+    static_cast<CDRManager*>(data)->SyncJournals();
 }
 
 void CDRManager::EmptyStatistics(Configuration::MultiSectionFile& file, void* data) {
     CDRManager& m = *static_cast<CDRManager*>(data);
-    // Delivered: none of it may come back from a journal to go again.
+    // Delivered: none of it may come back to go again, and none of its IDs
+    // may be given again, whatever becomes of the databases.
     for (int i = 0; i < 3; ++i) {
-        const uint32_t next = m.mpFiles->mNextId[i];
-        if (CDRJournal* journal = m.mpJournals[i])
-            m.Journaled("Download",
-                        [&] { journal->Cleared(kCDRKinds[i], next, CDRJournal::kStatistics); });
+        const CDRIds::Kept& kept = m.mKeptIds[i];
+        if (!m.mpFiles->mFileName[i].empty() &&
+            (!kept.mFound || CDRIds::Before(kept.mNext, m.mpFiles->mNextId[i])))
+            m.KeepIds(i, false, "Download");
     }
+    m.mJournals.Delivered(m.mpFiles->mNextId);
     file.ClearAll();
     m.SaveStatistics("Download");
 }

@@ -1,7 +1,6 @@
 // CDRManager: one call detail report becomes one record.
 #include <cassert>
 #include <cstring>
-#include <ctime>
 #include <exception>
 
 #include "cdr/CDRKind.h"
@@ -9,7 +8,6 @@
 #include "cdr/DecimalText.h"
 #include "download/StatisticsDownload.h"
 #include "platform/media/GetNameByDspCodec.h"
-#include "platform/sys/System.h"
 
 // Adds KEY=VALUE to the record being written: to the database when
 // recording is on, then to the statistics file when download is on.
@@ -166,8 +164,7 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
         if (mAutoDownload)
             CounterStep();
         WriteRecord(index, kind, report, statistics);
-        if (mJournalOn)
-            JournalRecord(index, kind);
+        JournalRecord(index, kind);
         if (mSettings.mCDREnabled)
             ++mHealth.mUnsaved[index];
         if (++mpFiles->mUnsavedCount[index] >= mpFiles->mSaveInterval[index]) {
@@ -187,7 +184,7 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
 
 void CDRManager::CounterStep() {
     const StatisticsDownload::Step step =
-        StatisticsDownload::CounterStep(*mpStatFile, mDownloadCount, EmptyStatistics, this);
+        StatisticsDownload::CounterStep(*mpStatFile, mDownloadCount, DeliveryHooks());
     if (step.mAttempted)
         mHealth.mLastDownload.Done(step.mDelivered);
     if (step.mDropped > 0) {
@@ -200,9 +197,6 @@ void CDRManager::CounterStep() {
 }
 
 void CDRManager::JournalRecord(int index, int kind) {
-    CDRJournal* journal = JournalOf(index);
-    if (!journal)
-        return;
     // One frame for both files: the statistics record is "type" and the same lines.
     std::string_view lines;
     if (mSettings.mCDREnabled) {
@@ -213,17 +207,5 @@ void CDRManager::JournalRecord(int index, int kind) {
     }
     const unsigned scopes = (mSettings.mCDREnabled ? CDRJournal::kDatabase : 0u) |
                             (mAutoDownload ? CDRJournal::kStatistics : 0u);
-    // Durable once the loop syncs the journals, before it waits again, or,
-    // while reports keep coming without a pause, once they have waited
-    // kJournalDelay.
-    const uint32_t id = mpFiles->mNextId[index] - 1;
-    Journaled("OnAddCDR", [&] { journal->Added(kind, id, mJournalSequence++, scopes, lines); });
-    timespec now;
-    if (System::Default().ClockGettime(CLOCK_MONOTONIC, &now) != 0)
-        return SyncJournals();
-    const int64_t ms = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
-    if (mJournalSyncDue == 0)
-        mJournalSyncDue = ms + kJournalDelayMs;
-    else if (ms >= mJournalSyncDue)
-        SyncJournals();
+    mJournals.Added(index, kind, mpFiles->mNextId[index] - 1, scopes, lines);
 }

@@ -1,4 +1,6 @@
 // CDRManager: the status command, how the recorder stands.
+#include <algorithm>
+
 #include "cdr/CDRManager.h"
 
 namespace {
@@ -26,6 +28,8 @@ RecorderStatus CDRManager::CurrentStatus() {
             d.mOpen = mpFiles->mpFile[i] != nullptr;
             d.mRecords = d.mOpen ? static_cast<uint32_t>(mpFiles->mpFile[i]->GetSectionCount()) : 0;
             d.mUnsaved = mHealth.mUnsaved[i];
+            // A record the limit trimmed is not owed any more.
+            d.mNotDurable = std::min(mJournals.NotDurable(i), d.mRecords);
             d.mLimit = mpFiles->mMaxRecords[i];
             d.mInterval = mpFiles->mSaveInterval[i];
             d.mNextId = mpFiles->mNextId[i];
@@ -41,8 +45,8 @@ RecorderStatus CDRManager::CurrentStatus() {
     s.mLastDownloadTime = mHealth.mLastDownload.mTime;
     s.mLastDownloadOk = mHealth.mLastDownload.mOk;
     s.mDroppedByCap = mHealth.mDroppedByCap;
-    s.mJournal = mJournalOn != 0;
-    s.mJournalProblem = mHealth.mJournalProblem;
+    s.mJournal = mJournals.On();
+    s.mJournalProblem = mJournals.Problem();
     const SettingProblem& p = mHealth.mSettingsProblem;
     s.mProblemFile = p.mFile;
     s.mProblemLine = p.mLine;

@@ -3,22 +3,17 @@
 #include "platform/config/MultiSectionFile.h"
 #include "platform/statdl/DownloadStatistics.h"
 
-int StatisticsDownload::Deliver(Configuration::MultiSectionFile* file, Empty empty, void* data) {
+int StatisticsDownload::Deliver(Configuration::MultiSectionFile* file, const Hooks& hooks) {
     DownloadStatistics download;
+    hooks.mBefore(hooks.mData);
     const int result = download.StartDownloadStatistics(file);
-    if (result && file) {
-        if (empty) {
-            empty(*file, data);
-        } else {
-            file->ClearAll();
-            file->Save(true, nullptr);
-        }
-    }
+    if (result && file)
+        hooks.mEmpty(*file, hooks.mData);
     return result;
 }
 
 StatisticsDownload::Step StatisticsDownload::CounterStep(Configuration::MultiSectionFile& file,
-                                                         int32_t count, Empty empty, void* data) {
+                                                         int32_t count, const Hooks& hooks) {
     Step step;
     // Signed throughout: a count read as negative makes every report due.
     int32_t n = file.GetSectionCount();
@@ -29,7 +24,7 @@ StatisticsDownload::Step StatisticsDownload::CounterStep(Configuration::MultiSec
     // In 64 bits: with a very negative count the difference leaves 32.
     const int64_t over = int64_t{n} - t;
     step.mAttempted = s == 0 ? over == 0 : over % s == 0;
-    if (step.mAttempted && Deliver(&file, empty, data)) {
+    if (step.mAttempted && Deliver(&file, hooks)) {
         step.mDelivered = true;
         n = 0;
     }

@@ -17,16 +17,21 @@ public:
     // The statistics file; the same path whatever the configuration.
     static constexpr char kFile[] = "/mnt/bbram/calldata/down_stat.log";
 
-    // Empties the file and saves it after a delivery. Null: ClearAll, then
-    // Save; a caller with more to do about it (a journal) gives its own.
-    using Empty = void (*)(Configuration::MultiSectionFile& file, void* data);
+    // What the caller does around a delivery, given DATA: BEFORE runs just
+    // before the collector command starts, so that nothing the caller holds
+    // waits for it to be made durable; EMPTY empties and saves the file
+    // after a delivery.
+    struct Hooks {
+        void (*mBefore)(void* data);
+        void (*mEmpty)(Configuration::MultiSectionFile& file, void* data);
+        void* mData;
+    };
 
     // One attempt with a new DownloadStatistics object; FILE may be null
     // (automatic download off). When the library reports the statistics
-    // delivered and FILE is set, FILE is emptied and saved (EMPTY). Nonzero
+    // delivered and FILE is set, FILE is emptied and saved (HOOKS). Nonzero
     // when delivered.
-    static int Deliver(Configuration::MultiSectionFile* file, Empty empty = nullptr,
-                       void* data = nullptr);
+    static int Deliver(Configuration::MultiSectionFile* file, const Hooks& hooks);
 
     // What one counter step did.
     struct Step {
@@ -41,5 +46,5 @@ public:
     // N == T); then, while N is at least 2T and S > 0, the S oldest records
     // are dropped. Traces nothing; the caller may report what it did.
     static Step CounterStep(Configuration::MultiSectionFile& file, int32_t count,
-                            Empty empty = nullptr, void* data = nullptr);
+                            const Hooks& hooks);
 };

@@ -58,8 +58,10 @@ TEST_F(DaemonTest, AnExceptionEscapingTheManagerGivesTheAbortReport) {
     GTEST_SKIP() << "the out-of-memory preload runs in the native leg";
 #else
     setenv("LD_PRELOAD", OUT_OF_MEMORY_AT_START, 1);
+    setenv("OOM_AT_LOOKUP", "3", 1);
     Process daemon(CDRD, {}, mDir.File("cdrd.out"));
     unsetenv("LD_PRELOAD");
+    unsetenv("OOM_AT_LOOKUP");
     EXPECT_EQ(1, daemon.Wait());
     const std::string log = ReadFile(kLog);
     EXPECT_NE(std::string::npos, log.find("GetCDRData: "));
@@ -139,9 +141,9 @@ TEST_F(DaemonTest, StatisticsReachTheCollectorWithNothingLost) {
     EXPECT_EQ(2u, uploads());
 }
 
-// The init script of a device image: a restart loses no unsaved record, a
-// stop works after a SIGINT, and a pid file whose pid went to another
-// process is not taken for the daemon.
+// The init script of a device image: a second start fails, a restart
+// loses no unsaved record, a stop works after a SIGINT, and a pid file
+// whose pid went to another process is not taken for the daemon.
 TEST_F(DaemonTest, TheInitScriptLosesNothingAndAlwaysStops) {
     // The script is this machine's, whatever the programs it starts.
     auto init = [&](const char* verb) {
@@ -160,6 +162,21 @@ TEST_F(DaemonTest, TheInitScriptLosesNothingAndAlwaysStops) {
     EXPECT_EQ(3, init("status"));
     EXPECT_EQ(0, init("start"));
     EXPECT_EQ("cdrd started (" + std::to_string(pid()) + ")\n", Output());
+    // One at a time: a second start fails, by the script with its pid file
+    // or without it, or by hand, and names the running one.
+    const std::string running = std::to_string(pid());
+    EXPECT_EQ(1, init("start"));
+    EXPECT_EQ("cdrd is already running (" + running + ")\n", Output());
+    rename(pidFile.c_str(), (pidFile + ".kept").c_str());
+    EXPECT_EQ(1, init("start"));
+    EXPECT_EQ(0u, Output().find("cdrd is already running (" + running + "), not started"));
+    rename((pidFile + ".kept").c_str(), pidFile.c_str());
+    EXPECT_EQ(1, Run(CDRD, {}));
+    EXPECT_NE(std::string::npos, Output().find("cdrd: already running: pid " + running + " holds " +
+                                               QueueAddress::Directory() + "/cdrd.lock"))
+        << Output();
+    EXPECT_EQ(1u, Count(ReadFile(kLog), "GetCDRData:\n"));  // the second read nothing
+    EXPECT_EQ(1u, Count(ReadFile(kLog), "; this one ends.\n"));
     // Nine records that wait for the save interval of ten.
     ASSERT_EQ(0, Run(CDRSEND, {"--random", "9", "--seed", "3"}));
     Handled(9);

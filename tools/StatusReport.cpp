@@ -29,7 +29,7 @@ std::string StatusReport::LocalTime(int64_t seconds) {
 
 bool StatusReport::Healthy(const RecorderStatus& s) {
     for (const RecorderStatus::Database& d : s.mDatabases)
-        if (!Trouble(d).empty())
+        if (!Trouble(d).empty() || (s.mJournal && d.mNotDurable > 0))
             return false;
     return true;
 }
@@ -60,8 +60,9 @@ void StatusReport::Text(const RecorderStatus& s, std::ostream& out) {
             out << "  not open: reports of this kind are refused\n";
             continue;
         }
-        out << "  " << d.mRecords << " records, " << d.mUnsaved << " not yet saved; limit "
-            << d.mLimit << ", saved every " << d.mInterval << ", next ID " << d.mNextId << "\n";
+        out << "  " << d.mRecords << " records, " << d.mUnsaved << " not yet saved, "
+            << d.mNotDurable << " not durable; limit " << d.mLimit << ", saved every "
+            << d.mInterval << ", next ID " << d.mNextId << "\n";
         out << "  last save: ";
         if (d.mLastSaveTime == 0)
             out << "none since the start\n";
@@ -99,9 +100,9 @@ void StatusReport::Json(const RecorderStatus& s, std::ostream& out) {
         out << ",\"path\":";
         JsonText::String(d.mPath, out);
         out << ",\"open\":" << (d.mOpen ? "true" : "false") << ",\"records\":" << d.mRecords
-            << ",\"unsaved\":" << d.mUnsaved << ",\"limit\":" << d.mLimit
-            << ",\"interval\":" << d.mInterval << ",\"next_id\":" << d.mNextId
-            << ",\"last_save\":{\"time\":";
+            << ",\"unsaved\":" << d.mUnsaved << ",\"not_durable\":" << d.mNotDurable
+            << ",\"limit\":" << d.mLimit << ",\"interval\":" << d.mInterval
+            << ",\"next_id\":" << d.mNextId << ",\"last_save\":{\"time\":";
         JsonTime(d.mLastSaveTime, out);
         out << ",\"ok\":" << (d.mLastSaveOk ? "true" : "false") << ",\"error\":";
         if (d.mLastSaveOk)

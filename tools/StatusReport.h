@@ -13,7 +13,8 @@ class StatusReport {
 public:
     static void Text(const RecorderStatus& status, std::ostream& out);
     static void Json(const RecorderStatus& status, std::ostream& out);
-    // True when all three databases are open and none's last save failed.
+    // True when all three databases are open, none's last save failed, and
+    // with the journal on every record is durable.
     static bool Healthy(const RecorderStatus& status);
     // Why database I is not well, for an error message; "" when it is.
     static std::string Trouble(const RecorderStatus::Database& database);

@@ -9,9 +9,10 @@ TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
     setenv("TZ", "UTC", 1);
     tzset();
     RecorderStatus s;
-    s.mDatabases[0] = {"stated", "/db/CDR_db", true, 612, 3, 1000, 10, 5120, 1796542392, true, ""};
-    s.mDatabases[1] = {"missed", "/db/missed", false, 0, 0, 0, 0, 0, 0, true, ""};
-    s.mDatabases[2] = {"failed", "/db/failed", true, 1, 1, 5, 1, 9, 1796542392, false, "full"};
+    s.mDatabases[0] = {"stated", "/db/CDR_db", true, 612,        3,    0,
+                       1000,     10,           5120, 1796542392, true, ""};
+    s.mDatabases[1] = {"missed", "/db/missed", false, 0, 0, 0, 0, 0, 0, 0, true, ""};
+    s.mDatabases[2] = {"failed", "/db/failed", true, 1, 1, 1, 5, 1, 9, 1796542392, false, "full"};
     s.mDownload = true;
     s.mCollected = 41;
     s.mDownloadCount = 500;
@@ -27,12 +28,12 @@ TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
     StatusReport::Text(s, text);
     EXPECT_EQ(
         "stated calls: /db/CDR_db\n"
-        "  612 records, 3 not yet saved; limit 1000, saved every 10, next ID 5120\n"
+        "  612 records, 3 not yet saved, 0 not durable; limit 1000, saved every 10, next ID 5120\n"
         "  last save: 2026-12-06 07:33:12 ok\n"
         "missed calls: /db/missed\n"
         "  not open: reports of this kind are refused\n"
         "failed calls: /db/failed\n"
-        "  1 records, 1 not yet saved; limit 5, saved every 1, next ID 9\n"
+        "  1 records, 1 not yet saved, 1 not durable; limit 5, saved every 1, next ID 9\n"
         "  last save: 2026-12-06 07:33:12 FAILED: full\n"
         "recording: off\n"
         "download: on, 41 collected, download_cnt 500, last download 2026-12-06 07:33:12 "
@@ -45,5 +46,7 @@ TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
     EXPECT_EQ("missed calls database /db/missed: not open", StatusReport::Trouble(s.mDatabases[1]));
     s.mDatabases[1].mOpen = true;
     s.mDatabases[2].mLastSaveOk = true;
+    EXPECT_FALSE(StatusReport::Healthy(s));  // a record the journal did not make durable
+    s.mDatabases[2].mNotDurable = 0;
     EXPECT_TRUE(StatusReport::Healthy(s));
 }

@@ -124,12 +124,14 @@ void RefuseEmpty(const std::string& path) {
 }
 
 // Reads straight into the buffer: a record file is read whole, and copying
-// it through a bounce buffer costs as much as parsing it.
+// it through a bounce buffer costs as much as parsing it. Only a regular
+// file is read: a device or a FIFO could block or never end.
 template <class Buffer>
 bool ReadWhole(System& fs, const std::string& path, Buffer* contents) {
     RefuseEmpty(path);
     contents->resize(0);
-    int fd = fs.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    // Non-blocking: a FIFO at the path must not hold the reader.
+    int fd = fs.Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
     if (fd < 0) {
         if (errno == ENOENT)
             return false;
@@ -137,9 +139,14 @@ bool ReadWhole(System& fs, const std::string& path, Buffer* contents) {
     }
     FdCloser closer(fs, fd);
     struct stat st;
-    size_t size = 0;
-    if (fs.Fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        size = static_cast<size_t>(st.st_size);
+    if (fs.Fstat(fd, &st) != 0)
+        throw FileError(path, ErrnoText("cannot examine"));
+    if (S_ISDIR(st.st_mode))
+        errno = EISDIR;
+    if (!S_ISREG(st.st_mode))
+        throw FileError(path,
+                        S_ISDIR(st.st_mode) ? ErrnoText("cannot read") : "not a regular file");
+    size_t size = static_cast<size_t>(st.st_size);
     contents->resize(size + 1);  // one spare byte shows the end without a second read when exact
     size_t have = 0;
     for (;;) {

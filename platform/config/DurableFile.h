@@ -20,7 +20,8 @@ namespace Configuration {
 class DurableFile {
 public:
     // Reads all of PATH into *contents. Returns false when no file exists;
-    // throws FileError when it exists but cannot be read. Every operation
+    // throws FileError when it exists but cannot be read or is not a regular
+    // file (nothing at the path can block the reader). Every operation
     // here throws FileError for an empty PATH: no file has that name.
     static bool Read(System& fs, const std::string& path, std::string* contents);
     // The same into pages of their own, for files as large as record files.

@@ -65,7 +65,18 @@ void Journal::Close() {
 Journal::Contents Journal::Read() {
     Contents contents;
     std::string text;
-    if (!DurableFile::Read(*mpFs, mPath, &text))
+    struct stat st;
+    mSize = 0;
+    mTail = false;
+    if (mpFs->Lstat(mPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        mRead = mDamaged = true;
+        contents.damage = "not a regular file";
+        return contents;
+    }
+    // Known only once read: a journal that cannot be read is not cut short.
+    mRead = !DurableFile::Read(*mpFs, mPath, &text);
+    mDamaged = false;
+    if (mRead)
         return contents;
     size_t at = 0;
     while (at < text.size()) {
@@ -99,28 +110,41 @@ Journal::Contents Journal::Read() {
         contents.frames.emplace_back(payload);
         at += 8 + length;
     }
-    mHasFrames = mHasFrames || !contents.frames.empty();
+    mSize = static_cast<off_t>(at);
+    mTail = at < text.size();
+    mDamaged = !contents.damage.empty();
+    mRead = true;
     return contents;
 }
 
 void Journal::Open() {
     if (mFd >= 0)
         return;
+    if (!mRead)
+        Read();
+    if (mDamaged)
+        MoveAside();  // kept for a person: what follows the damage must not be cut off
     const int dir = DurableFile::OpenDirectory(*mpFs, mPath);
-    mFd = mpFs->Open(mPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // Non-blocking: a FIFO planted at the path must not hold the recorder.
+    mFd = mpFs->Open(mPath.c_str(),
+                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     struct stat st;
     const bool ok = mFd >= 0 && mpFs->Fstat(mFd, &st) == 0;
+    const bool regular = ok && S_ISREG(st.st_mode);
     const int saved = errno;
     // A new journal must not vanish with its directory entry: sync that once.
-    if (ok)
+    if (regular)
         mpFs->Fsync(dir);
     mpFs->Close(dir);
     errno = saved;
-    if (!ok) {
+    if (!regular) {
         Close();
-        throw FileError(mPath, ErrnoText("cannot open journal"));
+        throw FileError(mPath, ok ? "cannot open journal: not a regular file"
+                                  : ErrnoText("cannot open journal"));
     }
-    mSize = st.st_size;
+    // What the last Read found whole stays; anything after it goes before
+    // the first append.
+    mTail = mTail || st.st_size > mSize;
 }
 
 void Journal::Append(std::string_view payload) {
@@ -132,8 +156,9 @@ void Journal::Append(std::string_view payload) {
     PutU32(header + 4, Crc32(payload));
     const struct iovec pieces[2] = {{header, sizeof header},
                                     {const_cast<char*>(payload.data()), payload.size()}};
-    // A failed append is cut off again, so that frames written later do not
-    // follow a broken one; until that has worked, nothing is appended.
+    // A torn end, or a failed append, is cut off again, so that frames
+    // written later do not follow broken bytes; until that has worked,
+    // nothing is appended. The cut reaches the disk with the next sync.
     if (mTail) {
         if (mpFs->Ftruncate(mFd, mSize) != 0)
             throw FileError(mPath, ErrnoText("journal append failed"));
@@ -147,7 +172,6 @@ void Journal::Append(std::string_view payload) {
     }
     mSize += static_cast<off_t>(sizeof header + payload.size());
     mPending = true;
-    mHasFrames = true;
 }
 
 void Journal::Sync() {
@@ -160,29 +184,31 @@ void Journal::Sync() {
 }
 
 void Journal::Reset() {
-    if (mFd < 0 && !mHasFrames)
-        return;  // never written, nor found with frames
-    mHasFrames = false;
-    mPending = false;
+    if (mFd < 0 && mRead && mSize == 0 && !mTail)
+        return;  // nothing in it, and nothing written since
     Open();
+    mPending = false;
     // Not synced: a journal that comes back after a crash holds only what
     // the saved file holds already, which the replay skips.
     if (mpFs->Ftruncate(mFd, 0) != 0)
         throw FileError(mPath, ErrnoText("cannot empty journal"));
     mSize = 0;
+    mTail = false;
 }
 
 void Journal::MoveAside() {
     Close();
-    mHasFrames = mPending = false;
+    mPending = mTail = mDamaged = false;
     mSize = 0;
+    mRead = true;  // what is at the path from now on is new
     DurableFile::MoveAside(*mpFs, mPath, mPath + ".damaged");
 }
 
 void Journal::Remove() {
     Close();
-    mHasFrames = mPending = false;
+    mPending = mTail = mDamaged = false;
     mSize = 0;
+    mRead = true;
     if (mpFs->Unlink(mPath.c_str()) != 0 && errno != ENOENT)
         throw FileError(mPath, ErrnoText("cannot remove journal"));
 }

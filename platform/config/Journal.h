@@ -17,16 +17,22 @@ namespace Configuration {
 // Append adds a frame with one write and does not wait for the storage;
 // Sync makes every frame appended so far durable with one fdatasync. Read
 // gives the intact frames in order: a frame cut short at the end of the file
-// (a power cut during its append) is left out, and any other damage ends
+// (a power cut during its append, or blocks of zeros where the file grew but
+// its data never reached the disk) is left out, and any other damage ends
 // the reading there and is named, so the caller can move the file aside.
-// Reset empties the journal once the file it serves has been saved. A failed
+// Anything at the path that is not a regular file is damage too. Reset
+// empties the journal once the file it serves has been saved. A failed
 // append leaves the journal as it was before it.
 //
 // The journal is opened at the first Append, created 0666 less the
 // file-creation mask in a trusted directory (see DurableFile::OpenDirectory)
-// without following a link. Errors throw FileError naming the path and the
-// system's error. FS is the seam for system calls (null: the real ones); it
-// must outlive the object. Not thread-safe.
+// without following a link. Appending starts right after the last whole
+// frame: a torn end is cut off first, so that new frames never follow
+// broken bytes; a journal not Read before is read then, and moved aside
+// when damaged. Errors throw FileError naming the path and the system's
+// error. The journal is only one process's: two writers would interleave.
+// FS is the seam for system calls (null: the real ones); it must outlive the
+// object. Not thread-safe.
 class Journal {
 public:
     explicit Journal(std::string path, System* fs = nullptr);
@@ -46,9 +52,6 @@ public:
     // Makes what was appended durable; does nothing when nothing was.
     void Sync();
     bool Pending() const { return mPending; }
-    // True when frames were appended since the last Reset (or the journal
-    // was found with frames).
-    bool HasFrames() const { return mHasFrames; }
     void Reset();
     // The file goes: moved aside as PATH.damaged, or removed.
     void MoveAside();
@@ -65,10 +68,11 @@ private:
     std::string mPath;
     System* mpFs;
     int mFd = -1;
-    off_t mSize = 0;     // bytes of whole frames in the file
-    bool mTail = false;  // a failed append left bytes after them
+    off_t mSize = 0;        // bytes of whole frames in the file
+    bool mRead = false;     // mSize is known: Read, Reset or a new file told it
+    bool mDamaged = false;  // the last Read found damage: moved aside before any append
+    bool mTail = false;     // bytes follow the whole frames: cut off before the next append
     bool mPending = false;
-    bool mHasFrames = false;
 };
 
 }  // namespace Configuration

@@ -12,7 +12,8 @@ struct RecorderStatus {
         std::string mPath;
         bool mOpen = false;
         uint32_t mRecords = 0;
-        uint32_t mUnsaved = 0;  // records not yet on storage
+        uint32_t mUnsaved = 0;     // records not yet in the saved file
+        uint32_t mNotDurable = 0;  // records on no storage: a power cut would lose them
         uint32_t mLimit = 0;
         uint32_t mInterval = 0;
         uint32_t mNextId = 0;

@@ -143,6 +143,7 @@ void PutStatus(Writer& w, const RecorderStatus& s) {
         w.U8(d.mOpen);
         w.U32(d.mRecords);
         w.U32(d.mUnsaved);
+        w.U32(d.mNotDurable);
         w.U32(d.mLimit);
         w.U32(d.mInterval);
         w.U32(d.mNextId);
@@ -175,6 +176,7 @@ const char* GetStatus(Reader& r, RecorderStatus* s) {
         d.mOpen = r.U8() != 0;
         d.mRecords = r.U32();
         d.mUnsaved = r.U32();
+        d.mNotDurable = r.U32();
         d.mLimit = r.U32();
         d.mInterval = r.U32();
         d.mNextId = r.U32();
@@ -264,7 +266,7 @@ void WireFormat::Encode(const WireMessage& m, std::string* out) {
     // Texts are bounded, so no message outgrows the limit.
     static_assert(kHeaderSize + 4 * 3 + 7 * (1 + kMaxText) + 4 + 1 + 2 * 42 + 20 <= kMaxMessage,
                   "largest message fits kMaxMessage");
-    static_assert(kHeaderSize + 1 + 3 * (1 + kMaxText + 2 * (2 + kMaxLongText) + 30) + 24 +
+    static_assert(kHeaderSize + 1 + 3 * (1 + kMaxText + 2 * (2 + kMaxLongText) + 34) + 24 +
                           5 * (2 + kMaxLongText) + 4 <=
                       kMaxAnswer,
                   "the status report fits kMaxAnswer");

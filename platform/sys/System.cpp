@@ -64,6 +64,9 @@ int System::Unlink(const char* path) {
 int System::Mkdir(const char* path, mode_t mode) {
     return ::mkdir(path, mode);
 }
+int System::Fcntl(int fd, int command, struct flock* lock) {
+    return ::fcntl(fd, command, lock);
+}
 int System::ClockGettime(clockid_t clock, struct timespec* now) {
     return ::clock_gettime(clock, now);
 }

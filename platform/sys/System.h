@@ -40,6 +40,8 @@ public:
     virtual int Link(const char* from, const char* to);
     virtual int Unlink(const char* path);
     virtual int Mkdir(const char* path, mode_t mode);
+    // Record locks only (F_SETLK, F_GETLK and the like).
+    virtual int Fcntl(int fd, int command, struct flock* lock);
 
     // Clocks.
     virtual int ClockGettime(clockid_t clock, struct timespec* now);

@@ -1,8 +1,9 @@
-// Preloaded into cdrd (LD_PRELOAD) to play a device that runs out of memory
-// as the daemon starts: from the second look-up of KELT_PATH, which the
-// manager makes while it loads its settings (the first is the log stream's,
-// for its size limit), every operator new throws std::bad_alloc. The daemon
-// itself is unchanged; this is the memory limit.
+// Preloaded into a program (LD_PRELOAD) to play a device that runs out of
+// memory as it starts: from the look-up of KELT_PATH that $OOM_AT_LOOKUP
+// counts (default the second), every operator new throws std::bad_alloc.
+// cdrd looks it up for its instance lock, then for the log stream's size
+// limit, then while it loads its settings. The program itself is unchanged;
+// this is the memory limit.
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -12,17 +13,23 @@ extern char** environ;
 namespace {
 bool gExhausted = false;
 int gLookups = 0;
-}  // namespace
 
-extern "C" char* getenv(const char* name) {
+char* Find(const char* name) {
     const size_t length = std::strlen(name);
-    if (std::strcmp(name, "KELT_PATH") == 0 && ++gLookups == 2)
-        gExhausted = true;
     for (char** e = environ; e && *e; ++e) {
         if (std::strncmp(*e, name, length) == 0 && (*e)[length] == '=')
             return *e + length + 1;
     }
     return nullptr;
+}
+
+}  // namespace
+
+extern "C" char* getenv(const char* name) {
+    const char* at = Find("OOM_AT_LOOKUP");
+    if (std::strcmp(name, "KELT_PATH") == 0 && ++gLookups == (at ? std::atoi(at) : 2))
+        gExhausted = true;
+    return Find(name);
 }
 
 void* operator new(std::size_t size) {

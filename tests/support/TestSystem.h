@@ -104,16 +104,8 @@ public:
     }
     pid_t Fork() override { return Failing(kFork) ? -1 : System::Fork(); }
 
-private:
-    struct Failure {
-        int error;
-        int count;
-        int after;
-    };
-    int Counted(int fd) {
-        mOpen += fd >= 0;
-        return fd;
-    }
+protected:
+    // True, with errno set, when the failures set for CALL take this one.
     bool Failing(Call call) {
         auto it = mFailures.find(call);
         if (it == mFailures.end() || it->second.count == 0)
@@ -126,6 +118,17 @@ private:
             --it->second.count;
         errno = it->second.error;
         return true;
+    }
+
+private:
+    struct Failure {
+        int error;
+        int count;
+        int after;
+    };
+    int Counted(int fd) {
+        mOpen += fd >= 0;
+        return fd;
     }
     // Kept until the next call: the result of a rooted path.
     const char* Path(const char* path) {
