@@ -117,11 +117,12 @@ private:
     // Opens the statistics file; one that cannot be read is moved aside first.
     void OpenStatistics();
     // What a delivery of the statistics file needs around it (see
-    // StatisticsDownload::Hooks): the journals synced before the command
-    // starts; after it, the IDs files and the journals told, then the file
+    // StatisticsDownload::Hooks): before the command starts, the journals
+    // synced and the IDs it hands out kept in the IDs files (no delivery
+    // when they cannot be); after it, the journals told, then the file
     // emptied and saved. Called by a download, from the counter step under
     // the lock or from the download command, which takes none.
-    static void BeforeDelivery(void* manager);
+    static bool BeforeDelivery(void* manager) NO_THREAD_SAFETY_ANALYSIS;
     static void EmptyStatistics(Configuration::MultiSectionFile& file,
                                 void* manager) NO_THREAD_SAFETY_ANALYSIS;
     StatisticsDownload::Hooks DeliveryHooks() { return {BeforeDelivery, EmptyStatistics, this}; }

@@ -123,7 +123,7 @@ void CDRManager::RecoverJournals() {
             TRACEX("RecoverJournals: %u records recovered into %s.\n", recovered,
                    StatisticsDownload::kFile);
             // Drops that the counter step made since the last save hold again.
-            const int64_t cap = 2 * int64_t{std::max(mDownloadCount, 0)};
+            const int64_t cap = mDownloadCount / 10 > 0 ? 2 * int64_t{mDownloadCount} : 0;
             for (; cap > 0 && mpStatFile->GetSectionCount() > cap; ++mHealth.mDroppedByCap) {
                 mpStatFile->GotoLastSection();
                 mpStatFile->DeleteSection();
@@ -153,20 +153,23 @@ void CDRManager::RecoverJournals() {
     }
 }
 
-void CDRManager::BeforeDelivery(void* data) {
-    static_cast<CDRManager*>(data)->SyncJournals();
+bool CDRManager::BeforeDelivery(void* data) {
+    CDRManager& m = *static_cast<CDRManager*>(data);
+    m.SyncJournals();
+    // What goes out keeps its IDs, whatever becomes of the databases.
+    bool kept = true;
+    for (int i = 0; i < 3; ++i) {
+        const CDRIds::Kept& ids = m.mKeptIds[i];
+        if (!m.mpFiles->mFileName[i].empty() &&
+            (!ids.mFound || CDRIds::Before(ids.mNext, m.mpFiles->mNextId[i])))
+            kept = m.KeepIds(i, false, "Download") && kept;
+    }
+    return kept;
 }
 
 void CDRManager::EmptyStatistics(Configuration::MultiSectionFile& file, void* data) {
     CDRManager& m = *static_cast<CDRManager*>(data);
-    // Delivered: none of it may come back to go again, and none of its IDs
-    // may be given again, whatever becomes of the databases.
-    for (int i = 0; i < 3; ++i) {
-        const CDRIds::Kept& kept = m.mKeptIds[i];
-        if (!m.mpFiles->mFileName[i].empty() &&
-            (!kept.mFound || CDRIds::Before(kept.mNext, m.mpFiles->mNextId[i])))
-            m.KeepIds(i, false, "Download");
-    }
+    // Delivered: none of it may come back to go again.
     m.mJournals.Delivered(m.mpFiles->mNextId);
     file.ClearAll();
     m.SaveStatistics("Download");

@@ -379,16 +379,20 @@ TEST_F(CDRManagerTest, SettingsUpdateAppliesNewSizesButKeepsTheOpenFiles) {
 }
 
 // Nothing at a database's or a journal's path holds the start-up: a FIFO
-// there is moved aside like any file that cannot be read.
-TEST_F(CDRManagerTest, AFifoAtADatabaseOrJournalIsMovedAsideNotWaitedFor) {
+// there is moved aside like any file that cannot be read, and so is a
+// journal damaged before its end.
+TEST_F(CDRManagerTest, AFifoOrADamagedJournalIsMovedAsideNotWaitedFor) {
     alarm(20);  // a start that waits in open ends the test
     Settings("CDR_JOURNAL=1\n");
     ASSERT_EQ(0, mkfifo(Db("CDR_db").c_str(), 0600));
     ASSERT_EQ(0, mkfifo((Db("missed_calls_db") + ".journal").c_str(), 0600));
+    WriteFile(Db("unsuccess_calls_db") + ".journal", std::string(9, '\x7f'));
     Manager m;
     EXPECT_TRUE(m.IsCDRFilesExist());
+    EXPECT_NE(std::string::npos, m.CurrentStatus().mJournalProblem.find("impossible length"));
+    EXPECT_EQ(std::string(9, '\x7f'), ReadFile(Db("unsuccess_calls_db") + ".journal.damaged"));
     struct stat st;
-    for (const std::string aside : {Db("CDR_db.damaged"), Db("missed_calls_db.journal.damaged")})
+    for (const std::string& aside : {Db("CDR_db.damaged"), Db("missed_calls_db.journal.damaged")})
         EXPECT_TRUE(lstat(aside.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << aside;
     EXPECT_EQ(1, m.OnAddCDR(2, Call("x"), nullptr));
     EXPECT_EQ(0u, Stand(m, 1).mNotDurable);  // journaled again

@@ -5,7 +5,8 @@
 
 int StatisticsDownload::Deliver(Configuration::MultiSectionFile* file, const Hooks& hooks) {
     DownloadStatistics download;
-    hooks.mBefore(hooks.mData);
+    if (!hooks.mBefore(hooks.mData))
+        return 0;
     const int result = download.StartDownloadStatistics(file);
     if (result && file)
         hooks.mEmpty(*file, hooks.mData);

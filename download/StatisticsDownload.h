@@ -19,10 +19,10 @@ public:
 
     // What the caller does around a delivery, given DATA: BEFORE runs just
     // before the collector command starts, so that nothing the caller holds
-    // waits for it to be made durable; EMPTY empties and saves the file
-    // after a delivery.
+    // waits for it to be made durable, and may refuse the delivery (false);
+    // EMPTY empties and saves the file after a delivery.
     struct Hooks {
-        void (*mBefore)(void* data);
+        bool (*mBefore)(void* data);
         void (*mEmpty)(Configuration::MultiSectionFile& file, void* data);
         void* mData;
     };

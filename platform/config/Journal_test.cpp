@@ -1,20 +1,15 @@
 #include "platform/config/Journal.h"
 
-#include <errno.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/config/FileError.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestSystem.h"
 
-using Configuration::FileError;
 using Configuration::Journal;
 using testing_support::ReadFile;
 using testing_support::TempDir;
-using testing_support::TestSystem;
 using testing_support::WriteFile;
 
 TEST(Journal, GivesBackItsFramesAndLeavesOutATornEndButNamesOtherDamage) {
@@ -64,23 +59,4 @@ TEST(Journal, GivesBackItsFramesAndLeavesOutATornEndButNamesOtherDamage) {
     damaged.MoveAside();
     EXPECT_EQ(badLength, ReadFile(path + ".damaged"));
     EXPECT_TRUE(Journal(path).Read().frames.empty());
-}
-
-TEST(Journal, AFailedAppendLeavesTheFramesBeforeItAndResetEmpties) {
-    TempDir dir;
-    const std::string path = dir.File("db.journal");
-    TestSystem fs;
-    Journal journal(path);
-    journal.Append("kept");
-    fs.Choppy();  // an interrupted write, a short one, then a full disk
-    fs.Fail(TestSystem::kWrite, ENOSPC, -1, 2);
-    EXPECT_THROW(journal.Append("lost"), FileError);
-    fs.Heal();
-    journal.Append("after");
-    journal.Sync();
-    EXPECT_EQ((std::vector<std::string>{"kept", "after"}), Journal(path).Read().frames);
-    journal.Reset();
-    EXPECT_EQ("", ReadFile(path));
-    journal.Remove();
-    EXPECT_NE(0, access(path.c_str(), F_OK));
 }

@@ -1,13 +1,12 @@
 #pragma once
 // The system seam with the files under PREFIXES kept in a PowerCutFs, and
 // everything else as TestSystem has it: so the recorder's databases,
-// journals and statistics file live in the model, where every state a power
-// cut can leave is known. AfterChange, when set, runs after each call that
-// changed the model: the operation boundaries where the crash-state
-// explorer takes the states. Failures set with Fail hold for the model's
-// calls too. Installed while it lives, as TestSystem.
+// journals and statistics file live in the model, where every state a
+// power cut can leave is known. AfterChange runs after each call that
+// changed the model (the operation boundaries), BeforeFork before a child
+// process starts. Failures set with Fail hold for the model's calls too.
+// Installed while it lives, as TestSystem.
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
@@ -28,16 +27,13 @@ public:
         umask(mMask);
     }
 
-    std::function<void()> AfterChange;
-    // Runs before each Fork: a child process or a command starts.
-    std::function<void()> BeforeFork;
+    std::function<void()> AfterChange, BeforeFork;
 
     int Open(const char* path, int flags, mode_t mode) override {
         if (!Mine(path))
             return TestSystem::Open(path, flags, mode);
-        if (Failing(kOpen))
-            return -1;
-        const int ino = Changing([&] { return mFs.Open(path, flags, mode & ~mMask); });
+        const int ino =
+            Failing(kOpen) ? -1 : Changing([&] { return mFs.Open(path, flags, mode & ~mMask); });
         if (ino < 0)
             return -1;
         mFiles[mNextFd] = {ino, 0, flags};
@@ -47,9 +43,9 @@ public:
         auto file = mFiles.find(fd);
         if (file == mFiles.end())
             return TestSystem::Read(fd, buf, count);
-        const ssize_t n =
-            Result(mFs.Read(file->second.ino, static_cast<char*>(buf), count, file->second.offset));
-        file->second.offset += n > 0 ? n : 0;
+        const int n =
+            Result(mFs.Read(file->second.ino, static_cast<char*>(buf), count, file->second.at));
+        file->second.at += std::max(n, 0);
         return n;
     }
     ssize_t Write(int fd, const void* buf, size_t count) override {
@@ -65,21 +61,19 @@ public:
         std::string bytes;
         for (int i = 0; i < count; ++i)
             bytes.append(static_cast<const char*>(iov[i].iov_base), iov[i].iov_len);
-        OpenFile& f = file->second;
-        if (f.flags & O_APPEND) {
-            struct stat st;
-            mFs.Stat(f.ino, &st);
-            f.offset = st.st_size;
-        }
-        const ssize_t n =
-            Changing([&] { return mFs.Write(f.ino, bytes.data(), bytes.size(), f.offset); });
-        f.offset += n > 0 ? n : 0;
+        struct stat st;
+        mFs.Stat(file->second.ino, &st);
+        off_t& at = file->second.at;
+        if (file->second.flags & O_APPEND)
+            at = st.st_size;
+        const int n =
+            Changing([&] { return mFs.Write(file->second.ino, bytes.data(), bytes.size(), at); });
+        at += std::max(n, 0);
         return n;
     }
     int Fstat(int fd, struct stat* st) override {
         auto file = mFiles.find(fd);
-        return file == mFiles.end() ? TestSystem::Fstat(fd, st)
-                                    : Result(mFs.Stat(file->second.ino, st));
+        return file == mFiles.end() ? TestSystem::Fstat(fd, st) : mFs.Stat(file->second.ino, st);
     }
     int Lstat(const char* path, struct stat* st) override {
         if (!Mine(path))
@@ -95,24 +89,15 @@ public:
             return TestSystem::Ftruncate(fd, length);
         return Changing([&] { return mFs.Truncate(file->second.ino, length); });
     }
-    int Close(int fd) override {
-        if (mFiles.erase(fd) == 0)
-            return TestSystem::Close(fd);
-        return Failing(kClose) ? -1 : 0;
-    }
+    int Close(int fd) override { return mFiles.erase(fd) ? 0 : TestSystem::Close(fd); }
     int Rename(const char* from, const char* to) override {
-        if (!Mine(from) && !Mine(to))
+        if (!Mine(from))
             return TestSystem::Rename(from, to);
-        if (Failing(kRename))
-            return -1;
-        return Mine(from) && Mine(to) ? Changing([&] { return mFs.Rename(from, to); })
-                                      : Result(-EXDEV);
+        return Failing(kRename) ? -1 : Changing([&] { return mFs.Rename(from, to); });
     }
     int Link(const char* from, const char* to) override {
-        if (!Mine(from) && !Mine(to))
-            return TestSystem::Link(from, to);
-        return Mine(from) && Mine(to) ? Changing([&] { return mFs.Link(from, to); })
-                                      : Result(-EXDEV);
+        return Mine(from) ? Changing([&] { return mFs.Link(from, to); })
+                          : TestSystem::Link(from, to);
     }
     int Unlink(const char* path) override {
         return Mine(path) ? Changing([&] { return mFs.Unlink(path); }) : TestSystem::Unlink(path);
@@ -122,7 +107,6 @@ public:
             return TestSystem::Mkdir(path, mode);
         return Changing([&] { return std::min(mFs.Mkdir(path, mode & ~mMask), 0); });
     }
-
     pid_t Fork() override {
         if (BeforeFork)
             BeforeFork();
@@ -132,23 +116,20 @@ public:
 private:
     struct OpenFile {
         int ino;
-        off_t offset;
+        off_t at;
         int flags;
     };
     bool Mine(const char* path) const {
         const std::string p = path;
-        for (const std::string& prefix : mPrefixes)
-            if (p.compare(0, prefix.size(), prefix) == 0 &&
-                (p.size() == prefix.size() || p[prefix.size()] == '/'))
-                return true;
-        return false;
+        return std::any_of(mPrefixes.begin(), mPrefixes.end(), [&](const std::string& prefix) {
+            return p.compare(0, prefix.size(), prefix) == 0 &&
+                   (p.size() == prefix.size() || p[prefix.size()] == '/');
+        });
     }
     // A model result as the seam gives it: -1 with errno, or the value.
     static int Result(long value) {
-        if (value >= 0)
-            return static_cast<int>(value);
-        errno = static_cast<int>(-value);
-        return -1;
+        errno = value < 0 ? static_cast<int>(-value) : errno;
+        return value < 0 ? -1 : static_cast<int>(value);
     }
     // Runs CALL on the model and tells of the change it made.
     template <class Call>
@@ -163,9 +144,7 @@ private:
         auto file = mFiles.find(fd);
         if (file == mFiles.end())
             return call == kFsync ? TestSystem::Fsync(fd) : TestSystem::Fdatasync(fd);
-        if (Failing(call))
-            return -1;
-        return Changing([&] { return mFs.Sync(file->second.ino); });
+        return Failing(call) ? -1 : Changing([&] { return mFs.Sync(file->second.ino); });
     }
 
     PowerCutFs& mFs;

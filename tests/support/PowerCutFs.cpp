@@ -4,27 +4,26 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace testing_support {
 
 namespace {
-const off_t kSector = 512;
+const size_t kSector = 512;
 }
 
 void PowerCutFs::Load(const Tree& tree) {
     mInodes.assign(2, Inode());
     mInodes[1].dir = true;
     mInodes[1].mode = 0755;
-    mMeta.clear();
     for (const auto& [path, contents] : tree) {
         for (size_t slash = path.find('/', 1); slash != std::string::npos;
              slash = path.find('/', slash + 1))
             Mkdir(path.substr(0, slash), 0755);  // EEXIST for those made before
-        if (path.back() != '/') {
-            const int ino = Open(path, O_CREAT | O_WRONLY, 0644);
-            Write(ino, contents.data(), contents.size(), 0);
-        }
+        if (path.back() != '/')
+            Write(Open(path, O_CREAT | O_WRONLY, 0644), contents.data(), contents.size(), 0);
     }
     for (Inode& inode : mInodes) {
         inode.synced = inode.data;
@@ -34,64 +33,45 @@ void PowerCutFs::Load(const Tree& tree) {
     mMeta.clear();
 }
 
-PowerCutFs::Tree PowerCutFs::Now() const {
-    return State(mMeta.size(), true, FileCut());
-}
-
 std::vector<PowerCutFs::Tree> PowerCutFs::CrashStates() const {
     std::vector<Tree> states;
-    for (size_t meta = 0; meta <= mMeta.size(); ++meta) {
-        states.push_back(State(meta, false, FileCut()));
-        states.push_back(State(meta, true, FileCut()));
-    }
-    for (size_t ino = 0; ino < mInodes.size(); ++ino) {
-        const std::vector<DataOp>& ops = mInodes[ino].pending;
+    for (size_t meta = 0; meta <= mMeta.size(); ++meta)
+        for (bool data : {false, true}) states.push_back(State(meta, data, {}));
+    for (size_t ino = 1; ino < mInodes.size(); ++ino) {
         size_t size = mInodes[ino].synced.size();
+        const std::vector<DataOp>& ops = mInodes[ino].pending;
         for (size_t keep = 0; keep < ops.size(); ++keep) {
             const DataOp& op = ops[keep];
-            const off_t end = op.at + static_cast<off_t>(op.bytes.size());
-            const off_t first = (op.at / kSector + 1) * kSector,
-                        last = (end - 1) / kSector * kSector;
-            for (How how : {kDropped, kTornEarly, kTornLate, kZeros}) {
-                const bool torn = !op.truncate && first < end;
-                if ((how == kTornEarly && !torn) ||
-                    (how == kTornLate && (!torn || last == first)) ||
-                    (how == kZeros && (op.truncate || end <= static_cast<off_t>(size))))
-                    continue;
-                states.push_back(
-                    State(mMeta.size(), true, FileCut{static_cast<int>(ino), keep, how}));
-            }
-            size =
-                op.truncate ? static_cast<size_t>(op.at) : std::max(size, static_cast<size_t>(end));
+            const size_t at = static_cast<size_t>(op.at), end = at + op.bytes.size();
+            const Cut cut = {static_cast<int>(ino), keep, kDropped};
+            states.push_back(State(mMeta.size(), true, cut));
+            if (!op.truncate && (at / kSector + 1) * kSector < end)
+                states.push_back(State(mMeta.size(), true, {cut.ino, keep, kTorn}));
+            if (!op.truncate && end > size)
+                states.push_back(State(mMeta.size(), true, {cut.ino, keep, kZeros}));
+            size = op.truncate ? at : std::max(size, end);
         }
     }
     return states;
 }
 
 void PowerCutFs::Replay(std::string* data, const DataOp& op, How how) {
+    const size_t at = static_cast<size_t>(op.at), old = data->size();
     if (op.truncate) {
-        data->resize(static_cast<size_t>(op.at), '\0');
+        data->resize(at, '\0');
         return;
     }
-    const size_t at = static_cast<size_t>(op.at), old = data->size();
-    size_t length = op.bytes.size();
-    if (how == kTornEarly)
-        length = static_cast<size_t>((op.at / kSector + 1) * kSector - op.at);
-    else if (how == kTornLate)
-        length = static_cast<size_t>((op.at + static_cast<off_t>(length) - 1) / kSector * kSector -
-                                     op.at);
-    if (data->size() < at + length)
+    const size_t length = how == kTorn ? (at / kSector + 1) * kSector - at : op.bytes.size();
+    if (old < at + length)
         data->resize(at + length, '\0');
     // Zeros: the blocks past the old end were never written.
-    const size_t written = how == kZeros ? (old > at ? std::min(old - at, length) : 0) : length;
+    const size_t written = how == kZeros ? std::min(length, old > at ? old - at : 0) : length;
     data->replace(at, written, op.bytes, 0, written);
 }
 
-PowerCutFs::Tree PowerCutFs::State(size_t meta, bool dataAll, const FileCut& cut) const {
-    std::map<int, std::map<std::string, int>> entries;
-    for (size_t ino = 1; ino < mInodes.size(); ++ino)
-        if (mInodes[ino].dir)
-            entries[static_cast<int>(ino)] = mInodes[ino].syncedEntries;
+PowerCutFs::Tree PowerCutFs::State(size_t meta, bool data, const Cut& cut) const {
+    std::vector<std::map<std::string, int>> entries(mInodes.size());
+    for (size_t ino = 1; ino < mInodes.size(); ++ino) entries[ino] = mInodes[ino].syncedEntries;
     for (size_t i = 0; i < meta; ++i)
         for (const Change& c : mMeta[i]) {
             if (c.ino < 0)
@@ -111,33 +91,47 @@ PowerCutFs::Tree PowerCutFs::State(size_t meta, bool dataAll, const FileCut& cut
                 dirs.emplace_back(ino, path + name + "/");
                 continue;
             }
-            std::string& data = tree[path + name];
-            if (ino != cut.ino) {
-                data = dataAll ? inode.data : inode.synced;
+            std::string& text = tree[path + name] = data ? inode.data : inode.synced;
+            if (ino != cut.ino)
                 continue;
-            }
-            data = inode.synced;
-            for (size_t k = 0; k < cut.keep; ++k) Replay(&data, inode.pending[k], kWhole);
+            text = inode.synced;
+            for (size_t k = 0; k < cut.keep; ++k) Replay(&text, inode.pending[k], kWhole);
             if (cut.how != kDropped)
-                Replay(&data, inode.pending[cut.keep], cut.how);
+                Replay(&text, inode.pending[cut.keep], cut.how);
         }
     }
     return tree;
 }
 
+bool PowerCutFs::Synced(const std::string& path) const {
+    const int ino = Lookup(path);
+    if (ino < 0)
+        return true;
+    // A write waits unless a later truncation cut it off.
+    off_t cut = std::numeric_limits<off_t>::max();
+    const std::vector<DataOp>& ops = mInodes[ino].pending;
+    for (auto op = ops.rbegin(); op != ops.rend(); ++op) {
+        if (op->at >= cut)
+            continue;
+        if (!op->truncate)
+            return false;
+        cut = op->at;
+    }
+    return true;
+}
+
 int PowerCutFs::Lookup(const std::string& path) const {
     int ino = 1;
-    for (size_t at = 0; at < path.size();) {
-        const size_t end = std::min(path.find('/', at), path.size());
-        if (end > at) {
-            if (!mInodes[ino].dir)
-                return -ENOTDIR;
-            const auto found = mInodes[ino].entries.find(path.substr(at, end - at));
-            if (found == mInodes[ino].entries.end())
-                return -ENOENT;
-            ino = found->second;
-        }
-        at = end + 1;
+    for (size_t at = 0, end; at < path.size(); at = end + 1) {
+        end = std::min(path.find('/', at), path.size());
+        if (end == at)
+            continue;
+        if (!mInodes[ino].dir)
+            return -ENOTDIR;
+        const auto found = mInodes[ino].entries.find(path.substr(at, end - at));
+        if (found == mInodes[ino].entries.end())
+            return -ENOENT;
+        ino = found->second;
     }
     return ino;
 }
@@ -151,38 +145,47 @@ int PowerCutFs::Parent(const std::string& path, std::string* name) const {
     return dir < 0 || mInodes[dir].dir ? dir : -ENOTDIR;
 }
 
-int PowerCutFs::NewInode(bool dir, mode_t mode) {
-    mInodes.emplace_back();
-    mInodes.back().dir = dir;
-    mInodes.back().mode = mode & 07777;
-    return static_cast<int>(mInodes.size() - 1);
+int PowerCutFs::Enter(const std::string& path, int ino, bool dir, mode_t mode) {
+    std::string name;
+    const int parent = Parent(path, &name);
+    if (parent < 0)
+        return parent;
+    if (mInodes[parent].entries.count(name))
+        return -EEXIST;
+    if (ino == 0) {
+        mInodes.emplace_back();
+        mInodes.back().dir = dir;
+        mInodes.back().mode = mode & 07777;
+        ino = static_cast<int>(mInodes.size() - 1);
+    }
+    Apply({{parent, name, ino}});
+    return ino;
 }
 
-void PowerCutFs::Apply(const std::vector<Change>& changes) {
+void PowerCutFs::Apply(std::vector<Change> changes) {
     for (const Change& c : changes) {
         if (c.ino < 0)
             mInodes[c.dir].entries.erase(c.name);
         else
             mInodes[c.dir].entries[c.name] = c.ino;
     }
-    mMeta.push_back(changes);
+    mMeta.push_back(std::move(changes));
+    ++mChanges;
+}
+
+void PowerCutFs::Apply(int ino, DataOp op) {
+    Replay(&mInodes[ino].data, op, kWhole);
+    mInodes[ino].pending.push_back(std::move(op));
     ++mChanges;
 }
 
 int PowerCutFs::Open(const std::string& path, int flags, mode_t mode) {
-    int ino = Lookup(path);
-    const bool writing = (flags & O_ACCMODE) != O_RDONLY;
-    if (ino == -ENOENT && (flags & O_CREAT)) {
-        std::string name;
-        const int dir = Parent(path, &name);
-        if (dir < 0)
-            return dir;
-        ino = NewInode(false, mode);
-        Apply({{dir, name, ino}});
-        return ino;
-    }
+    const int ino = Lookup(path);
+    if (ino == -ENOENT && (flags & O_CREAT))
+        return Enter(path, 0, false, mode);
     if (ino < 0)
         return ino;
+    const bool writing = (flags & O_ACCMODE) != O_RDONLY;
     if ((flags & O_CREAT) && (flags & O_EXCL))
         return -EEXIST;
     if ((flags & O_DIRECTORY) && !mInodes[ino].dir)
@@ -196,61 +199,48 @@ int PowerCutFs::Open(const std::string& path, int flags, mode_t mode) {
 
 ssize_t PowerCutFs::Read(int ino, char* buf, size_t size, off_t offset) const {
     const std::string& data = mInodes[ino].data;
-    if (mInodes[ino].dir)
-        return -EISDIR;
-    if (static_cast<size_t>(offset) >= data.size())
-        return 0;
-    const size_t n = std::min(size, data.size() - static_cast<size_t>(offset));
-    std::memcpy(buf, data.data() + offset, n);
-    return static_cast<ssize_t>(n);
+    const size_t at = std::min(static_cast<size_t>(offset), data.size());
+    const size_t n = std::min(size, data.size() - at);
+    std::memcpy(buf, data.data() + at, n);
+    return mInodes[ino].dir ? -EISDIR : static_cast<ssize_t>(n);
 }
 
 ssize_t PowerCutFs::Write(int ino, const char* buf, size_t size, off_t offset) {
     if (mInodes[ino].dir)
         return -EISDIR;
-    if (size == 0)
-        return 0;
-    const DataOp op{offset, std::string(buf, size), false};
-    Replay(&mInodes[ino].data, op, kWhole);
-    mInodes[ino].pending.push_back(op);
-    ++mChanges;
+    if (size > 0)
+        Apply(ino, {offset, std::string(buf, size), false});
     return static_cast<ssize_t>(size);
 }
 
 int PowerCutFs::Truncate(int ino, off_t size) {
     if (mInodes[ino].dir)
         return -EISDIR;
-    const DataOp op{size, std::string(), true};
-    Replay(&mInodes[ino].data, op, kWhole);
-    mInodes[ino].pending.push_back(op);
-    ++mChanges;
+    Apply(ino, {size, std::string(), true});
     return 0;
 }
 
 int PowerCutFs::Sync(int ino) {
     ++mChanges;
     Inode& inode = mInodes[ino];
-    if (!inode.dir) {
-        inode.synced = inode.data;
-        inode.pending.clear();
-        return 0;
-    }
-    // The entry changes of this directory reach the disk; those of others wait.
-    std::vector<std::vector<Change>> left;
-    for (std::vector<Change>& call : mMeta) {
-        std::vector<Change> rest;
-        for (const Change& c : call) {
-            if (c.dir != ino)
-                rest.push_back(c);
-            else if (c.ino < 0)
-                inode.syncedEntries.erase(c.name);
-            else
-                inode.syncedEntries[c.name] = c.ino;
-        }
-        if (!rest.empty())
-            left.push_back(std::move(rest));
-    }
-    mMeta = std::move(left);
+    inode.synced = inode.data;
+    inode.pending.clear();
+    // A directory's entry changes reach the disk; those of others wait.
+    for (std::vector<Change>& call : mMeta)
+        call.erase(std::remove_if(call.begin(), call.end(),
+                                  [&](const Change& c) {
+                                      if (c.dir != ino)
+                                          return false;
+                                      if (c.ino < 0)
+                                          inode.syncedEntries.erase(c.name);
+                                      else
+                                          inode.syncedEntries[c.name] = c.ino;
+                                      return true;
+                                  }),
+                   call.end());
+    mMeta.erase(std::remove_if(mMeta.begin(), mMeta.end(),
+                               [](const std::vector<Change>& call) { return call.empty(); }),
+                mMeta.end());
     return 0;
 }
 
@@ -259,78 +249,51 @@ int PowerCutFs::Stat(int ino, struct stat* st) const {
     std::memset(st, 0, sizeof *st);
     st->st_ino = static_cast<ino_t>(ino);
     st->st_mode = (inode.dir ? S_IFDIR : S_IFREG) | inode.mode;
-    st->st_nlink = inode.dir ? 2 : 1;
+    st->st_nlink = 1;
     st->st_uid = geteuid();
     st->st_gid = getegid();
-    st->st_size = static_cast<off_t>(inode.dir ? 4096 : inode.data.size());
-    st->st_blksize = 4096;
-    st->st_blocks = (st->st_size + 511) / 512;
-    return 0;
-}
-
-int PowerCutFs::Chmod(int ino, mode_t mode) {
-    mInodes[ino].mode = mode & 07777;
+    st->st_size = static_cast<off_t>(inode.data.size());
     return 0;
 }
 
 int PowerCutFs::Mkdir(const std::string& path, mode_t mode) {
-    std::string name;
-    const int dir = Parent(path, &name);
-    if (dir < 0)
-        return dir;
-    if (mInodes[dir].entries.count(name))
-        return -EEXIST;
-    const int ino = NewInode(true, mode);
-    Apply({{dir, name, ino}});
-    return ino;
+    return Enter(path, 0, true, mode);
 }
 
-int PowerCutFs::Unlink(const std::string& path, bool directory) {
-    std::string name;
-    const int dir = Parent(path, &name), ino = Lookup(path);
-    for (int result : {dir, ino})
-        if (result < 0)
-            return result;
-    if (mInodes[ino].dir != directory)
-        return directory ? -ENOTDIR : -EISDIR;
-    if (directory && !mInodes[ino].entries.empty())
-        return -ENOTEMPTY;
-    Apply({{dir, name, -1}});
-    return 0;
+int PowerCutFs::Link(const std::string& from, const std::string& to) {
+    const int ino = Lookup(from);
+    if (ino > 0 && mInodes[ino].dir)
+        return -EPERM;
+    return ino < 0 ? ino : std::min(Enter(to, ino, false, 0), 0);
 }
 
 int PowerCutFs::Rename(const std::string& from, const std::string& to) {
     std::string fromName, toName;
-    const int fromDir = Parent(from, &fromName), toDir = Parent(to, &toName), ino = Lookup(from);
-    for (int result : {fromDir, toDir, ino})
+    const int ino = Lookup(from), fromDir = Parent(from, &fromName), toDir = Parent(to, &toName);
+    for (int result : {ino, fromDir, toDir})
         if (result < 0)
             return result;
     const int target = Lookup(to);
     if (target == ino)
         return 0;
-    if (target > 0 && (mInodes[target].dir || mInodes[ino].dir))
-        return -EISDIR;  // moving directories is not needed here
+    if (mInodes[ino].dir || (target > 0 && mInodes[target].dir))
+        return -EISDIR;  // no directory is moved here
     Apply({{toDir, toName, ino}, {fromDir, fromName, -1}});
     return 0;
 }
 
-int PowerCutFs::Link(const std::string& from, const std::string& to) {
+int PowerCutFs::Unlink(const std::string& path, bool directory) {
     std::string name;
-    const int dir = Parent(to, &name), ino = Lookup(from);
-    for (int result : {dir, ino})
+    const int ino = Lookup(path), dir = Parent(path, &name);
+    for (int result : {ino, dir})
         if (result < 0)
             return result;
-    if (mInodes[ino].dir)
-        return -EPERM;
-    if (mInodes[dir].entries.count(name))
-        return -EEXIST;
-    Apply({{dir, name, ino}});
+    if (mInodes[ino].dir != directory)
+        return directory ? -ENOTDIR : -EISDIR;
+    if (!mInodes[ino].entries.empty())
+        return -ENOTEMPTY;
+    Apply({{dir, name, -1}});
     return 0;
-}
-
-bool PowerCutFs::Synced(const std::string& path) const {
-    const int ino = Lookup(path);
-    return ino < 0 || mInodes[ino].pending.empty();
 }
 
 std::vector<std::string> PowerCutFs::List(int ino) const {
