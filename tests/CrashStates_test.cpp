@@ -172,20 +172,12 @@ void Explorer::Step(std::unique_ptr<Recorder>& m, ModelSystem& sys, char what, i
             m->OnFlush(n);
             break;
         case 'c':
-            for (int k = 0; k < 3; ++k) {
-                mNow.asked[k] = mNow.asked[k] || (n & kCDRKinds[k]);
-                if (n & kCDRKinds[k])
-                    mNow.mayBeGone[k] = next[k];
-            }
+            mNow.Cleared(n, next, next, false);
             Told();
-            if (!m->OnClear(n))
-                break;
-            for (int k = 0; k < 3; ++k) {
-                mNow.cleared[k] = mNow.cleared[k] || (n & kCDRKinds[k]);
-                if (n & kCDRKinds[k])
-                    mNow.first[k] = next[k];
+            if (m->OnClear(n)) {
+                mNow.Cleared(n, next, next, true);
+                Told();
             }
-            Told();
             break;
         case 'd':
             m->OnDownloadNow();
@@ -222,16 +214,9 @@ void Explorer::Step(std::unique_ptr<Recorder>& m, ModelSystem& sys, char what, i
             break;
     }
     const std::vector<std::vector<Records>> deliveries = TakeDeliveries(mReal.File("collected"));
+    // A delivery that failing storage cannot record may go again.
     for (const std::vector<Records>& delivery : deliveries)
-        for (int k = 0; k < 3; ++k)
-            for (const auto& [id, lines] : delivery[k]) {
-                mEver[k].insert(id);
-                mNow.Tell(k, id, lines);
-                mNow.owedCollected[k].erase(id);
-                // A delivery that failing storage cannot record may go again.
-                if (!mFailing)
-                    mNow.delivered[k].insert(id);
-            }
+        mNow.Delivered(delivery, !mFailing, mEver);
     if (!deliveries.empty())
         Told();
 }

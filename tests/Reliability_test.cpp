@@ -21,7 +21,38 @@ using namespace testing_support;
 
 namespace {
 
+class ReliabilityTest : public DaemonTest {
+protected:
+    void Sizes(int max, int interval) {
+        std::string text;
+        for (const char* kind : {"STATED", "MISSED", "FAILED"}) {
+            text += std::string("CDR_") + kind + "_MAX=" + std::to_string(max) + "\n";
+            text +=
+                std::string("CDR_") + kind + "_SAVE_INTERVAL=" + std::to_string(interval) + "\n";
+        }
+        WriteFile(mBase + "sysconfig/general_settings.conf", text);
+    }
+};
+
+}  // namespace
+
+#ifdef POWERCUTFS
+namespace {
+
 const char kStat[] = "/mnt/bbram/calldata/down_stat.log";
+
+// PATH with TEXT, and the directories on the way, synced.
+void Durable(const std::string& path, const std::string& text) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
+        mkdir(path.substr(0, slash).c_str(), 0755);
+    WriteFile(path, text);
+    for (std::string p = path; p.size() > 1; p = p.substr(0, p.rfind('/'))) {
+        const int fd = open(p.c_str(), O_RDONLY);
+        fsync(fd);
+        close(fd);
+    }
+}
 
 // Every number after KEY in TEXT, in order.
 std::vector<uint32_t> Numbers(const std::string& text, const std::string& key) {
@@ -95,31 +126,6 @@ private:
     size_t mStates = 0;
 };
 
-class ReliabilityTest : public DaemonTest {
-protected:
-    // PATH with TEXT, and the directories on the way, synced.
-    void Durable(const std::string& path, const std::string& text) {
-        for (size_t slash = path.find('/', 1); slash != std::string::npos;
-             slash = path.find('/', slash + 1))
-            mkdir(path.substr(0, slash).c_str(), 0755);
-        WriteFile(path, text);
-        for (std::string p = path; p.size() > 1; p = p.substr(0, p.rfind('/'))) {
-            const int fd = open(p.c_str(), O_RDONLY);
-            fsync(fd);
-            close(fd);
-        }
-    }
-    void Sizes(int max, int interval) {
-        std::string text;
-        for (const char* kind : {"STATED", "MISSED", "FAILED"}) {
-            text += std::string("CDR_") + kind + "_MAX=" + std::to_string(max) + "\n";
-            text +=
-                std::string("CDR_") + kind + "_SAVE_INTERVAL=" + std::to_string(interval) + "\n";
-        }
-        WriteFile(mBase + "sysconfig/general_settings.conf", text);
-    }
-};
-
 }  // namespace
 
 // The real cdrd under power cuts, on powercutfs: a file system that keeps
@@ -134,11 +140,9 @@ protected:
 //  - nothing an answered clear took comes back, nor anything delivered;
 //  - no ID is given to a second record, and the next ID lies beyond all;
 //  - the statistics file holds at most twice download_cnt records.
-// $CDR_POWER_CUTS rounds (default 200); scripts/power-cuts runs more.
+// $CDR_POWER_CUTS rounds (default 200, 50 under the sanitizers);
+// scripts/long-runs runs more.
 TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
-#ifndef POWERCUTFS
-    GTEST_SKIP() << "powercutfs is built with the host's FUSE library";
-#else
     if (access("/dev/fuse", R_OK | W_OK) != 0)
         GTEST_SKIP() << "no /dev/fuse";
     PowerCutFsProcess fs("/mnt/bbram");
@@ -159,16 +163,11 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
     Durable(mBase + "auto-down-stat.conf", "download_cnt=" + std::to_string(kCount) +
                                                "\ndownload_cmd=" + Collector(collected, fail) +
                                                "\n");
-    std::set<uint32_t> ever[3];                     // what any delivery took
-    std::vector<std::vector<Records> > unanswered;  // deliveries no answer followed yet
+    std::set<uint32_t> ever[3];                    // what any delivery took
+    std::vector<std::vector<Records>> unanswered;  // deliveries no answer followed yet
     auto deliveries = [&] {
         for (std::vector<Records>& delivery : TakeDeliveries(collected)) {
-            for (int k = 0; k < 3; ++k)
-                for (const auto& [id, lines] : delivery[k]) {
-                    ever[k].insert(id);
-                    promises.Tell(k, id, lines);
-                    promises.owedCollected[k].erase(id);
-                }
+            promises.Delivered(delivery, false, ever);
             unanswered.push_back(std::move(delivery));
         }
     };
@@ -176,7 +175,10 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
     const char* const rounds = getenv("CDR_POWER_CUTS");
     std::mt19937 random(20261206);
     size_t statuses = 0, records = 0;
-    for (int round = 0, last = rounds ? atoi(rounds) : 200; round <= last; ++round) {
+#ifndef POWER_CUT_ROUNDS
+#define POWER_CUT_ROUNDS 200
+#endif
+    for (int round = 0, last = rounds ? atoi(rounds) : POWER_CUT_ROUNDS; round <= last; ++round) {
         Start();
         ASSERT_EQ(0, Run(CDRCTL, {"status", "--json"})) << Output();
         // Deliveries of the life that ended and no answer followed may come again.
@@ -210,9 +212,7 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
                                 promises.owedCollected[k].insert(id);
                         }
                     for (const std::vector<Records>& delivery : unanswered)
-                        for (int k = 0; k < 3; ++k)
-                            for (const auto& record : delivery[k])
-                                promises.delivered[k].insert(record.first);
+                        promises.Delivered(delivery, true, ever);
                     unanswered.clear();
                     ++statuses;
                     break;
@@ -222,13 +222,8 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
                     const std::vector<uint32_t> before = Numbers(Output(), "\"next_id\":");
                     ASSERT_EQ(0, Run(CDRCTL, {"clear", std::to_string(mask)})) << Output();
                     ASSERT_EQ(0, Run(CDRCTL, {"status", "--json"})) << Output();
-                    const std::vector<uint32_t> after = Numbers(Output(), "\"next_id\":");
-                    for (int k = 0; k < 3; ++k)
-                        if (mask & 1 << k) {
-                            promises.cleared[k] = promises.asked[k] = true;
-                            promises.first[k] = before[k];
-                            promises.mayBeGone[k] = after[k];
-                        }
+                    promises.Cleared(mask, before.data(), Numbers(Output(), "\"next_id\":").data(),
+                                     true);
                     break;
                 }
                 case 2:
@@ -249,8 +244,12 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
     }
     std::cout << records << " records checked, " << statuses << " statuses, " << fs.States()
               << " cut states to choose from\n";
-#endif
 }
+#else
+TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
+    GTEST_SKIP() << "powercutfs is built with the host's FUSE library, for the host";
+}
+#endif
 
 // The trace log lives in RAM on the device: 100,000 reports leave each file
 // within the default limit of 256 KiB, whole lines only, and the stop report

@@ -61,6 +61,28 @@ std::vector<std::vector<Records>> TakeDeliveries(const std::string& dir) {
     return deliveries;
 }
 
+void Promises::Delivered(const std::vector<Records>& records, bool answered,
+                         std::set<uint32_t> ever[3]) {
+    for (int k = 0; k < 3; ++k)
+        for (const auto& [id, lines] : records[k]) {
+            Tell(k, id, lines);
+            ever[k].insert(id);
+            owedCollected[k].erase(id);
+            if (answered)
+                delivered[k].insert(id);
+        }
+}
+
+void Promises::Cleared(int mask, const uint32_t first[3], const uint32_t upTo[3], bool answered) {
+    for (int k = 0; k < 3; ++k)
+        if (mask & 1 << k) {
+            asked[k] = true;
+            mayBeGone[k] = upTo[k];
+            cleared[k] = cleared[k] || answered;
+            this->first[k] = answered ? first[k] : this->first[k];
+        }
+}
+
 void Promises::Tell(int k, uint32_t id, const std::string& lines) {
     known[k][id] = lines;
     if (!told[k] || Before(newest[k], id))

@@ -54,6 +54,14 @@ struct Promises {
                                    const uint32_t next[3], const std::set<uint32_t> ever[3]) const;
     // Record ID of database K, LINES, was told outside.
     void Tell(int k, uint32_t id, const std::string& lines);
+    // A delivery took RECORDS (by database): they are told and added to
+    // EVER, owed no longer, and with ANSWERED (an answer came after it)
+    // never to be collected again.
+    void Delivered(const std::vector<Records>& records, bool answered, std::set<uint32_t> ever[3]);
+    // A clear of the databases MASK selects (1, 2, 4) was asked when their
+    // next IDs were FIRST and took at most those before UP_TO; ANSWERED: it
+    // took every one before FIRST.
+    void Cleared(int mask, const uint32_t first[3], const uint32_t upTo[3], bool answered);
     // What a start found in FILES is told, and owed from now on; what it
     // did not find is forgotten but for the newest IDs.
     void Found(const std::map<std::string, std::string>& files, const std::string& dir,
