@@ -95,10 +95,6 @@ public:
             return TestSystem::Rename(from, to);
         return Failing(kRename) ? -1 : Changing([&] { return mFs.Rename(from, to); });
     }
-    int Link(const char* from, const char* to) override {
-        return Mine(from) ? Changing([&] { return mFs.Link(from, to); })
-                          : TestSystem::Link(from, to);
-    }
     int Unlink(const char* path) override {
         return Mine(path) ? Changing([&] { return mFs.Unlink(path); }) : TestSystem::Unlink(path);
     }

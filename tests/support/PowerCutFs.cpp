@@ -145,19 +145,17 @@ int PowerCutFs::Parent(const std::string& path, std::string* name) const {
     return dir < 0 || mInodes[dir].dir ? dir : -ENOTDIR;
 }
 
-int PowerCutFs::Enter(const std::string& path, int ino, bool dir, mode_t mode) {
+int PowerCutFs::Enter(const std::string& path, bool dir, mode_t mode) {
     std::string name;
     const int parent = Parent(path, &name);
     if (parent < 0)
         return parent;
     if (mInodes[parent].entries.count(name))
         return -EEXIST;
-    if (ino == 0) {
-        mInodes.emplace_back();
-        mInodes.back().dir = dir;
-        mInodes.back().mode = mode & 07777;
-        ino = static_cast<int>(mInodes.size() - 1);
-    }
+    mInodes.emplace_back();
+    mInodes.back().dir = dir;
+    mInodes.back().mode = mode & 07777;
+    const int ino = static_cast<int>(mInodes.size() - 1);
     Apply({{parent, name, ino}});
     return ino;
 }
@@ -182,7 +180,7 @@ void PowerCutFs::Apply(int ino, DataOp op) {
 int PowerCutFs::Open(const std::string& path, int flags, mode_t mode) {
     const int ino = Lookup(path);
     if (ino == -ENOENT && (flags & O_CREAT))
-        return Enter(path, 0, false, mode);
+        return Enter(path, false, mode);
     if (ino < 0)
         return ino;
     const bool writing = (flags & O_ACCMODE) != O_RDONLY;
@@ -257,14 +255,7 @@ int PowerCutFs::Stat(int ino, struct stat* st) const {
 }
 
 int PowerCutFs::Mkdir(const std::string& path, mode_t mode) {
-    return Enter(path, 0, true, mode);
-}
-
-int PowerCutFs::Link(const std::string& from, const std::string& to) {
-    const int ino = Lookup(from);
-    if (ino > 0 && mInodes[ino].dir)
-        return -EPERM;
-    return ino < 0 ? ino : std::min(Enter(to, ino, false, 0), 0);
+    return Enter(path, true, mode);
 }
 
 int PowerCutFs::Rename(const std::string& from, const std::string& to) {
@@ -282,16 +273,14 @@ int PowerCutFs::Rename(const std::string& from, const std::string& to) {
     return 0;
 }
 
-int PowerCutFs::Unlink(const std::string& path, bool directory) {
+int PowerCutFs::Unlink(const std::string& path) {
     std::string name;
     const int ino = Lookup(path), dir = Parent(path, &name);
     for (int result : {ino, dir})
         if (result < 0)
             return result;
-    if (mInodes[ino].dir != directory)
-        return directory ? -ENOTDIR : -EISDIR;
-    if (!mInodes[ino].entries.empty())
-        return -ENOTEMPTY;
+    if (mInodes[ino].dir)
+        return -EISDIR;
     Apply({{dir, name, -1}});
     return 0;
 }

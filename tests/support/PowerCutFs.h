@@ -3,7 +3,7 @@
 // cut would leave. Each file keeps its data as of its last sync and the
 // writes and truncations since, in order; each directory keeps its entries
 // as of its last sync, and the entry changes not synced yet (creates,
-// links, renames, unlinks) are kept in one list, in order. CrashStates()
+// renames, unlinks) are kept in one list, in order. CrashStates()
 // builds the states a cut can leave on a Linux file system that commits
 // metadata in order:
 //  - nothing that was not synced, or everything (a kill, not a cut);
@@ -50,9 +50,8 @@ public:
     int Sync(int ino);
     int Stat(int ino, struct stat* st) const;
     int Mkdir(const std::string& path, mode_t mode);
-    int Unlink(const std::string& path, bool directory = false);
+    int Unlink(const std::string& path);  // a file
     int Rename(const std::string& from, const std::string& to);
-    int Link(const std::string& from, const std::string& to);
     std::vector<std::string> List(int ino) const;
 
 private:
@@ -84,8 +83,8 @@ private:
 
     // The parent directory of PATH and its last name, or -errno.
     int Parent(const std::string& path, std::string* name) const;
-    // Makes PATH a new name of INO, or a new inode when INO is 0.
-    int Enter(const std::string& path, int ino, bool dir, mode_t mode);
+    // Makes PATH the name of a new inode.
+    int Enter(const std::string& path, bool dir, mode_t mode);
     void Apply(std::vector<Change> changes);
     void Apply(int ino, DataOp op);
     // The first META entry changes kept, every file's writes (DATA) or

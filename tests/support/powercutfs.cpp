@@ -123,12 +123,8 @@ int main(int argc, char** argv) {
         return Locked([&] { return gFs.Mkdir(path, mode); });
     };
     ops.unlink = [](const char* path) { return Locked([&] { return gFs.Unlink(path); }); };
-    ops.rmdir = [](const char* path) { return Locked([&] { return gFs.Unlink(path, true); }); };
     ops.rename = [](const char* from, const char* to, unsigned int flags) {
         return flags ? -EINVAL : Locked([&] { return gFs.Rename(from, to); });
-    };
-    ops.link = [](const char* from, const char* to) {
-        return Locked([&] { return gFs.Link(from, to); });
     };
     ops.init = [](fuse_conn_info*, fuse_config* cfg) -> void* {
         cfg->entry_timeout = cfg->attr_timeout = cfg->negative_timeout = 0;
