@@ -60,8 +60,12 @@ void CDRJournals::Added(int i, int kind, uint32_t id, unsigned scopes, std::stri
     CDRJournal* journal = mOn ? Journal(i) : nullptr;
     if (!journal)
         return;
-    if (Try("OnAddCDR", [&] { journal->Added(kind, id, mSequence++, scopes, lines); }) &&
-        !mBroken[i])
+    // After a failed append the records that follow count as not durable
+    // too, until their database is saved: so those not durable are always
+    // the newest.
+    if (!Try("OnAddCDR", [&] { journal->Added(kind, id, mSequence++, scopes, lines); }))
+        mLost[i] = true;
+    else if (!mBroken[i] && !mLost[i])
         mUnsynced[i] += database;
     // Durable once the loop syncs, before it waits again, or, while reports
     // keep coming without a pause, once the first has waited kDelayMs.
@@ -84,8 +88,10 @@ void CDRJournals::Delivered(const uint32_t next[3]) {
 }
 
 void CDRJournals::Saved(int i) {
-    if (i >= 0)
+    if (i >= 0) {
         mNotDurable[i] = mUnsynced[i] = 0;
+        mLost[i] = false;
+    }
     const unsigned scope = i < 0 ? CDRJournal::kStatistics : CDRJournal::kDatabase;
     for (int j = 0; j < 3; ++j) {
         CDRJournal* journal = mpJournals[j];
@@ -121,7 +127,7 @@ void CDRJournals::Sync() {
 
 void CDRJournals::Healed() {
     for (int i = 0; i < 3; ++i)
-        if (mBroken[i] || (mOn && mNotDurable[i] > 0))
+        if (mBroken[i] || mLost[i] || (mOn && mNotDurable[i] > 0))
             return;
     mFailure.clear();
 }

@@ -10,8 +10,9 @@
 // account of which records are durable.
 //
 // A record is durable once it is on storage: in its database's saved file,
-// or in a journal that was synced after its append with no failed sync
-// since that journal was last reset. With the journal on, every record is
+// or in a journal that was synced after its append with no failed append
+// or sync since that journal was last reset. So the records of a database
+// that are not durable are always its newest. With the journal on, every record is
 // appended on arrival, and Sync makes them durable: the manager calls it
 // before it waits for the next message, before any answer, before any
 // command or child process starts, and SyncIfDue while reports keep coming
@@ -81,6 +82,7 @@ private:
     int64_t mSyncDue = 0;    // monotonic ms when the unsynced records must be synced; 0: none wait
     uint32_t mNotDurable[3] = {};
     uint32_t mUnsynced[3] = {};  // of those, appended since the last sync
-    bool mBroken[3] = {};        // a sync failed since the last reset
+    bool mBroken[3] = {};        // a sync failed since the journal's last reset
+    bool mLost[3] = {};          // an append failed since the database's last save
     std::string mFailure, mDamage;
 };

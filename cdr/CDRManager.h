@@ -100,6 +100,7 @@ protected:
     // Makes every record so far durable: before the loop waits, before an
     // answer, and before a command or child process starts.
     void SyncJournals() { mJournals.Sync(); }
+    void BeforeAnswer() override { SyncJournals(); }
 
 private:
     // Save the database of index I, or the statistics file, for OPERATION

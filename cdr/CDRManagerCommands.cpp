@@ -60,7 +60,6 @@ int CDRManager::OnClear(int mask) {
             }
         }
     }
-    SyncJournals();
     Clear(mask);
     return result;
 }
@@ -83,7 +82,6 @@ int CDRManager::OnFlush(int mask) {
             result = 0;
         }
     }
-    SyncJournals();
     Flush(mask);
     return result;
 }
@@ -92,7 +90,6 @@ int CDRManager::OnUpdateCDRSettings() {
     TRACEX("OnUpdateCDRSettings\n");
     if (!IsCDRFilesExist()) {
         TRACEX("OnUpdateCDRSettings: CDR files are not created.\n");
-        SyncJournals();
         UpdateCDRSettings();
         return 0;
     }
@@ -101,7 +98,6 @@ int CDRManager::OnUpdateCDRSettings() {
     InitSizes(mSettings.mStatedMaxRecords, mSettings.mMissedMaxRecords, mSettings.mFailedMaxRecords,
               mSettings.mStatedSaveInterval, mSettings.mMissedSaveInterval,
               mSettings.mFailedSaveInterval);
-    SyncJournals();
     UpdateCDRSettings();
     return 1;
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -34,6 +35,11 @@ const size_t kNestedShare = 1;
 class Recorder : public CDRManager {
 public:
     using CDRManager::SyncJournals;
+    std::function<void()> mAtAnswer;  // checks what holds when an answer goes out
+    void BeforeAnswer() override {
+        CDRManager::BeforeAnswer();
+        mAtAnswer();
+    }
     uint32_t Next(int k) NO_THREAD_SAFETY_ANALYSIS { return mpFiles->mNextId[k]; }
     // The records it holds, saved or not.
     void Held(Records db[3], Records collected[3]) NO_THREAD_SAFETY_ANALYSIS {
@@ -55,7 +61,8 @@ struct Workload {
     int interval, limit;  // of all three databases, the smallest in force
     bool journal;
     int downloadCount;  // 0: nothing collected
-    // r5: five reports in one wake-up; s: status; f7, c7: flush, clear mask
+    // r5: five reports in one wake-up; a5: five more in the wake-up that
+    // the next step's command comes in; s: status; f7, c7: flush, clear mask
     // 7; d: download now; D: downloads fail from now, or again succeed; R:
     // restart (a kill); u: the settings UPDATE, and a settings update; x:
     // saves fail; X: the disk is full; h: healed.
@@ -102,6 +109,13 @@ private:
     void Told() { mPromises.push_back(mNow); }
     void Take(const PowerCutFs& fs, size_t promises, std::vector<State>* into);
     void Check(const State& s, bool nested);
+    // Every record handed in is durable WHEN something goes out.
+    void Synced(const char* when) {
+        for (const auto& [path, text] : mFs.Now())
+            if (path.size() > 8 && path.compare(path.size() - 8, 8, ".journal") == 0 &&
+                !mFs.Synced(path))
+                Problems(when, {path + " is not synced"});
+    }
     void Problems(const std::string& where, const std::vector<std::string>& found) {
         for (const std::string& problem : found)
             if (mProblems.size() < 20)
@@ -156,13 +170,15 @@ void Explorer::Step(std::unique_ptr<Recorder>& m, ModelSystem& sys, char what, i
     for (int k = 0; k < 3; ++k) next[k] = m->Next(k);
     switch (what) {
         case 'r':
+        case 'a':
             for (int i = 0; i < n; ++i, ++mReports) {
                 CallDetailReport r;
                 r.mStartTime = 1000 + mReports;
                 r.mCaller = mW.name + " " + std::to_string(mReports);
                 m->OnAddCDR(kCDRKinds[mReports % 3], r, nullptr);
             }
-            m->SyncJournals();  // as the loop does before it waits
+            if (what == 'r')
+                m->SyncJournals();  // as the loop does before it waits
             break;
         case 's':
             Claim(*m, &mNow);
@@ -191,6 +207,7 @@ void Explorer::Step(std::unique_ptr<Recorder>& m, ModelSystem& sys, char what, i
         case 'R':
             m.reset();
             m.reset(new Recorder);
+            m->mAtAnswer = [this] { Synced("an answer goes out"); };
             for (int k = 0; k < 3; ++k) next[k] = m->Next(k);
             // With saves failing, what came back may be in the journals only.
             if (!mFailing)
@@ -243,13 +260,9 @@ void Explorer::Run() {
         ModelSystem sys(mFs, kModelled);
         sys.Root(mReal.Path(), {"/tmp/logs"});
         sys.AfterChange = [this] { Take(mFs, mPromises.size() - 1, &mStates); };
-        sys.BeforeFork = [this] {
-            for (const auto& [path, text] : mFs.Now())
-                if (path.size() > 8 && path.compare(path.size() - 8, 8, ".journal") == 0 &&
-                    !mFs.Synced(path))
-                    Problems("a command starts", {path + " is not synced"});
-        };
+        sys.BeforeFork = [this] { Synced("a command starts"); };
         std::unique_ptr<Recorder> m(new Recorder);
+        m->mAtAnswer = [this] { Synced("an answer goes out"); };
         for (const char* p = mW.steps.c_str(); *p;) {
             const char what = *p++;
             char* end;
@@ -278,6 +291,7 @@ void Explorer::Check(const State& s, bool nested) {
             try {
                 m.reset();
                 m.reset(new Recorder);
+                m->mAtAnswer = [] {};
             } catch (const std::exception& e) {
                 return Problems(where, {std::string("start-up failed: ") + e.what()});
             }
@@ -309,7 +323,7 @@ TEST(CrashStates, EveryStateAPowerCutCanLeaveKeepsWhatTheRecorderTold) {
     std::vector<Workload> workloads = {
         {"existing files", 10, 100, true, 0, "sr3sRs", "", existing},
         {"interval 1", 1, 100, false, 0, "sr4sRr2s", "", {}},
-        {"interval 10", 10, 100, true, 0, "sr5sr8sf7sRr3s", "", {}},
+        {"interval 10", 10, 100, true, 0, "sr5sr8sa2f1sRr3s", "", {}},
         {"interval 100", 100, 100, true, 0, "sr4sRr4sRs", "", {}},
         {"no journal", 3, 100, false, 0, "sr5sf1sRr4s", "", {}},
         {"clears", 10, 100, true, 0, "sr6sc1sr3c2sc4sr3c7sRs", "", {}},
@@ -336,8 +350,8 @@ TEST(CrashStates, EveryStateAPowerCutCanLeaveKeepsWhatTheRecorderTold) {
     for (int i = 0, n = more ? atoi(more) : 0; i < n; ++i) {
         std::string steps = "s";
         for (int step = 0; step < 10; ++step) {
-            steps += "rrrrsfcdDRxXh"[random() % 13];
-            if (std::strchr("rfc", steps.back()))
+            steps += "rrrasfcdDRxXh"[random() % 13];
+            if (std::strchr("rafc", steps.back()))
                 steps += std::to_string(1 + random() % 7);
         }
         const int interval = 1 + random() % 12, limit = 3 + random() % 50, count = random() % 3 * 6;

@@ -27,26 +27,33 @@ int CDRUpdateMessenger::Clear(int mask) {
     WireMessage answer;
     answer.mType = WireMessage::kClearDone;
     answer.mMask = mask;
-    return SendAnswer(answer);
+    return Answer(answer);
 }
 
 int CDRUpdateMessenger::Flush(int mask) {
     WireMessage answer;
     answer.mType = WireMessage::kFlushDone;
     answer.mMask = mask;
-    return SendAnswer(answer);
+    return Answer(answer);
 }
 
 int CDRUpdateMessenger::UpdateCDRSettings() {
     WireMessage answer;
     answer.mType = WireMessage::kSettingsUpdated;
-    return SendAnswer(answer);
+    return Answer(answer);
 }
 
 int CDRUpdateMessenger::Status(const RecorderStatus& status) {
     WireMessage answer;
     answer.mType = WireMessage::kStatusReport;
     answer.mStatus = status;
+    return Answer(answer);
+}
+
+void CDRUpdateMessenger::BeforeAnswer() {}
+
+int CDRUpdateMessenger::Answer(const WireMessage& answer) {
+    BeforeAnswer();
     return SendAnswer(answer);
 }
 

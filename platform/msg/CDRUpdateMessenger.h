@@ -32,4 +32,10 @@ public:
 
 protected:
     bool Dispatch(const WireMessage& message) override;
+    // Runs before each answer goes out, for what must be done before the
+    // web side hears anything. The default does nothing.
+    virtual void BeforeAnswer();
+
+private:
+    int Answer(const WireMessage& answer);
 };
