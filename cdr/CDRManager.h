@@ -97,6 +97,10 @@ protected:
     // limits and saved; the next IDs go on beyond every ID given before.
     // The trace says how many records came back.
     void RecoverJournals() NO_THREAD_SAFETY_ANALYSIS;  // start-up, as InitFiles
+    // Syncs the directories of the file at PATH that the start found: a
+    // save or a new directory that a crash cut off before its sync is then
+    // there for good, as this start reads it.
+    void SyncFound(const std::string& path);
     // Makes every record so far durable: before the loop waits, before an
     // answer, and before a command or child process starts.
     void SyncJournals() { mJournals.Sync(); }

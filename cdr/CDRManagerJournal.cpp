@@ -8,7 +8,9 @@
 #include "cdr/CDRKind.h"
 #include "cdr/CDRManager.h"
 #include "download/StatisticsDownload.h"
+#include "platform/config/DurableFile.h"
 #include "platform/config/MultiSectionFile.h"
+#include "platform/sys/System.h"
 #include "platform/util/GeneralSettingsAccessor.h"
 #include "platform/util/NumberText.h"
 
@@ -53,6 +55,14 @@ bool IdOf(const Configuration::MultiSectionFile& file, uint32_t* id) {
 
 }  // namespace
 
+void CDRManager::SyncFound(const std::string& path) {
+    try {
+        Configuration::DurableFile::SyncDirectoriesOf(System::Default(), path);
+    } catch (const std::exception& e) {
+        ALERT("RecoverJournals: %s.\n", e.what());
+    }
+}
+
 void CDRManager::RecoverJournals() {
     CDRJournal::Contents contents[3];
     std::vector<const CDRJournal::Frame*> statistics;
@@ -63,6 +73,7 @@ void CDRManager::RecoverJournals() {
         const std::string& path = mpFiles->mFileName[i];
         uint32_t& next = mpFiles->mNextId[i];
         bool changed = false;
+        SyncFound(path);
         try {
             mKeptIds[i] = CDRIds::Read(path);
         } catch (const std::exception& e) {
@@ -113,6 +124,7 @@ void CDRManager::RecoverJournals() {
         }
     }
     if (mpStatFile) {
+        SyncFound(StatisticsDownload::kFile);
         if (!statistics.empty()) {
             std::sort(statistics.begin(), statistics.end(),
                       [](const CDRJournal::Frame* a, const CDRJournal::Frame* b) {

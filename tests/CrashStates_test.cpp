@@ -25,7 +25,8 @@ namespace {
 
 const char kDir[] = "/kelt/telephony/";
 const char kStat[] = "/mnt/bbram/calldata/down_stat.log";
-const std::vector<std::string> kModelled = {"/kelt", "/mnt/bbram"};
+// "/": the root is the model's too, as the start syncs the directories up to it.
+const std::vector<std::string> kModelled = {"/", "/kelt", "/mnt", "/mnt/bbram"};
 #ifdef CDR_EMULATOR
 const size_t kNestedShare = 8;  // the emulator is slow: a cut in every eighth recovery
 #else
@@ -100,6 +101,10 @@ private:
     struct State {
         PowerCutFs::Tree tree;
         size_t promises;  // what was told before it: mPromises[promises]
+        // A kill, not a cut: the file system with what was not synced yet,
+        // which a cut during the next start, or after it, may still drop.
+        std::shared_ptr<const PowerCutFs> killed;
+        std::shared_ptr<const Promises> told;  // when not mPromises[promises]
     };
 
     void Step(std::unique_ptr<Recorder>& m, ModelSystem& sys, char what, int n);
@@ -136,13 +141,18 @@ private:
 
 void Explorer::Take(const PowerCutFs& fs, size_t promises, std::vector<State>* into) {
     ++mBoundaries;
-    for (PowerCutFs::Tree& tree : fs.CrashStates()) {
-        size_t hash = promises;
+    auto hash = [](size_t seed, const PowerCutFs::Tree& tree) {
         for (const auto& [path, text] : tree)
-            hash = hash * 1000003 ^ std::hash<std::string>()(path + '\0' + text);
-        if (mSeen.insert(hash).second)
-            into->push_back({std::move(tree), promises});
-    }
+            seed = seed * 1000003 ^ std::hash<std::string>()(path + '\0' + text);
+        return seed;
+    };
+    std::vector<PowerCutFs::Tree> states = fs.CrashStates();
+    // The kill: known by what reads see and what a cut leaves at the least.
+    if (into == &mStates && mSeen.insert(hash(hash(promises, fs.Now()), states[0]) + 1).second)
+        into->push_back({{}, promises, std::make_shared<PowerCutFs>(fs), nullptr});
+    for (PowerCutFs::Tree& tree : states)
+        if (mSeen.insert(hash(promises, tree)).second)
+            into->push_back({std::move(tree), promises, nullptr, nullptr});
 }
 
 void Explorer::Claim(Recorder& m, Promises* p) {
@@ -271,14 +281,18 @@ void Explorer::Run() {
             p = end;
         }
     }
-    for (size_t i = 0; i < mStates.size(); ++i) Check(mStates[i], i % kNestedShare == 0);
+    for (size_t i = 0; i < mStates.size(); ++i)
+        Check(mStates[i], mStates[i].killed || i % kNestedShare == 0);
 }
 
 void Explorer::Check(const State& s, bool nested) {
     const std::string where = "state " + std::to_string(++mChecked);
-    Promises promises = mPromises[s.promises];
+    Promises promises = s.told ? *s.told : mPromises[s.promises];
     PowerCutFs fs;
-    fs.Load(s.tree);
+    if (s.killed)
+        fs = *s.killed;
+    else
+        fs.Load(s.tree);
     std::vector<State> inner;
     {
         ModelSystem sys(fs, kModelled);
@@ -308,6 +322,10 @@ void Explorer::Check(const State& s, bool nested) {
             if (!m->CurrentStatus().mJournal)
                 m->OnFlush(7);
             Claim(*m, &promises);
+            // After a kill, a cut may yet drop what the killed one left unsynced.
+            if (s.killed && !*life)
+                inner.push_back(
+                    {fs.CrashStates()[0], 0, nullptr, std::make_shared<Promises>(promises)});
         }
     }
     for (const State& state : inner) Check(state, false);
@@ -341,6 +359,7 @@ TEST(CrashStates, EveryStateAPowerCutCanLeaveKeepsWhatTheRecorderTold) {
         {"limit lowered", 10, 3, true, 0, "sr6sur3sRs", Settings(10, 3, true), {}},
         {"journal switched", 10, 100, true, 0, "sr4sur4sRs", Settings(10, 100, false), {}},
         {"saves refused", 10, 100, true, 0, "sr4sxc7sr3shf7s", "", {}},
+        {"restart, saves refused", 10, 100, true, 0, "sr2a3xRsr1hs", "", {}},
         {"disk full", 10, 100, true, 0, "sr4sXr4shr2s", "", {}},
         {"top ID", 10, 100, true, 0, "sr3sRr2s", "", top},
     };

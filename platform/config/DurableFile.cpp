@@ -224,6 +224,14 @@ void DurableFile::ReplaceWith(System& fs, const std::string& path,
         throw FileError(path, ErrnoText("directory sync failed"));
 }
 
+void DurableFile::SyncDirectoriesOf(System& fs, const std::string& path) {
+    for (std::string dir = DirectoryOf(path);; dir = DirectoryOf(dir)) {
+        SyncDirectory(fs, dir, path);
+        if (dir == "/" || dir == ".")
+            break;
+    }
+}
+
 bool DurableFile::MoveAside(System& fs, const std::string& path, const std::string& aside) {
     RefuseEmpty(path);
     if (fs.Rename(path.c_str(), aside.c_str()) != 0) {

@@ -54,6 +54,10 @@ public:
     // the directory. False when there is no PATH; throws FileError when it
     // cannot be moved.
     static bool MoveAside(System& fs, const std::string& path, const std::string& aside);
+    // Syncs the directory of PATH and each one above it, up to the root:
+    // what a crash cut off before a save's directory sync, or before a new
+    // directory's parent was synced, is there for good. Throws FileError.
+    static void SyncDirectoriesOf(System& fs, const std::string& path);
     // Gives the file now at PATH the second name ASIDE (replacing an older
     // ASIDE), so that it outlives the saves that replace PATH. Throws
     // FileError when that cannot be done.

@@ -114,6 +114,9 @@ Journal::Contents Journal::Read() {
     mTail = at < text.size();
     mDamaged = !contents.damage.empty();
     mRead = true;
+    // What a crashed writer left may not be on storage yet: the next Sync
+    // makes it so, before anyone counts on it.
+    mPending = !contents.frames.empty();
     return contents;
 }
 
@@ -177,6 +180,7 @@ void Journal::Append(std::string_view payload) {
 void Journal::Sync() {
     if (!mPending)
         return;
+    Open();
     // Never retried into a success: the pages may be gone from the cache.
     mPending = false;
     if (mpFs->Fdatasync(mFd) != 0)

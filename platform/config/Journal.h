@@ -49,7 +49,8 @@ public:
     Contents Read();
 
     void Append(std::string_view payload);
-    // Makes what was appended durable; does nothing when nothing was.
+    // Makes what was appended, or found by Read, durable; does nothing
+    // when there is nothing.
     void Sync();
     bool Pending() const { return mPending; }
     void Reset();
