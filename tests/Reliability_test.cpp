@@ -132,7 +132,8 @@ private:
 // what was not synced in memory only. cdrd takes reports, commands and
 // downloads; at a random moment it is killed, the power is cut (what was
 // not synced dropped, torn or left as zeros, directory changes not synced
-// undone), and it starts again. After each start:
+// undone; after three kills in four), and it starts again. After each
+// start:
 //  - every file reads as written, and nothing was moved aside;
 //  - every record the status counted as durable, and every record found
 //    after an earlier start, is there once and unchanged, in its database
@@ -240,7 +241,10 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
         }
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 30000));
         EXPECT_EQ(128 + SIGKILL, Stop(SIGKILL));
-        fs.Cut(random());
+        // One kill in four comes without a cut: what it left unsynced may
+        // go with a cut after the next start.
+        if (random() % 4)
+            fs.Cut(random());
     }
     std::cout << records << " records checked, " << statuses << " statuses, " << fs.States()
               << " cut states to choose from\n";
