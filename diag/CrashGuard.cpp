@@ -1,7 +1,9 @@
 #include "diag/CrashGuard.h"
 
+#include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <link.h>
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
@@ -10,7 +12,6 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -143,16 +144,29 @@ char* Copy(const char* text) {
     return copy;
 }
 
-// Appends formatted text to the report buffer within the room left.
-void AppendReport(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void AppendReport(char* buffer, const char* format, ...) {
-    size_t used = std::strlen(buffer);
-    if (used + 1 >= kTraceSize)
+// Appends what backtrace_symbols would give for ADDRESS
+// ("FILE(SYMBOL+0xOFFSET) [0xADDRESS]"), without its heap memory: a fault
+// in the allocator, holding its lock, must still be reported.
+void AppendSymbol(SafeText& text, void* address) {
+    Dl_info info;
+    struct link_map* map = nullptr;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(address);
+    if (!dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) ||
+        !info.dli_fname || !info.dli_fname[0]) {
+        text << "[";
+        text.Hex(at) << "]";
         return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer + used, kTraceSize - used, format, args);
-    va_end(args);
+    }
+    // Without a symbol the offset is from where the object was loaded.
+    const uintptr_t base =
+        info.dli_sname ? reinterpret_cast<uintptr_t>(info.dli_saddr) : (map ? map->l_addr : 0);
+    text << info.dli_fname << "(";
+    if (info.dli_sname || base != 0) {
+        text << (info.dli_sname ? info.dli_sname : "") << (at >= base ? "+" : "-");
+        text.Hex(at >= base ? at - base : base - at);
+    }
+    text << ") [";
+    text.Hex(at) << "]";
 }
 
 // Appends TEXT to the file at PATH, only in a directory of this process's
@@ -280,6 +294,10 @@ void CrashGuard::FuneralProc(int signal) {
     }
     const int slot = SlotOf(signal);
     const bool fault = slot < 0 || slot >= kFirstFault;
+    // A shell starts its background jobs with SIGINT and SIGQUIT ignored,
+    // so that a Ctrl-C at the terminal does not reach them: they stay so.
+    if ((signal == SIGINT || signal == SIGQUIT) && gSaved[slot].sa_handler == SIG_IGN)
+        return;
     // One atomic step, so that of two signals at once only one goes on.
     if (__atomic_exchange_n(&mIsDone, 1, __ATOMIC_SEQ_CST)) {
         if (fault) {
@@ -321,52 +339,62 @@ void CrashGuard::FuneralProc(int signal) {
         mpUserRoutine(fault ? 1 : 0, signal, mpUserData);
     if (fault && mAutoRestart)
         CreateProcess(mpAppPath, mpCmdLine, nullptr);
+    if (fault) {
+        raise(signal);  // takes effect once the handler returns
+        return;
+    }
+    // A stop signal takes effect here and now. When the process outlives it
+    // (an ignored SIGHUP, a SIGTSTP and then a SIGCONT), the next signal
+    // must be reported and take its effect too.
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
     raise(signal);
+    __atomic_store_n(&mIsDone, 0, __ATOMIC_SEQ_CST);
 }
 
 void CrashGuard::DumpStack(int signal, char* signalName, const char* reason) {
     if (!mpTraceBuf)
         return;
-    int header;
+    // Signal-safe: text made by copies into buffers made at set-up or on
+    // this stack, as a fault may come from inside the C library.
+    SafeText report(mpTraceBuf, kTraceSize);
+    report << "\n======= Backtrace dump of the process " << mpAppPath << " (" << mpAppName << "), ";
     if (signalName) {
-        header = snprintf(mpTraceBuf, kTraceSize,
-                          "\n======= Backtrace dump of the process %s (%s), got signal %s(%d) "
-                          "=======\n",
-                          mpAppPath, mpAppName, signalName, signal);
+        report << "got signal " << signalName << "(";
+        report.Number(signal) << ") =======\n";
     } else {
-        header = snprintf(mpTraceBuf, kTraceSize,
-                          "\n======= Backtrace dump of the process %s (%s), caught C++ unhandled "
-                          "exception%s%s =======\n",
-                          mpAppPath, mpAppName, reason ? ", reason: " : "", reason ? reason : "");
+        report << "caught C++ unhandled exception" << (reason ? ", reason: " : "") << reason
+               << " =======\n";
     }
+    const size_t header = report.Length();
     void* frames[128];
     const int n = SafeBacktrace(frames, 128);
-    char** symbols = backtrace_symbols(frames, n);
     if (mSyslogOn)
         SystemLog::Write(LOG_ERR, mpTraceBuf);
     for (int i = 0; i < n; ++i) {
-        const char* symbol = symbols ? symbols[i] : "?";
-        if (mSyslogOn) {
-            char line[512];
-            snprintf(line, sizeof line, " %p: %s", frames[i], symbol);
+        char line[512];
+        SafeText frame(line, sizeof line);
+        frame << " ";
+        frame.Hex(reinterpret_cast<uintptr_t>(frames[i])) << ": ";
+        AppendSymbol(frame, frames[i]);
+        if (mSyslogOn)
             SystemLog::Write(LOG_ERR, line);
-        }
-        AppendReport(mpTraceBuf, " %p: %s\n", frames[i], symbol);
+        report << line << "\n";
     }
-    std::free(symbols);
     if (mSyslogOn) {
         char line[512];
-        snprintf(line, sizeof line, "========= End of Backtace of the %s =========\n", mpAppName);
+        SafeText end(line, sizeof line);
+        end << "========= End of Backtace of the " << mpAppName << " =========\n";
         SystemLog::Write(LOG_ERR, line);
     }
     // The footer is as wide as the header line: (header length - 18) / 2 "=" each side.
-    const int k = (header - 18) / 2;
-    char rule[kTraceSize / 2];
-    const int width =
-        k < static_cast<int>(sizeof rule) ? (k > 0 ? k : 0) : static_cast<int>(sizeof rule) - 1;
-    std::memset(rule, '=', static_cast<size_t>(width));
-    rule[width] = '\0';
-    AppendReport(mpTraceBuf, "%s End of Backtace %s\n\n", rule, rule);
+    const size_t rule = header > 18 ? (header - 18) / 2 : 0;
+    for (size_t i = 0; i < rule; ++i) report << "=";
+    report << " End of Backtace ";
+    for (size_t i = 0; i < rule; ++i) report << "=";
+    report << "\n\n";
     AppendToFile(mpLogFile, mpTraceBuf);
 }
 

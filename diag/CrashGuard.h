@@ -13,14 +13,19 @@
 // and the signal is raised again under the action that was in force before
 // the guard, so it takes its ordinary effect.
 //
-// One report is made in the life of the process; a later stop signal is
-// passed over, and a later fault ends the process by its default action.
-// Reports are written with open/write into buffers made at set-up, on an
-// alternate signal stack, so that a stack overflow is reported as well. The
-// stop report uses only calls that are safe in a signal handler (the time
-// from LocalClock, the system log through SystemLog), so a stop that
-// interrupts the C library holding a lock still ends the process with its
-// report. A fault's backtrace is best effort: a fault in the walk of a
+// A SIGINT or SIGQUIT that was ignored when the guard was set up (a shell
+// starts background jobs so) stays ignored, with no report. A signal that
+// the process outlives (an ignored SIGHUP, a SIGTSTP followed by SIGCONT)
+// leaves its earlier action in force, and the next caught signal is
+// reported and takes its effect as the first did; otherwise one report is
+// made, and a later fault ends the process by its default action.
+//
+// Reports are made with signal-safe calls only, into buffers made at set-up,
+// on an alternate signal stack: a stop or a fault that interrupts the C
+// library holding a lock (the allocator's, the time zone's, the system
+// log's) still ends the process with its report, and a stack overflow is
+// reported as well. The time comes from LocalClock, the system log through
+// SystemLog, a frame's symbol through dladdr. A fault in the walk of a
 // damaged stack ends the walk, not the report. The report file is written
 // only in a directory of the process's user that no one else may write,
 // never through a link.

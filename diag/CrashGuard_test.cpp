@@ -29,7 +29,8 @@ namespace {
 
 const int kNoNamespace = 77;
 
-// Runs BODY in a child process; returns the wait status.
+// Runs BODY in a child process, which is continued whenever it stops;
+// returns the wait status.
 int InChild(const std::function<void()>& body) {
     fflush(nullptr);
     pid_t pid = fork();
@@ -38,7 +39,7 @@ int InChild(const std::function<void()>& body) {
         _exit(0);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    while (waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status)) kill(pid, SIGCONT);
     return status;
 }
 
@@ -197,38 +198,63 @@ TEST_F(CrashGuardTest, AStopAtAnyMomentEndsWithItsReportWithinASecond) {
 TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
     static std::string marker;
     marker = mDir.File("routine");
-    const std::string prefix = "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), ";
+    const std::string stop = "\n======= Process /usr/sbin/cdrd (cdrd) has been stopped by signal ";
+    const std::string dump = "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), ";
+    auto guard = [&] { new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false); };
+    // Signals raised in turn, with IGNORED ignored before the guard is set up.
+    auto raising = [&](int ignored, std::vector<int> signals) {
+        return [=] {
+            if (ignored)
+                signal(ignored, SIG_IGN);
+            guard();
+            for (int s : signals) raise(s);
+        };
+    };
     const struct {
         const char* what;
         std::function<void()> body;
         int signal;  // 0: exit status 1
-        std::string header;
+        std::vector<std::string> reports;
     } cases[] = {
         {"a stop",
          [&] {
              umask(0);
-             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+             guard();
              raise(SIGTERM);
          },
-         SIGTERM, "\n======= Process /usr/sbin/cdrd (cdrd) has been stopped by signal SIGTERM(15)"},
-        {"an ignored hangup, then a stop, then a fault",
-         [&] {
-             signal(SIGHUP, SIG_IGN);
-             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
-             raise(SIGHUP);   // reported, then ignored as before the guard
-             raise(SIGTERM);  // passed over: one report in the life of the process
-             raise(SIGSEGV);  // must end the process although a report was made
-         },
-         SIGSEGV, "\n======= Process /usr/sbin/cdrd (cdrd) has been stopped by signal SIGHUP(1)"},
+         SIGTERM,
+         {stop + "SIGTERM(15)"}},
+        // A shell's background job: Ctrl-C and Ctrl-\ are not for it.
+        {"SIGINT ignored since start",
+         raising(SIGINT, {SIGINT, SIGTERM}),
+         SIGTERM,
+         {stop + "SIGTERM(15)"}},
+        {"SIGQUIT ignored since start",
+         raising(SIGQUIT, {SIGQUIT, SIGTERM}),
+         SIGTERM,
+         {stop + "SIGTERM(15)"}},
+        {"an ignored hangup, then a stop",
+         raising(SIGHUP, {SIGHUP, SIGTERM}),
+         SIGTERM,
+         {stop + "SIGHUP(1)", stop + "SIGTERM(15)"}},
+        {"a pause, continued, a pause, then a stop",
+         raising(0, {SIGTSTP, SIGTSTP, SIGTERM}),
+         SIGTERM,
+         {stop + "SIGTSTP(20)", stop + "SIGTERM(15)"}},
+        {"an ignored hangup, then a fault",
+         raising(SIGHUP, {SIGHUP, SIGSEGV}),
+         SIGSEGV,
+         {stop + "SIGHUP(1)", dump + "got signal SIGSEGV(11) =======\n"}},
         {"an exception with its reason",
          [&] {
-             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+             guard();
              CrashGuard::Abort("bad_alloc");
          },
-         0, prefix + "caught C++ unhandled exception, reason: bad_alloc =======\n"},
+         0,
+         {dump + "caught C++ unhandled exception, reason: bad_alloc =======\n"}},
         {"an unknown signal, seen by the user routine",
          [&] {
-             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false);
+             guard();
              CrashGuard::SetUserRoutine(
                  [](int fault, int signal, void* data) {
                      WriteFile(marker, std::to_string(fault) + " " + std::to_string(signal) + " " +
@@ -238,7 +264,8 @@ TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
                  const_cast<char*>("data"));
              CrashGuard::FuneralProc(SIGUSR1);
          },
-         SIGUSR1, prefix + "got signal Unknown(" + std::to_string(SIGUSR1) + ") =======\n"},
+         SIGUSR1,
+         {dump + "got signal Unknown(" + std::to_string(SIGUSR1) + ") =======\n"}},
     };
     for (const auto& c : cases) {
         remove(LogFile().c_str());
@@ -249,16 +276,23 @@ TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
         else
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << c.what << ": " << status;
         const std::string log = Log();
-        EXPECT_EQ(0u, log.find(c.header)) << c.what << ": " << log;
-        EXPECT_EQ(1u, testing_support::Count(log, "\n======= ")) << c.what << ": " << log;
-        if (c.header.find("stopped") != std::string::npos) {  // then the time of day
-            EXPECT_TRUE(
-                std::regex_match(log.substr(c.header.size()),
-                                 std::regex(" at [0-2][0-9]:[0-5][0-9]:[0-6][0-9] =======\n")))
-                << log;
-        } else {
-            EXPECT_EQ(Footer(c.header), log.substr(log.size() - Footer(c.header).size())) << c.what;
+        EXPECT_EQ(c.reports.size(), testing_support::Count(log, "\n======= ")) << c.what << log;
+        size_t at = 0;
+        for (const std::string& report : c.reports) {
+            at = log.find(report, at);
+            ASSERT_NE(std::string::npos, at)
+                << c.what << ": no " << report << " in order in " << log;
+            at += report.size();
+            if (report.compare(0, stop.size(), stop) == 0)  // then the time of day
+                EXPECT_TRUE(std::regex_search(log.substr(at),
+                                              std::regex("^ at [0-2][0-9]:[0-5][0-9]:[0-6][0-9] "
+                                                         "=======\n")))
+                    << log;
         }
+        if (c.reports.back().compare(0, dump.size(), dump) == 0)
+            EXPECT_EQ(Footer(c.reports.back()),
+                      log.substr(log.size() - Footer(c.reports.back()).size()))
+                << c.what;
         if (&c == &cases[0]) {  // made under umask 0
             struct stat st;
             ASSERT_EQ(0, stat(LogFile().c_str(), &st));

@@ -33,6 +33,22 @@ public:
         text[n] = '\0';
         return *this << text;
     }
+    // VALUE in lowercase hexadecimal after "0x", as printf's %#x writes it
+    // (0 is "0").
+    SafeText& Hex(uintptr_t value) {
+        char text[2 + 2 * sizeof value + 1];
+        char* p = text + sizeof text - 1;
+        *p = '\0';
+        do {
+            *--p = "0123456789abcdef"[value % 16];
+            value /= 16;
+        } while (value > 0);
+        if (p[0] != '0' || p[1] != '\0') {
+            *--p = 'x';
+            *--p = '0';
+        }
+        return *this << p;
+    }
     size_t Length() const { return mLength; }
 
 private:

@@ -115,10 +115,12 @@ TEST_F(CdrwebTest, PagesShowRecordsNewestFirstAndEveryByteAsText) {
     EXPECT_TRUE(Has(Web("PUT", "db=stated"), "Status: 405 Method Not Allowed\r\n"));
     EXPECT_TRUE(Has(Web("POST", "db=stated", std::string(9000, 'x')), "at most 8192 bytes"));
     EXPECT_TRUE(Has(Web("GET", "db=calls"), "There is no database &quot;calls&quot;"));
-#ifdef OUT_OF_MEMORY_AT_START
-    setenv("LD_PRELOAD", OUT_OF_MEMORY_AT_START, 1);  // from the second look-up of KELT_PATH
+#ifdef MEMORY_FAULTS
+    setenv("LD_PRELOAD", MEMORY_FAULTS, 1);
+    setenv("OOM_AT_LOOKUP", "2", 1);  // from the second look-up of KELT_PATH
     const std::string failed = Web("GET", "db=stated", "", kToken, 1);
     unsetenv("LD_PRELOAD");
+    unsetenv("OOM_AT_LOOKUP");
     EXPECT_EQ(
         "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\n"
         "cdrweb failed: std::bad_alloc\n",

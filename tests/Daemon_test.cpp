@@ -54,10 +54,10 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
 // fail and are traced, the first allocation outside them escapes the
 // manager, and main turns it into the abort report and exit status 1.
 TEST_F(DaemonTest, AnExceptionEscapingTheManagerGivesTheAbortReport) {
-#ifndef OUT_OF_MEMORY_AT_START
+#ifndef MEMORY_FAULTS
     GTEST_SKIP() << "the out-of-memory preload runs in the native leg";
 #else
-    setenv("LD_PRELOAD", OUT_OF_MEMORY_AT_START, 1);
+    setenv("LD_PRELOAD", MEMORY_FAULTS, 1);
     setenv("OOM_AT_LOOKUP", "3", 1);
     Process daemon(CDRD, {}, mDir.File("cdrd.out"));
     unsetenv("LD_PRELOAD");
@@ -69,6 +69,31 @@ TEST_F(DaemonTest, AnExceptionEscapingTheManagerGivesTheAbortReport) {
                         "(Call Detail Recorder), caught C++ unhandled exception, reason: "
                         "std::bad_alloc ======="))
         << log;
+#endif
+}
+
+// A fault inside the allocator, holding its lock, as a damaged heap gives:
+// a report made with the heap would wait for ever. It comes out, with the
+// symbols of the frames, and the fault ends the daemon.
+TEST_F(DaemonTest, AFaultInsideTheAllocatorStillGivesItsReport) {
+#ifndef MEMORY_FAULTS
+    GTEST_SKIP() << "the memory-fault preload runs in the native leg";
+#else
+    setenv("LD_PRELOAD", MEMORY_FAULTS, 1);
+    setenv("FAULT_IN_MALLOC", "1", 1);
+    Start();
+    unsetenv("LD_PRELOAD");
+    unsetenv("FAULT_IN_MALLOC");
+    mDaemon->Signal(SIGUSR2);
+    Run(CDRSEND, {"--caller", "x"});  // the daemon allocates as it takes it
+    int status = 0;
+    EXPECT_TRUE(WaitFor([&] { return waitpid(mDaemon->Pid(), &status, WNOHANG) != 0; }))
+        << "no end: the report waits for the allocator";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
+    const std::string log = ReadFile(kLog);
+    EXPECT_NE(std::string::npos, log.find("(Call Detail Recorder), got signal SIGSEGV(11) ====="));
+    EXPECT_NE(std::string::npos, log.find("memory_faults.so(malloc+0x")) << log;
+    EXPECT_NE(std::string::npos, log.find(" End of Backtace ===")) << log;
 #endif
 }
 

@@ -1,0 +1,93 @@
+// Preloaded into a program (LD_PRELOAD) to play a device's memory faults;
+// the program itself is unchanged.
+//  - Out of memory as it starts: from the look-up of KELT_PATH that
+//    $OOM_AT_LOOKUP counts (1 for the first), every operator new throws
+//    std::bad_alloc. cdrd looks it up for its instance lock, then for the
+//    log stream's size limit, then while it loads its settings.
+//  - A fault inside the allocator: with $FAULT_IN_MALLOC set, the first
+//    malloc after a SIGUSR2 faults while it holds the allocator's lock, as
+//    a heap damaged by a wild write makes it do. Whatever then takes the
+//    heap (backtrace_symbols, a stream's buffer) waits for ever.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+extern char** environ;
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* __libc_calloc(size_t, size_t);
+extern "C" void* __libc_realloc(void*, size_t);
+extern "C" void __libc_free(void*);
+
+namespace {
+bool gExhausted = false;
+int gLookups = 0;
+pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
+volatile sig_atomic_t gArmed = 0;
+
+char* Find(const char* name) {
+    const size_t length = std::strlen(name);
+    for (char** e = environ; e && *e; ++e) {
+        if (std::strncmp(*e, name, length) == 0 && (*e)[length] == '=')
+            return *e + length + 1;
+    }
+    return nullptr;
+}
+
+__attribute__((constructor)) void ArmOnSignal() {
+    if (Find("FAULT_IN_MALLOC"))
+        signal(SIGUSR2, [](int) { gArmed = 1; });
+}
+
+// CALL under the allocator's lock, which a fault leaves held.
+template <class Call>
+auto Locked(Call call) {
+    pthread_mutex_lock(&gLock);
+    if (gArmed) {
+        int* volatile wild = reinterpret_cast<int*>(uintptr_t{16});
+        *wild = 1;
+    }
+    auto result = call();
+    pthread_mutex_unlock(&gLock);
+    return result;
+}
+
+}  // namespace
+
+extern "C" void* malloc(size_t size) {
+    return Locked([&] { return __libc_malloc(size); });
+}
+extern "C" void* calloc(size_t count, size_t size) {
+    return Locked([&] { return __libc_calloc(count, size); });
+}
+extern "C" void* realloc(void* p, size_t size) {
+    return Locked([&] { return __libc_realloc(p, size); });
+}
+extern "C" void free(void* p) {
+    Locked([&] {
+        __libc_free(p);
+        return 0;
+    });
+}
+
+extern "C" char* getenv(const char* name) {
+    const char* at = Find("OOM_AT_LOOKUP");
+    if (at && std::strcmp(name, "KELT_PATH") == 0 && ++gLookups == std::atoi(at))
+        gExhausted = true;
+    return Find(name);
+}
+
+void* operator new(std::size_t size) {
+    if (gExhausted)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
