@@ -283,16 +283,17 @@ TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
             ASSERT_NE(std::string::npos, at)
                 << c.what << ": no " << report << " in order in " << log;
             at += report.size();
-            if (report.compare(0, stop.size(), stop) == 0)  // then the time of day
+            if (report.compare(0, stop.size(), stop) == 0) {  // then the time of day
                 EXPECT_TRUE(std::regex_search(log.substr(at),
                                               std::regex("^ at [0-2][0-9]:[0-5][0-9]:[0-6][0-9] "
                                                          "=======\n")))
                     << log;
+            }
         }
-        if (c.reports.back().compare(0, dump.size(), dump) == 0)
-            EXPECT_EQ(Footer(c.reports.back()),
-                      log.substr(log.size() - Footer(c.reports.back()).size()))
-                << c.what;
+        const std::string& last = c.reports.back();
+        if (last.compare(0, dump.size(), dump) == 0) {
+            EXPECT_EQ(Footer(last), log.substr(log.size() - Footer(last).size())) << c.what;
+        }
         if (&c == &cases[0]) {  // made under umask 0
             struct stat st;
             ASSERT_EQ(0, stat(LogFile().c_str(), &st));
