@@ -12,7 +12,9 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     WriteFile(
         mBase + "sysconfig/general_settings.conf",
         "CDR_STATED_SAVE_INTERVAL=2\nCDR_MISSED_SAVE_INTERVAL=1\nCDR_FAILED_SAVE_INTERVAL=10\n");
+    const mode_t before = umask(022);  // a start by hand: the records stay private
     Start();
+    umask(before);
     for (const char* caller : {"one", "two", "three"})
         ASSERT_EQ(0, Run(CDRSEND, {"--caller", caller, "--start", "100"}));
     ASSERT_EQ(0, Run(CDRSEND, {"--kind", "missed", "--caller", "Bob", "--stat", "rx_pkt=5",
@@ -28,6 +30,9 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     EXPECT_EQ(0, Run(CDRCTL, {"flush", "0x4"}));
     EXPECT_EQ("cdrctl: flushed, mask 4\n", Output());
     EXPECT_NE(std::string::npos, Db("unsuccess_calls_db").find("caller==1+2,\"x\"\\n{}#\\\\\n"));
+    struct stat st;
+    ASSERT_EQ(0, stat((mBase + "telephony/unsuccess_calls_db").c_str(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 0777);
     EXPECT_EQ(0, Run(CDRCTL, {"export", mBase + "telephony/unsuccess_calls_db"}));
     EXPECT_EQ("ID,ST,dur,called,caller\r\n0,", Output().substr(0, 27));
     EXPECT_NE(std::string::npos, Output().find(",\"'=1+2,\"\"x\"\"\n{}#\\\"\r\n"));

@@ -66,15 +66,31 @@ TEST_F(ToolsTest, ExitStatusTellsUsageErrorsUnreachableDaemonAndSilence) {
                                                  {"--caller"},
                                                  {"--frobnicate"}})
         EXPECT_EQ(2, Run(CDRSEND, args)) << args[0];
-    for (const std::vector<std::string>& args : {std::vector<std::string>{},
-                                                 {"clear"},
-                                                 {"clear", "x"},
-                                                 {"reboot"},
-                                                 {"update-settings", "--timeout", "-1"},
-                                                 {"download-now", "--timeout", "1"}})
-        EXPECT_EQ(2, Run(CDRCTL, args)) << (args.empty() ? "" : args[0]);
-    EXPECT_EQ(0, Run(CDRCTL, {"--help"}));
-    EXPECT_NE(std::string::npos, Output().find("usage: cdrctl"));
+    // Each says what is wrong; cdrd too, which would otherwise start.
+    const struct {
+        const char* program;
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } usage[] = {
+        {CDRCTL, {}, 2, "cdrctl: no command\n"},
+        {CDRCTL, {"clear"}, 2, "cdrctl: clear needs a mask\n"},
+        {CDRCTL, {"clear", "abc"}, 2, "cdrctl: 'abc' is not a mask: 1 stated, 2 missed, 4 failed"},
+        {CDRCTL, {"flush", "8"}, 2, "cdrctl: '8' is not a mask"},
+        {CDRCTL, {"reboot"}, 2, "cdrctl: unknown command 'reboot'\n"},
+        {CDRCTL, {"status", "--timeout"}, 2, "cdrctl: --timeout needs a number of seconds\n"},
+        {CDRCTL, {"update-settings", "--timeout", "-1"}, 2, "seconds from 0 to 86400, not '-1'"},
+        {CDRCTL, {"download-now", "--timeout", "1"}, 2, "download-now waits for no answer"},
+        {CDRCTL, {"--help"}, 0, "usage: cdrctl"},
+        {CDRD, {"--help"}, 0, "usage: cdrd [--umask MODE]\n"},
+        {CDRD, {"--version"}, 0, "cdrd 0."},
+        {CDRD, {"--frobnicate"}, 2, "cdrd: unknown argument '--frobnicate'\n"},
+        {CDRD, {"--umask", "9"}, 2, "cdrd: --umask takes an octal mode such as 027, not '9'\n"},
+    };
+    for (const auto& u : usage) {
+        EXPECT_EQ(u.status, Run(u.program, u.args)) << u.says;
+        EXPECT_NE(std::string::npos, Output().find(u.says)) << Output();
+    }
 
     // No daemon.
     EXPECT_EQ(1, Run(CDRSEND, {"--caller", "Alice"}));

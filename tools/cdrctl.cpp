@@ -153,8 +153,11 @@ int main(int argc, char** argv) {
     WireMessage::Type expected;
     int next = 2;
     if (command == "clear" || command == "flush") {
-        if (argc < 3 || !ParseMask(argv[2], &request.mMask))
+        if (argc < 3)
             return Usage(command + " needs a mask");
+        if (!ParseMask(argv[2], &request.mMask) || request.mMask < 0 || request.mMask > 7)
+            return Usage(std::string("'") + argv[2] + "' is not a mask: 1 stated, 2 missed, " +
+                         "4 failed calls, or a sum of them up to 7");
         request.mType = command == "clear" ? WireMessage::kClear : WireMessage::kFlush;
         expected = command == "clear" ? WireMessage::kClearDone : WireMessage::kFlushDone;
         next = 3;
@@ -175,9 +178,14 @@ int main(int argc, char** argv) {
     bool json = false;
     for (int i = next; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (opt == "--timeout" && i + 1 < argc && expected != request.mType) {
+        if (opt == "--timeout" && expected == request.mType) {
+            return Usage(command + " waits for no answer: it takes no --timeout");
+        } else if (opt == "--timeout") {
+            if (i + 1 == argc)
+                return Usage("--timeout needs a number of seconds");
             if (!ParseSeconds(argv[++i], &timeout))
-                return Usage("bad timeout");
+                return Usage(std::string("--timeout takes seconds from 0 to 86400, not '") +
+                             argv[i] + "'");
         } else if (opt == "--json" && command == "status") {
             json = true;
         } else {

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cassert>
@@ -72,6 +73,9 @@ int System::ClockGettime(clockid_t clock, struct timespec* now) {
 }
 pid_t System::Fork() {
     return ::fork();
+}
+mode_t System::Umask(mode_t mask) {
+    return ::umask(mask);
 }
 int System::Kill(pid_t pid, int signal) {
     return ::kill(pid, signal);

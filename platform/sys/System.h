@@ -51,6 +51,8 @@ public:
     virtual int Kill(pid_t pid, int signal);
     virtual pid_t Waitpid(pid_t pid, int* status, int options);
     virtual int Waitid(idtype_t type, id_t id, siginfo_t* info, int options);
+    // The file-creation mask: sets MASK, gives the one before.
+    virtual mode_t Umask(mode_t mask);
 
     // Writes all of PIECES (COUNT of them, at most kMaxPieces) to FD: goes on
     // after a short write and retries when interrupted. False, with errno
