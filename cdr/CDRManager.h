@@ -149,4 +149,8 @@ private:
     void AddEntry(int index, const char* key, const char* value) REQUIRES(mpFiles->mpLock);
     void WriteStream(int index, const MediaStreamStatistics& stream, const char* suffix)
         REQUIRES(mpFiles->mpLock);
+
+    // Databases that cannot be read are moved aside once in the recorder's
+    // life: what fails after that stays closed.
+    bool mMovedAside = false;
 };

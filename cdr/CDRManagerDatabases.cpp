@@ -17,8 +17,6 @@ const char* const kNames[3] = {"stated", "missed", "failed"};
 }  // namespace
 
 bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const char* failedPath) {
-    // Moving files aside is a one-time remedy for the life of the process.
-    static bool movedOnce = false;
     const char* const paths[3] = {statedPath, missedPath, failedPath};
     for (;;) {
         bool failed[3] = {};
@@ -40,9 +38,9 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
             delete file;
             file = nullptr;
         }
-        if (movedOnce)
+        if (mMovedAside)
             return false;
-        movedOnce = true;
+        mMovedAside = true;
         // Only a file that cannot be read leaves its path, and its records
         // are kept beside it; the others are opened again as they are.
         for (int i = 0; i < 3; ++i) {

@@ -153,6 +153,7 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
         return 0;
     if (mAutoDownload && !mpStatFile)
         return 0;
+    bool saving = false;  // a failed save traces itself
     try {
         if (mSettings.mCDREnabled) {
             Configuration::MultiSectionFile& db = *mpFiles->mpFile[index];
@@ -169,6 +170,7 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
             ++mHealth.mUnsaved[index];
         if (++mpFiles->mUnsavedCount[index] >= mpFiles->mSaveInterval[index]) {
             mpFiles->mUnsavedCount[index] = 0;
+            saving = true;
             if (mSettings.mCDREnabled)
                 SaveDatabase(index, "OnAddCDR");
             if (mAutoDownload)
@@ -176,7 +178,8 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
         }
     } catch (const std::exception& e) {
         // What was added stays in memory and reaches the disk with the next save.
-        TRACEX("OnAddCDR: %s.\n", e.what());
+        if (!saving)
+            TRACEX("OnAddCDR: %s.\n", e.what());
         return 0;
     }
     return 1;

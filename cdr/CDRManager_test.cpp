@@ -193,7 +193,7 @@ TEST_F(CDRManagerTest, DatabasesKeepTheirRecordsWhateverHappensToOne) {
               log.find("  InitFiles: " + Db("missed_calls_db") + " moved aside to " +
                        Db("missed_calls_db") + ".damaged.\n"));
 
-    // The remedy is used once per process: a second failure moves nothing.
+    // The remedy is used once in the recorder's life: a second failure moves nothing.
     mkdir(Db("other").c_str(), 0755);
     EXPECT_FALSE(m.InitFiles(Db("other").c_str(), Db("missed_calls_db").c_str(), nullptr));
     EXPECT_EQ(0, access(Db("other").c_str(), F_OK));
@@ -291,11 +291,16 @@ TEST_F(CDRManagerTest, TheFileChangesExactlyAtTheSaveIntervalAndNotAtTheEnd) {
             const int saved = (i / 3) * 3;  // records on storage
             ASSERT_EQ(static_cast<size_t>(saved), Count(ReadFile(Db("CDR_db")), "{\n")) << i;
         }
+        // A save that fails: 0, traced once.
+        mSystem.Fail(testing_support::TestSystem::kRename, EIO, 1);
+        m.OnAddCDR(1, Call("x"), nullptr);
+        EXPECT_EQ(0, m.OnAddCDR(1, Call("x"), nullptr));
+        EXPECT_EQ(1u, Count(Log(), "OnAddCDR: ")) << Log();
         // Recording off: nothing is stored and no counter moves.
         Settings("CDR_STATED_SAVE_INTERVAL=3\nCDR_ENABLE=0\n");
         m.OnUpdateCDRSettings();
         EXPECT_EQ(1, m.OnAddCDR(1, Call("off"), nullptr));
-        EXPECT_EQ(7u, Stand(m, 0).mNextId);
+        EXPECT_EQ(9u, Stand(m, 0).mNextId);
     }  // the destructor saves nothing
     EXPECT_EQ(6u, Count(ReadFile(Db("CDR_db")), "{\n"));
 }
