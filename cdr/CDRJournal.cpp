@@ -1,5 +1,8 @@
 #include "cdr/CDRJournal.h"
 
+#include <set>
+#include <utility>
+
 #include "cdr/CDRIds.h"
 #include "cdr/CDRKind.h"
 #include "cdr/DecimalText.h"
@@ -106,7 +109,7 @@ uint32_t CDRJournal::Replay(Configuration::MultiSectionFile& file, int ownKind, 
             newest[index] = id;
             any[index] = true;
         }
-    uint32_t recovered = 0;
+    std::set<std::pair<int, uint32_t>> recovered;  // kind index and ID
     std::string text;
     for (const Frame* frame : frames) {
         if (!(frame->scopes & scope) || !frame->added)
@@ -122,7 +125,7 @@ uint32_t CDRJournal::Replay(Configuration::MultiSectionFile& file, int ownKind, 
             file.AddSectionText(text.append(frame->entryLines), true);
             newest[index] = frame->id;
             any[index] = true;
-            ++recovered;
+            recovered.insert({index, frame->id});
         }
     }
     // Clears last: each takes every record below its ID, in the file or put
@@ -133,8 +136,10 @@ uint32_t CDRJournal::Replay(Configuration::MultiSectionFile& file, int ownKind, 
         int k;
         for (file.Restart(); file.GotoNextSection();)
             if (IndexAndId(file, ownKind, &k, &id) && k == CDRKindIndex(frame->kind) &&
-                CDRIds::Before(id, frame->id))
+                CDRIds::Before(id, frame->id)) {
                 file.DeleteSection();
+                recovered.erase({k, id});
+            }
     }
-    return recovered;
+    return static_cast<uint32_t>(recovered.size());
 }

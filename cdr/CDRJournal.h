@@ -74,7 +74,7 @@ public:
     // in their order, and clears from it what they cleared; the statistics
     // file's records get their "type" entry. OWN_KIND is the kind of a
     // section without a "type" entry (a database's). Returns how many
-    // records came back.
+    // records came back and were not cleared again.
     static uint32_t Replay(Configuration::MultiSectionFile& file, int ownKind, unsigned scope,
                            const std::vector<const Frame*>& frames);
 
