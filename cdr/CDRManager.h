@@ -115,7 +115,7 @@ private:
     // Records the problems of one reading of settings FILE, tracing each for
     // OPERATION.
     void NoteSettings(const char* operation, const std::string& file,
-                      const std::vector<SettingProblem>& problems);
+                      const std::vector<Problem>& problems);
     // Traces what reading FILE repaired, and keeps the file as it was read
     // beside it when a save would lose text that was skipped.
     void KeepWhatWasRead(const Configuration::MultiSectionFile& file, const char* operation);

@@ -20,6 +20,7 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
     const char* const paths[3] = {statedPath, missedPath, failedPath};
     for (;;) {
         bool failed[3] = {};
+        std::string why[3];
         for (int i = 0; i < 3; ++i) {
             if (!paths[i])
                 continue;
@@ -30,6 +31,7 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
             } catch (const std::exception& e) {
                 ALERT("InitFiles: %s calls database: %s.\n", kNames[i], e.what());
                 failed[i] = true;
+                why[i] = e.what();
             }
         }
         if (!failed[0] && !failed[1] && !failed[2])
@@ -48,8 +50,10 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
                 continue;
             const std::string aside = std::string(paths[i]) + ".damaged";
             try {
-                if (Configuration::DurableFile::MoveAside(System::Default(), paths[i], aside))
+                if (Configuration::DurableFile::MoveAside(System::Default(), paths[i], aside)) {
                     ALERT("InitFiles: %s moved aside to %s.\n", paths[i], aside.c_str());
+                    mHealth.MovedAside(paths[i], why[i], aside);
+                }
             } catch (const std::exception& e) {
                 ALERT("InitFiles: %s.\n", e.what());
             }
@@ -99,6 +103,8 @@ void CDRManager::KeepWhatWasRead(const Configuration::MultiSectionFile& file,
     try {
         Configuration::DurableFile::KeepAside(System::Default(), file.GetPath(), aside);
         ALERT("%s: %s as read is kept in %s.\n", operation, file.GetPath().c_str(), aside.c_str());
+        mHealth.Event({file.GetPath(), 0, "", "text that is no record",
+                       "left out; the file as read is kept in " + aside});
     } catch (const std::exception& e) {
         ALERT("%s: %s.\n", operation, e.what());
     }

@@ -14,7 +14,7 @@ const char* const kStatFile = StatisticsDownload::kFile;
 }
 
 bool CDRManager::InitAutoDownloadSettings() {
-    std::vector<SettingProblem> problems;
+    std::vector<Problem> problems;
     try {
         DownloadSettings::ReadAutoDownload(&mAutoDownload, &problems);
         NoteSettings("InitAutoDownloadSettings", DownloadSettings::AutoDownloadPath(), problems);
@@ -55,8 +55,10 @@ void CDRManager::OpenStatistics() {
         // collecting starts afresh.
         ALERT("InitAutoDownloadSettings: %s.\n", e.what());
         const std::string aside = std::string(kStatFile) + ".damaged";
-        if (Configuration::DurableFile::MoveAside(System::Default(), kStatFile, aside))
+        if (Configuration::DurableFile::MoveAside(System::Default(), kStatFile, aside)) {
             ALERT("InitAutoDownloadSettings: %s moved aside to %s.\n", kStatFile, aside.c_str());
+            mHealth.MovedAside(kStatFile, e.what(), aside);
+        }
         mpStatFile = open();
     }
     KeepWhatWasRead(*mpStatFile, "InitAutoDownloadSettings");
@@ -70,12 +72,14 @@ int CDRManager::OnUpdateCDRDownloadSettings() {
 int CDRManager::OnDownloadNow() {
     TRACEX("OnDownloadNow\n");
     int result = 0;
+    std::string why;
     try {
-        result = StatisticsDownload::Deliver(mpStatFile, DeliveryHooks());
-    } catch (...) {
+        result = StatisticsDownload::Deliver(mpStatFile, DeliveryHooks(), &why);
+    } catch (const std::exception& e) {
         result = 0;
+        why = e.what();
     }
-    mHealth.mLastDownload.Done(result != 0);
+    mHealth.Downloaded(result != 0, why);
     TRACEX("Download: %s!\n", result ? "done" : "failed");
     return result;
 }

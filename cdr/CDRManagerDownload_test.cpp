@@ -24,7 +24,7 @@ protected:
     void DownloadCount(const std::string& count) {
         std::string text = "download_cmd=grep -c '^{$' %f >>" + mDir.File("attempts") +
                            "; cat %f >>" + mDir.File("delivered") + "; test ! -e " +
-                           mDir.File("fail") + "\n";
+                           mDir.File("fail") + " || { echo 'collector: no route' >&2; exit 7; }\n";
         if (!count.empty())
             text += "download_cnt=" + count + "\n";
         WriteFile(mBase + "auto-down-stat.conf", text);
@@ -164,11 +164,21 @@ TEST_F(DownloadTest, DownloadNowPassesNoFileWhileOffAndUnreadableSettingsAreTrac
         Add(m, 1);
         EXPECT_EQ(0, m.OnDownloadNow());
         EXPECT_EQ(1u, Collected(m));  // kept for the next attempt
+        // The status says why, until a download goes well.
+        const std::vector<Problem> problems = m.CurrentStatus().mProblems;
+        ASSERT_EQ(1u, problems.size());
+        EXPECT_EQ(
+            "statistics download: download_cmd ended with status 7: collector: no route: the "
+            "collected records wait for the next download",
+            problems[0].Describe());
+        Fail(false);
+        EXPECT_EQ(1, m.OnDownloadNow());
+        EXPECT_TRUE(m.CurrentStatus().mProblems.empty());
     }
     const std::string log = Log();
-    EXPECT_EQ(3u, Count(log, "  OnDownloadNow\n"));
+    EXPECT_EQ(4u, Count(log, "  OnDownloadNow\n"));
     EXPECT_EQ(2u, Count(log, "  Download: failed!\n"));
-    EXPECT_EQ(1u, Count(log, "  Download: done!\n"));
+    EXPECT_EQ(2u, Count(log, "  Download: done!\n"));
     EXPECT_EQ(std::string::npos, log.find("cann't"));
 
     // Only a file the system cannot read stops the reading.

@@ -147,8 +147,16 @@ int CDRManager::OnAddCDR(int kind, const CallDetailReport& report,
         return 1;
     ThreadMutexLock hold(*mpFiles->mpLock);
     const int index = CDRKindIndex(kind);
-    if (index < 0)
+    if (index < 0) {
+        TRACEX("OnAddCDR: a report of the unknown kind %d refused.\n", kind);
+        // A few kinds by name; a sender of many more is one problem.
+        const std::string reason = "of the unknown kind " + std::to_string(kind);
+        if (mHealth.mRefused.size() < 8 || mHealth.mRefused.count(reason))
+            ++mHealth.mRefused[reason];
+        else
+            ++mHealth.mRefused["of other unknown kinds"];
         return 0;
+    }
     if (mSettings.mCDREnabled && !mpFiles->mpFile[index])
         return 0;
     if (mAutoDownload && !mpStatFile)
@@ -189,7 +197,7 @@ void CDRManager::CounterStep() {
     const StatisticsDownload::Step step =
         StatisticsDownload::CounterStep(*mpStatFile, mDownloadCount, DeliveryHooks());
     if (step.mAttempted)
-        mHealth.mLastDownload.Done(step.mDelivered);
+        mHealth.Downloaded(step.mDelivered, step.mFailure);
     if (step.mDropped > 0) {
         mHealth.mDroppedByCap += static_cast<uint32_t>(step.mDropped);
         TRACEX(

@@ -93,8 +93,8 @@ bool CDRManager::GetCDRData() {
 }
 
 void CDRManager::NoteSettings(const char* operation, const std::string& file,
-                              const std::vector<SettingProblem>& problems) {
-    for (const SettingProblem& problem : problems)
+                              const std::vector<Problem>& problems) {
+    for (const Problem& problem : problems)
         TRACEX("%s: %s.\n", operation, problem.Describe().c_str());
     mHealth.SettingsRead(file, problems);
 }

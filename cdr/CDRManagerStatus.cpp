@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "cdr/CDRManager.h"
+#include "platform/msg/QueueAddress.h"
 
 namespace {
 const char* const kNames[3] = {"stated", "missed", "failed"};
@@ -47,11 +48,23 @@ RecorderStatus CDRManager::CurrentStatus() {
     s.mDroppedByCap = mHealth.mDroppedByCap;
     s.mJournal = mJournals.On();
     s.mJournalProblem = mJournals.Problem();
-    const SettingProblem& p = mHealth.mSettingsProblem;
-    s.mProblemFile = p.mFile;
-    s.mProblemLine = p.mLine;
-    s.mProblemKey = p.mKey;
-    s.mProblemFound = p.mFound;
-    s.mProblemWhat = p.mWhat;
+    s.mProblems = mHealth.Problems();
+    // What the queues refused, counted where it was refused.
+    for (const CyclicMessageQueue* queue :
+         {static_cast<const CyclicMessageQueue*>(static_cast<const CDRMessenger*>(this)),
+          static_cast<const CyclicMessageQueue*>(static_cast<const CDRUpdateMessenger*>(this))}) {
+        const CyclicMessageQueue::Counters& c = queue->GetCounters();
+        const std::string where = QueueAddress::PathOf(queue->GetQueueId());
+        if (c.mBadMessages > 0)
+            s.mProblems.push_back(
+                {where, 0, "",
+                 std::to_string(c.mBadMessages) + " messages that were no message of this queue",
+                 "refused, and their parties closed"});
+        if (c.mPartiesRefused > 0)
+            s.mProblems.push_back({where, 0, "",
+                                   std::to_string(c.mPartiesRefused) + " connections beyond " +
+                                       std::to_string(CyclicMessageQueue::kMaxParties) + " parties",
+                                   "refused"});
+    }
     return s;
 }

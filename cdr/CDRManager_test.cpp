@@ -77,15 +77,18 @@ TEST_F(CDRManagerTest, ABadSettingCostsOnlyItsKey) {
               Log().find("  GetCDRData: " + file +
                          ":1: CDR_STATED_MAX=lots: not an unsigned decimal number; ignored.\n"))
         << Log();
-    EXPECT_EQ(file, s.mProblemFile);
-    EXPECT_EQ(4u, s.mProblemLine);
-    EXPECT_EQ("CDR_FAILED_MAX", s.mProblemKey);
+    // Every one in the status, in the file's order.
+    ASSERT_EQ(2u, s.mProblems.size());
+    EXPECT_EQ(file + ":1: CDR_STATED_MAX=lots: not an unsigned decimal number; ignored",
+              s.mProblems[0].Describe());
+    EXPECT_EQ(4u, s.mProblems[1].mLine);
+    EXPECT_EQ("CDR_FAILED_MAX", s.mProblems[1].mKey);
 
     Settings("CDR_STATED_MAX=50\n");
     m.OnUpdateCDRSettings();
     s = m.CurrentStatus();
     EXPECT_EQ(50u, s.mDatabases[0].mLimit);
-    EXPECT_EQ("", s.mProblemFile);
+    EXPECT_TRUE(s.mProblems.empty());
     Settings("CDR_STATED_MAX=5O\n");
     m.OnUpdateCDRSettings();
     EXPECT_EQ(50u, Stand(m, 0).mLimit);
@@ -112,7 +115,7 @@ TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
         Settings("CDR_STATED_MAX=lots\n");
         EXPECT_EQ(0, m.OnUpdateCDRSettings());
         EXPECT_EQ(1u, Count(Log(), "  GetCDRData"));
-        EXPECT_EQ("", m.CurrentStatus().mProblemFile);
+        EXPECT_TRUE(m.CurrentStatus().mProblems.empty());
     }
     ASSERT_EQ(0, chdir(cwd));
     EXPECT_TRUE(work.List().empty());
@@ -181,6 +184,19 @@ TEST_F(CDRManagerTest, DatabasesKeepTheirRecordsWhateverHappensToOne) {
     EXPECT_EQ(hand, ReadFile(Db("CDR_db") + ".damaged"));  // kept as it was read
     EXPECT_EQ("kept", ReadFile(Db("missed_calls_db") + ".damaged/inside"));
     EXPECT_EQ(1, m.OnAddCDR(1, Call("y"), nullptr));
+    EXPECT_EQ(0, m.OnAddCDR(3, Call("z"), nullptr));
+    EXPECT_EQ(0, m.OnAddCDR(3, Call("z"), nullptr));
+    // The status lists what was kept and moved aside, and what was refused.
+    std::vector<std::string> listed;
+    for (const Problem& p : m.CurrentStatus().mProblems) listed.push_back(p.Describe());
+    ASSERT_EQ(3u, listed.size());
+    EXPECT_EQ(Db("missed_calls_db") + ": cannot read: Is a directory: moved aside to " +
+                  Db("missed_calls_db") + ".damaged at ",
+              listed[0].substr(0, listed[0].size() - 19));
+    EXPECT_EQ(Db("CDR_db") + ": text that is no record: left out; the file as read is kept in " +
+                  Db("CDR_db") + ".damaged at ",
+              listed[1].substr(0, listed[1].size() - 19));
+    EXPECT_EQ("reports: 2 of the unknown kind 3: refused", listed[2]);
     const std::string log = Log();
     EXPECT_NE(std::string::npos,
               log.find("  InitFiles: " + Db("CDR_db") + ":4: stray line; skipped; " + Db("CDR_db") +

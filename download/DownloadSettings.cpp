@@ -13,17 +13,17 @@ namespace {
 
 // Looks KEY up in FILE into VALUE, noting FILE's stray lines in PROBLEMS.
 bool Lookup(const Configuration::ConfigFile& file, const char* key, SmartBuffer& value,
-            std::vector<SettingProblem>* problems) {
+            std::vector<Problem>* problems) {
     if (problems)
         *problems = SettingText::LineProblems(file);
     return file.GetEntry(key, value.GetBuffer(), value.GetSize());
 }
 
-void Note(std::vector<SettingProblem>* problems, const Configuration::ConfigFile& file,
+void Note(std::vector<Problem>* problems, const Configuration::ConfigFile& file,
           const char* key, const char* found, const char* what) {
     if (problems)
         problems->push_back(
-            SettingProblem{file.GetPath(), file.GetEntryLine(key), key, found, what});
+            Problem{file.GetPath(), file.GetEntryLine(key), key, found, what});
 }
 
 }  // namespace
@@ -36,7 +36,7 @@ std::string DownloadSettings::DownloadCountPath() {
     return ConfigurationBase::Directory() + "auto-down-stat.conf";
 }
 
-bool DownloadSettings::ReadAutoDownload(int32_t* on, std::vector<SettingProblem>* problems) {
+bool DownloadSettings::ReadAutoDownload(int32_t* on, std::vector<Problem>* problems) {
     const std::string path = AutoDownloadPath();
     std::unique_ptr<Configuration::ConfigFile> rc(
         new Configuration::ConfigFile(path.c_str(), false, false, false, "=", "#", nullptr));
@@ -52,7 +52,7 @@ bool DownloadSettings::ReadAutoDownload(int32_t* on, std::vector<SettingProblem>
     return true;
 }
 
-bool DownloadSettings::ReadDownloadCount(int32_t* count, std::vector<SettingProblem>* problems) {
+bool DownloadSettings::ReadDownloadCount(int32_t* count, std::vector<Problem>* problems) {
     const std::string path = DownloadCountPath();
     std::unique_ptr<Configuration::ConfigFile> settings(
         new Configuration::ConfigFile(path.c_str(), true, false, false, "=", "#", nullptr));

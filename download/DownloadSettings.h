@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/util/SettingProblem.h"
+#include "platform/util/Problem.h"
 
 // The two settings that switch and pace the automatic statistics download,
 // read from the configuration base directory B ($KELT_PATH, or
@@ -21,8 +21,8 @@
 class DownloadSettings {
 public:
     // *ON becomes 1 or 0.
-    static bool ReadAutoDownload(int32_t* on, std::vector<SettingProblem>* problems = nullptr);
-    static bool ReadDownloadCount(int32_t* count, std::vector<SettingProblem>* problems = nullptr);
+    static bool ReadAutoDownload(int32_t* on, std::vector<Problem>* problems = nullptr);
+    static bool ReadDownloadCount(int32_t* count, std::vector<Problem>* problems = nullptr);
 
     static std::string AutoDownloadPath();
     static std::string DownloadCountPath();

@@ -24,7 +24,7 @@ TEST(DownloadSettingsTest, OnlyExactlyTrueSwitchesOnAndOddValuesAreNoted) {
         WriteFile(base + "sysconfig/rc.conf",
                   std::string("START_AUTO_DOWNLOAD_STAT=") + value + "\n");
         on = 1;
-        std::vector<SettingProblem> problems;
+        std::vector<Problem> problems;
         EXPECT_TRUE(DownloadSettings::ReadAutoDownload(&on, &problems));
         EXPECT_EQ(0, on) << value;
         EXPECT_EQ(std::string(value) == "TRUE" || std::string(value) == "yes" ||
@@ -42,7 +42,7 @@ TEST(DownloadSettingsTest, OnlyExactlyTrueSwitchesOnAndOddValuesAreNoted) {
     EXPECT_EQ(1, on);
 
     WriteFile(base + "auto-down-stat.conf", "download_cnt=none\nstray line\n");
-    std::vector<SettingProblem> problems;
+    std::vector<Problem> problems;
     EXPECT_TRUE(DownloadSettings::ReadDownloadCount(&count, &problems));
     EXPECT_EQ(0, count);
     ASSERT_EQ(2u, problems.size());

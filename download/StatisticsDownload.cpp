@@ -3,13 +3,19 @@
 #include "platform/config/MultiSectionFile.h"
 #include "platform/statdl/DownloadStatistics.h"
 
-int StatisticsDownload::Deliver(Configuration::MultiSectionFile* file, const Hooks& hooks) {
+int StatisticsDownload::Deliver(Configuration::MultiSectionFile* file, const Hooks& hooks,
+                                std::string* why) {
     DownloadStatistics download;
-    if (!hooks.mBefore(hooks.mData))
+    if (!hooks.mBefore(hooks.mData)) {
+        if (why)
+            *why = "the IDs it would hand out cannot be kept";
         return 0;
+    }
     const int result = download.StartDownloadStatistics(file);
     if (result && file)
         hooks.mEmpty(*file, hooks.mData);
+    if (!result && why)
+        *why = download.Failure();
     return result;
 }
 
@@ -25,7 +31,7 @@ StatisticsDownload::Step StatisticsDownload::CounterStep(Configuration::MultiSec
     // In 64 bits: with a very negative count the difference leaves 32.
     const int64_t over = int64_t{n} - t;
     step.mAttempted = s == 0 ? over == 0 : over % s == 0;
-    if (step.mAttempted && Deliver(&file, hooks)) {
+    if (step.mAttempted && Deliver(&file, hooks, &step.mFailure)) {
         step.mDelivered = true;
         n = 0;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace Configuration {
 class MultiSectionFile;
@@ -30,14 +31,16 @@ public:
     // One attempt with a new DownloadStatistics object; FILE may be null
     // (automatic download off). When the library reports the statistics
     // delivered and FILE is set, FILE is emptied and saved (HOOKS). Nonzero
-    // when delivered.
-    static int Deliver(Configuration::MultiSectionFile* file, const Hooks& hooks);
+    // when delivered; else *WHY, when given, says why not.
+    static int Deliver(Configuration::MultiSectionFile* file, const Hooks& hooks,
+                       std::string* why = nullptr);
 
     // What one counter step did.
     struct Step {
         bool mAttempted = false;
         bool mDelivered = false;
         int32_t mDropped = 0;  // oldest records dropped to hold the file at 2T
+        std::string mFailure;  // why an attempt failed
     };
 
     // The counter step, run for each report before its record is added to

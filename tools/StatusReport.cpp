@@ -31,7 +31,7 @@ bool StatusReport::Healthy(const RecorderStatus& s) {
     for (const RecorderStatus::Database& d : s.mDatabases)
         if (!Trouble(d).empty() || (s.mJournal && d.mNotDurable > 0))
             return false;
-    return true;
+    return s.mJournalProblem.empty() && s.mProblems.empty() && s.mProblemsLeftOut == 0;
 }
 
 std::string StatusReport::Trouble(const RecorderStatus::Database& d) {
@@ -82,13 +82,14 @@ void StatusReport::Text(const RecorderStatus& s, std::ostream& out) {
     if (!s.mJournalProblem.empty())
         out << ", problem: " << s.mJournalProblem;
     out << "\n";
-    out << "settings problem: ";
-    if (s.mProblemFile.empty())
-        out << "none\n";
-    else
-        out << s.mProblemFile << ":" << s.mProblemLine << ": "
-            << (s.mProblemKey.empty() ? "" : s.mProblemKey + "=" + s.mProblemFound + ": ")
-            << s.mProblemWhat << "\n";
+    if (s.mProblems.empty() && s.mProblemsLeftOut == 0) {
+        out << "problems: none\n";
+        return;
+    }
+    out << "problems:\n";
+    for (const Problem& p : s.mProblems) out << "  " << p.Describe() << "\n";
+    if (s.mProblemsLeftOut > 0)
+        out << "  and " << s.mProblemsLeftOut << " more: see the trace log\n";
 }
 
 void StatusReport::Json(const RecorderStatus& s, std::ostream& out) {
@@ -126,19 +127,24 @@ void StatusReport::Json(const RecorderStatus& s, std::ostream& out) {
         out << "null";
     else
         JsonText::String(s.mJournalProblem, out);
-    out << "},\"settings_problem\":";
-    if (s.mProblemFile.empty()) {
-        out << "null";
-    } else {
-        out << "{\"file\":";
-        JsonText::String(s.mProblemFile, out);
-        out << ",\"line\":" << s.mProblemLine << ",\"key\":";
-        JsonText::String(s.mProblemKey, out);
+    out << "},\"problems\":[";
+    for (size_t i = 0; i < s.mProblems.size(); ++i) {
+        const Problem& p = s.mProblems[i];
+        out << (i ? "," : "") << "{\"file\":";
+        JsonText::String(p.mFile, out);
+        out << ",\"line\":";
+        if (p.mLine == 0)
+            out << "null";
+        else
+            out << p.mLine;
+        out << ",\"key\":";
+        JsonText::String(p.mKey, out);
         out << ",\"found\":";
-        JsonText::String(s.mProblemFound, out);
-        out << ",\"error\":";
-        JsonText::String(s.mProblemWhat, out);
+        JsonText::String(p.mFound, out);
+        out << ",\"what\":";
+        JsonText::String(p.mWhat, out);
         out << "}";
     }
+    out << "],\"problems_left_out\":" << s.mProblemsLeftOut;
     out << "}\n";
 }

@@ -19,11 +19,10 @@ TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
     s.mLastDownloadTime = 1796542392;
     s.mJournal = true;
     s.mJournalProblem = "fails its checksum";
-    s.mProblemFile = "/c/general_settings.conf";
-    s.mProblemLine = 3;
-    s.mProblemKey = "CDR_STATED_MAX";
-    s.mProblemFound = "lots";
-    s.mProblemWhat = "not an unsigned decimal number; ignored";
+    s.mProblems = {{"/c/general_settings.conf", 3, "CDR_STATED_MAX", "lots",
+                    "not an unsigned decimal number; ignored"},
+                   {"/db/CDR_db", 0, "", "cannot read: Is a directory", "moved aside"}};
+    s.mProblemsLeftOut = 2;
     std::ostringstream text;
     StatusReport::Text(s, text);
     EXPECT_EQ(
@@ -39,8 +38,11 @@ TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
         "download: on, 41 collected, download_cnt 500, last download 2026-12-06 07:33:12 "
         "FAILED, 0 dropped at twice download_cnt\n"
         "journal: on, problem: fails its checksum\n"
-        "settings problem: /c/general_settings.conf:3: CDR_STATED_MAX=lots: not an unsigned "
-        "decimal number; ignored\n",
+        "problems:\n"
+        "  /c/general_settings.conf:3: CDR_STATED_MAX=lots: not an unsigned decimal number; "
+        "ignored\n"
+        "  /db/CDR_db: cannot read: Is a directory: moved aside\n"
+        "  and 2 more: see the trace log\n",
         text.str());
     EXPECT_FALSE(StatusReport::Healthy(s));
     EXPECT_EQ("missed calls database /db/missed: not open", StatusReport::Trouble(s.mDatabases[1]));
@@ -48,5 +50,13 @@ TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
     s.mDatabases[2].mLastSaveOk = true;
     EXPECT_FALSE(StatusReport::Healthy(s));  // a record the journal did not make durable
     s.mDatabases[2].mNotDurable = 0;
+    // Anything listed is trouble, each on its own.
+    s.mProblemsLeftOut = 0;
+    EXPECT_FALSE(StatusReport::Healthy(s));
+    s.mProblems.clear();
+    EXPECT_FALSE(StatusReport::Healthy(s));
+    s.mJournalProblem.clear();
     EXPECT_TRUE(StatusReport::Healthy(s));
+    s.mProblemsLeftOut = 1;
+    EXPECT_FALSE(StatusReport::Healthy(s));
 }

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/util/Problem.h"
 
 // How the recorder stands: the answer to the status command (queue 111).
 // Texts are cut to WireFormat::kMaxLongText bytes on the wire. Times are
@@ -31,10 +34,10 @@ struct RecorderStatus {
     uint32_t mDroppedByCap = 0;
     bool mJournal = false;        // records are journaled on arrival
     std::string mJournalProblem;  // the last failure of a journal, or damage found in one
-    // The last settings problem; mProblemFile empty: none.
-    std::string mProblemFile;
-    uint32_t mProblemLine = 0;
-    std::string mProblemKey;
-    std::string mProblemFound;
-    std::string mProblemWhat;
+    // Every problem the recorder knows of, besides the databases' saves and
+    // the journal's: settings, files moved aside, the trace log, refused
+    // reports, a failed download. The wire carries as many as fit in an
+    // answer, and how many it left out.
+    std::vector<Problem> mProblems;
+    uint32_t mProblemsLeftOut = 0;
 };

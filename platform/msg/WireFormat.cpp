@@ -10,7 +10,9 @@ namespace {
 
 class Writer {
 public:
-    explicit Writer(std::string* out) : mOut(out) {}
+    explicit Writer(std::string* out) : mOut(out), mStart(out->size()) {}
+    // Bytes of this message so far.
+    size_t Written() const { return mOut->size() - mStart; }
     void U8(unsigned v) { mOut->push_back(static_cast<char>(v & 0xFF)); }
     void U16(unsigned v) {
         U8(v >> 8);
@@ -43,6 +45,7 @@ public:
 
 private:
     std::string* mOut;
+    size_t mStart;
 };
 
 class Reader {
@@ -160,11 +163,29 @@ void PutStatus(Writer& w, const RecorderStatus& s) {
     w.U32(s.mDroppedByCap);
     w.U8(s.mJournal);
     w.LongText(s.mJournalProblem);
-    w.LongText(s.mProblemFile);
-    w.U32(s.mProblemLine);
-    w.LongText(s.mProblemKey);
-    w.LongText(s.mProblemFound);
-    w.LongText(s.mProblemWhat);
+    // As many problems as fit in an answer, in their order.
+    auto size = [](const Problem& p) {
+        size_t n = 4;
+        for (const std::string* text : {&p.mFile, &p.mKey, &p.mFound, &p.mWhat})
+            n += 2 + std::min(text->size(), WireFormat::kMaxLongText);
+        return n;
+    };
+    size_t sent = 0;
+    for (size_t used = w.Written() + 2 + 4; sent < s.mProblems.size(); ++sent) {
+        used += size(s.mProblems[sent]);
+        if (used > WireFormat::kMaxAnswer)
+            break;
+    }
+    w.U16(static_cast<unsigned>(sent));
+    for (size_t i = 0; i < sent; ++i) {
+        const Problem& p = s.mProblems[i];
+        w.LongText(p.mFile);
+        w.U32(p.mLine);
+        w.LongText(p.mKey);
+        w.LongText(p.mFound);
+        w.LongText(p.mWhat);
+    }
+    w.U32(static_cast<uint32_t>(s.mProblems.size() - sent) + s.mProblemsLeftOut);
 }
 
 const char* GetStatus(Reader& r, RecorderStatus* s) {
@@ -193,11 +214,15 @@ const char* GetStatus(Reader& r, RecorderStatus* s) {
     s->mDroppedByCap = r.U32();
     s->mJournal = r.U8() != 0;
     r.LongText(&s->mJournalProblem);
-    r.LongText(&s->mProblemFile);
-    s->mProblemLine = r.U32();
-    r.LongText(&s->mProblemKey);
-    r.LongText(&s->mProblemFound);
-    r.LongText(&s->mProblemWhat);
+    s->mProblems.resize(r.U16());
+    for (Problem& p : s->mProblems) {
+        r.LongText(&p.mFile);
+        p.mLine = r.U32();
+        r.LongText(&p.mKey);
+        r.LongText(&p.mFound);
+        r.LongText(&p.mWhat);
+    }
+    s->mProblemsLeftOut = r.U32();
     return nullptr;
 }
 
@@ -266,8 +291,9 @@ void WireFormat::Encode(const WireMessage& m, std::string* out) {
     // Texts are bounded, so no message outgrows the limit.
     static_assert(kHeaderSize + 4 * 3 + 7 * (1 + kMaxText) + 4 + 1 + 2 * 42 + 20 <= kMaxMessage,
                   "largest message fits kMaxMessage");
+    // Before the problems, which take what room is left.
     static_assert(kHeaderSize + 1 + 3 * (1 + kMaxText + 2 * (2 + kMaxLongText) + 34) + 24 +
-                          5 * (2 + kMaxLongText) + 4 <=
+                          (2 + kMaxLongText) + 2 + 4 <=
                       kMaxAnswer,
                   "the status report fits kMaxAnswer");
     (*out)[start + 2] = static_cast<char>(payload >> 8);

@@ -25,10 +25,6 @@ const char kSettingsFile[] = "auto-down-stat.conf";
 const char kPassedPath[] = "/proc/self/fd/3";
 static_assert(TimedCommand::kPassedFd == 3, "kPassedPath names the passed descriptor");
 
-void Report(const std::string& what) {
-    syslog(LOG_WARNING, "statistics download: %s", what.c_str());
-}
-
 // "download_timeout": whole seconds.
 unsigned ParseTimeout(const char* text) {
     int64_t seconds;
@@ -53,6 +49,11 @@ std::string Substitute(const std::string& command, const std::string& path) {
 
 DownloadStatistics::DownloadStatistics() = default;
 
+void DownloadStatistics::Fail(const std::string& what) {
+    mFailure = what;
+    syslog(LOG_WARNING, "statistics download: %s", what.c_str());
+}
+
 DownloadStatistics::~DownloadStatistics() {
     if (mFd >= 0)
         System::Default().Close(mFd);
@@ -60,7 +61,7 @@ DownloadStatistics::~DownloadStatistics() {
 
 int DownloadStatistics::StartDownloadStatistics(Configuration::MultiSectionConfigFile* file) {
     if (!file) {
-        Report("nothing collected");
+        Fail("nothing collected");
         return 0;
     }
     std::string command;
@@ -70,24 +71,30 @@ int DownloadStatistics::StartDownloadStatistics(Configuration::MultiSectionConfi
     if (!WriteCollected(*file))
         return 0;
     int status = 0;
+    std::string said;
     const TimedCommand::Outcome outcome =
-        TimedCommand::Run(Substitute(command, kPassedPath), timeout, &status, mFd);
+        TimedCommand::Run(Substitute(command, kPassedPath), timeout, &status, mFd, &said);
     System::Default().Close(mFd);
     mFd = -1;
+    // What the command wrote to its standard error tells why; the command
+    // itself is not told, as it may carry the collector's credentials.
+    const std::string why = said.empty() ? "" : ": " + said;
     switch (outcome) {
         case TimedCommand::kExited:
             if (status == 0)
                 return 1;
-            // Not the command itself: it may carry the collector's credentials.
-            Report("download_cmd ended with status " + std::to_string(status));
+            if (status > 128)
+                Fail("download_cmd ended by signal " + std::to_string(status - 128) + why);
+            else
+                Fail("download_cmd ended with status " + std::to_string(status) + why);
             return 0;
         case TimedCommand::kKilledAtTimeout:
-            Report("download_cmd killed after " + std::to_string(timeout) + " s");
+            Fail("download_cmd killed after " + std::to_string(timeout) + " s" + why);
             return 0;
         case TimedCommand::kCannotStart:
             break;
     }
-    Report("cannot run download_cmd");
+    Fail("cannot run download_cmd");
     return 0;
 }
 
@@ -100,7 +107,7 @@ bool DownloadStatistics::ReadSettings(std::string* command, unsigned* timeout) {
         // "#" are the shell's to read.
         if (!settings.GetRawEntry("download_cmd", value.GetBuffer(), value.GetSize()) ||
             !*value.GetBuffer()) {
-            Report("no download_cmd in " + path);
+            Fail("no download_cmd in " + path);
             return false;
         }
         *command = value.GetBuffer();
@@ -109,7 +116,7 @@ bool DownloadStatistics::ReadSettings(std::string* command, unsigned* timeout) {
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {
-        Report(e.what());
+        Fail(e.what());
         return false;
     }
     return true;
@@ -131,7 +138,7 @@ bool DownloadStatistics::WriteCollected(const Configuration::MultiSectionConfigF
             break;
     }
     if (fd < 0) {
-        Report("cannot create " + name + ": " + std::strerror(errno));
+        Fail("cannot create " + name + ": " + std::strerror(errno));
         return false;
     }
     // Nameless from the start: no stop of the daemon, however abrupt, can
@@ -143,6 +150,6 @@ bool DownloadStatistics::WriteCollected(const Configuration::MultiSectionConfigF
         [&](const std::string& piece) { ok = ok && sys.WriteAll(fd, piece.data(), piece.size()); },
         64 * 1024);
     if (!ok)
-        Report("cannot write " + name + ": " + std::strerror(errno));
+        Fail("cannot write " + name + ": " + std::strerror(errno));
     return ok;
 }

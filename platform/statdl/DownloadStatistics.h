@@ -23,7 +23,9 @@ class MultiSectionConfigFile;
 // no file object (nothing collected to deliver), no command, a settings file
 // that cannot be read, a temporary file that cannot be written, a command
 // that fails or runs out of time. Each failure is reported to the system
-// log. Only std::bad_alloc is thrown.
+// log, and kept for Failure: for a command that fails, its exit status or
+// signal and the first line it wrote to its standard error. Only
+// std::bad_alloc is thrown.
 //
 // One object serves one attempt. The call blocks its thread for at most the
 // timeout plus the writing of the temporary file. Not thread-safe.
@@ -35,6 +37,8 @@ public:
     DownloadStatistics& operator=(const DownloadStatistics&) = delete;
 
     int StartDownloadStatistics(Configuration::MultiSectionConfigFile* file);
+    // Why the attempt failed; empty when it did not.
+    const std::string& Failure() const { return mFailure; }
 
     // What a missing or unusable "download_timeout" gives.
     static constexpr unsigned kDefaultTimeout = 30;
@@ -42,6 +46,8 @@ public:
 private:
     bool ReadSettings(std::string* command, unsigned* timeout);
     bool WriteCollected(const Configuration::MultiSectionConfigFile& file);
+    void Fail(const std::string& what);
 
     int mFd = -1;  // the temporary file while it is open
+    std::string mFailure;
 };

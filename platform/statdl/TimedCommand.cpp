@@ -29,7 +29,7 @@ void Nap(long nanoseconds) {
 }
 
 // Only async-signal-safe calls: the caller may have other threads.
-[[noreturn]] void BecomeCommand(const char* command, int pass) {
+[[noreturn]] void BecomeCommand(const char* command, int pass, int errors) {
     setpgid(0, 0);
     sigset_t none;
     sigemptyset(&none);
@@ -43,11 +43,12 @@ void Nap(long nanoseconds) {
     const int passed = pass >= 0 ? fcntl(pass, F_DUPFD_CLOEXEC, 10) : -1;
     const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     const int nullHigh = null >= 0 ? fcntl(null, F_DUPFD_CLOEXEC, 10) : -1;
-    if (nullHigh < 0 || (pass >= 0 && passed < 0))
+    const int errorsHigh = errors >= 0 ? fcntl(errors, F_DUPFD_CLOEXEC, 10) : nullHigh;
+    if (nullHigh < 0 || errorsHigh < 0 || (pass >= 0 && passed < 0))
         _exit(127);
     // dup2 leaves each copy open across exec; the originals close there.
     if (dup2(nullHigh, STDIN_FILENO) < 0 || dup2(nullHigh, STDOUT_FILENO) < 0 ||
-        dup2(nullHigh, STDERR_FILENO) < 0 ||
+        dup2(errorsHigh, STDERR_FILENO) < 0 ||
         (passed >= 0 && dup2(passed, TimedCommand::kPassedFd) < 0))
         _exit(127);
     execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
@@ -81,19 +82,39 @@ int StatusOf(int raw) {
 }  // namespace
 
 TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned seconds, int* status,
-                                        int pass) {
+                                        int pass, std::string* firstErrorLine) {
     int alive[2];
     if (pipe2(alive, O_CLOEXEC) != 0)
         return kCannotStart;
+    // What the command writes to its standard error: its first line is
+    // kept, the rest read and dropped, so that the command never blocks.
+    int errors[2] = {-1, -1};
+    if (firstErrorLine && pipe2(errors, O_CLOEXEC) == 0)
+        fcntl(errors[0], F_SETFL, O_NONBLOCK);
+    std::string written;
     System& sys = System::Default();
+    auto drain = [&] {
+        char buf[512];
+        ssize_t n;
+        while (errors[0] >= 0 && (n = sys.Read(errors[0], buf, sizeof buf)) > 0) {
+            written.append(buf, static_cast<size_t>(n));
+            if (written.size() > kMaxErrorText)
+                written.resize(kMaxErrorText);
+        }
+    };
     const pid_t pid = sys.Fork();
     if (pid < 0) {
         close(alive[0]);
         close(alive[1]);
+        for (int fd : errors)
+            if (fd >= 0)
+                close(fd);
         return kCannotStart;
     }
     if (pid == 0)
-        BecomeCommand(command.c_str(), pass);
+        BecomeCommand(command.c_str(), pass, errors[1]);
+    if (errors[1] >= 0)
+        close(errors[1]);
     // Also from this side, so that a kill at once after fork reaches the group.
     setpgid(pid, pid);
     const pid_t guard = StartGuard(pid, alive);
@@ -117,6 +138,7 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
             outcome = kCannotStart;
             break;
         }
+        drain();
         if (Now() >= deadline)
             break;
         Nap(nap);
@@ -139,5 +161,11 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
     while ((reaped = sys.Waitpid(pid, &raw, 0)) < 0 && errno == EINTR) {
     }
     *status = reaped == pid && outcome != kCannotStart ? StatusOf(raw) : -1;
+    if (firstErrorLine) {
+        drain();
+        *firstErrorLine = written.substr(0, written.find('\n'));
+    }
+    if (errors[0] >= 0)
+        close(errors[0]);
     return outcome;
 }

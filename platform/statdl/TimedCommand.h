@@ -5,8 +5,9 @@
 // Runs a shell command with a hard time limit.
 //
 // The command runs as "/bin/sh -c COMMAND" in a process group of its own,
-// with standard input, output and error on /dev/null (so it can never block
-// the caller on a pipe), the caller's descriptor PASS (if not -1) as its
+// with standard input and output on /dev/null, standard error on /dev/null
+// or on a pipe that the caller drains as it waits (so the command can never
+// block on it), the caller's descriptor PASS (if not -1) as its
 // descriptor 3, and no signals blocked or ignored. When the time is
 // up the whole group is killed with SIGKILL and reaped. Run returns only
 // when the command and its shell are gone. A guard process kills the group
@@ -19,8 +20,13 @@ public:
     enum Outcome { kExited, kKilledAtTimeout, kCannotStart };
 
     // Runs COMMAND for at most SECONDS. *STATUS receives the exit status
-    // (kExited) or the signal that ended the shell, as 128 + signal.
-    static Outcome Run(const std::string& command, unsigned seconds, int* status, int pass = -1);
+    // (kExited) or the signal that ended the shell, as 128 + signal. With
+    // FIRST_ERROR_LINE, it receives the first line the command wrote to its
+    // standard error (at most kMaxErrorText bytes, without its line end).
+    static Outcome Run(const std::string& command, unsigned seconds, int* status, int pass = -1,
+                       std::string* firstErrorLine = nullptr);
+
+    static constexpr size_t kMaxErrorText = 200;
 
     // The descriptor number PASS has in the command.
     static constexpr int kPassedFd = 3;

@@ -51,6 +51,13 @@ TEST(TimedCommandTest, ExitStatusTimeLimitAndLeftovers) {
     EXPECT_EQ(TimedCommand::kExited,
               TimedCommand::Run("head -c 10000000 /dev/zero; exit 0", 30, &status));
     EXPECT_EQ(0, status);
+    // Its standard error gives its first line, and is drained, however much.
+    std::string said;
+    EXPECT_EQ(TimedCommand::kExited,
+              TimedCommand::Run("echo 'no route'>&2; head -c 1000000 /dev/zero >&2; exit 6", 30,
+                                &status, -1, &said));
+    EXPECT_EQ(6, status);
+    EXPECT_EQ("no route", said);
 
     // Out of time: the shell and what it started are killed.
     const std::string pidFile = dir.File("pid");

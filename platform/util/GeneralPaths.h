@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/util/SettingProblem.h"
+#include "platform/util/Problem.h"
 
 namespace Configuration {
 class ConfigFile;
@@ -36,7 +36,7 @@ public:
     void SetCDRMissedDb(const std::string& name) { mNames[1] = name; }
     void SetCDRFailedDb(const std::string& name) { mNames[2] = name; }
     int Commit();
-    const std::vector<SettingProblem>& GetProblems() const { return mProblems; }
+    const std::vector<Problem>& GetProblems() const { return mProblems; }
 
     // The name a database gets when its key is empty, by index (0 stated,
     // 1 missed, 2 failed).
@@ -51,6 +51,6 @@ private:
     static std::string Path();
 
     std::string mNames[3];
-    std::vector<SettingProblem> mProblems;
+    std::vector<Problem> mProblems;
     static GeneralPaths* mpInstance;
 };

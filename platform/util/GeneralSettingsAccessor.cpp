@@ -53,7 +53,7 @@ bool GeneralSettingsAccessor::Load() {
             if (why) {
                 mBad[i] = true;
                 mValues[i] = key.fallback;
-                mProblems.push_back(SettingProblem{path, file.GetEntryLine(key.name), key.name,
+                mProblems.push_back(Problem{path, file.GetEntryLine(key.name), key.name,
                                                    value, std::string(why) + "; ignored"});
             }
         }

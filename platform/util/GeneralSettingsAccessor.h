@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/util/SettingProblem.h"
+#include "platform/util/Problem.h"
 
 // The device's general settings, as far as the call detail recorder reads
 // them, from B"sysconfig/general_settings.conf" (B: ConfigurationBase).
@@ -53,7 +53,7 @@ public:
 
     uint32_t Get(Key key) const { return mValues[key]; }
     bool IsBad(Key key) const { return mBad[key]; }
-    const std::vector<SettingProblem>& GetProblems() const { return mProblems; }
+    const std::vector<Problem>& GetProblems() const { return mProblems; }
 
     uint32_t GetCDREnable() const { return Get(kCDREnable); }
     uint32_t GetCDRStatedMax() const { return Get(kStatedMax); }
@@ -69,6 +69,6 @@ private:
 
     uint32_t mValues[kKeyCount];
     bool mBad[kKeyCount] = {};
-    std::vector<SettingProblem> mProblems;
+    std::vector<Problem> mProblems;
     static GeneralSettingsAccessor* mpInstance;
 };

@@ -31,9 +31,9 @@ const char* SettingText::ParseSwitch(const char* text, uint32_t* value) {
     return ParseUnsigned(text, value) ? "neither a number nor yes/no, true/false, on/off" : nullptr;
 }
 
-std::vector<SettingProblem> SettingText::LineProblems(const Configuration::ConfigFile& file) {
-    std::vector<SettingProblem> problems;
+std::vector<Problem> SettingText::LineProblems(const Configuration::ConfigFile& file) {
+    std::vector<Problem> problems;
     for (const auto& note : file.Notes().Kept())
-        problems.push_back(SettingProblem{file.GetPath(), note.mLine, "", "", note.mWhat});
+        problems.push_back(Problem{file.GetPath(), note.mLine, "", "", note.mWhat});
     return problems;
 }

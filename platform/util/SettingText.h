@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/util/SettingProblem.h"
+#include "platform/util/Problem.h"
 
 namespace Configuration {
 class ConfigFile;
@@ -19,5 +19,5 @@ public:
     // A number as above (nonzero: on), or yes/no, true/false, on/off in any case.
     static const char* ParseSwitch(const char* text, uint32_t* value);
     // The lines of FILE that are no KEY=VALUE entry, as problems.
-    static std::vector<SettingProblem> LineProblems(const Configuration::ConfigFile& file);
+    static std::vector<Problem> LineProblems(const Configuration::ConfigFile& file);
 };
