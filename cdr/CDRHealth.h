@@ -27,7 +27,8 @@ struct CDRHealth {
     Outcome mLastDownload;       // mTime 0: no download tried yet
     Problem mDownloadFailure;    // of the last download; empty when it went well
     uint32_t mDroppedByCap = 0;  // statistics records dropped at twice download_cnt
-    // The problems of the last reading of each settings file.
+    // The problems of the last reading of each settings file, by its name
+    // under the base.
     std::map<std::string, std::vector<Problem>> mSettings;
     // What the recorder did that the operator should know of (files moved
     // aside), oldest first: the first kMaxEvents, then a count.
@@ -37,11 +38,11 @@ struct CDRHealth {
     // Reports refused, by reason.
     std::map<std::string, uint32_t> mRefused;
 
-    void SettingsRead(const std::string& file, const std::vector<Problem>& problems) {
+    void SettingsRead(const std::string& name, const std::vector<Problem>& problems) {
         if (problems.empty())
-            mSettings.erase(file);
+            mSettings.erase(name);
         else
-            mSettings[file] = problems;
+            mSettings[name] = problems;
     }
     // Notes a download's outcome, and WHY it failed.
     void Downloaded(bool ok, const std::string& why);

@@ -112,9 +112,10 @@ private:
     // is alerted and passes on as the library's exception.
     void SaveDatabase(int i, const char* operation) REQUIRES(mpFiles->mpLock);
     void SaveStatistics(const char* operation);
-    // Records the problems of one reading of settings FILE, tracing each for
+    // Records the problems of one reading of the settings file NAME (its
+    // path under the base, whatever the base is now), tracing each for
     // OPERATION.
-    void NoteSettings(const char* operation, const std::string& file,
+    void NoteSettings(const char* operation, const std::string& name,
                       const std::vector<Problem>& problems);
     // Traces what reading FILE repaired, and keeps the file as it was read
     // beside it when a save would lose text that was skipped.

@@ -17,12 +17,11 @@ bool CDRManager::InitAutoDownloadSettings() {
     std::vector<Problem> problems;
     try {
         DownloadSettings::ReadAutoDownload(&mAutoDownload, &problems);
-        NoteSettings("InitAutoDownloadSettings", DownloadSettings::AutoDownloadPath(), problems);
+        NoteSettings("InitAutoDownloadSettings", "sysconfig/rc.conf", problems);
         if (mAutoDownload) {
             int32_t count = mDownloadCount;
             const bool found = DownloadSettings::ReadDownloadCount(&count, &problems);
-            NoteSettings("InitAutoDownloadSettings", DownloadSettings::DownloadCountPath(),
-                         problems);
+            NoteSettings("InitAutoDownloadSettings", "auto-down-stat.conf", problems);
             if (found) {
                 // A lowered count that the collected records already pass
                 // downloads them now, before it takes effect.
@@ -38,6 +37,7 @@ bool CDRManager::InitAutoDownloadSettings() {
             System::Default().Unlink(kStatFile);
             // The journals' statistics records are discarded with the file.
             mJournals.Saved(-1);
+            mHealth.SettingsRead("auto-down-stat.conf", {});  // not read now
         }
     } catch (const std::exception& e) {
         TRACEX("InitAutoDownloadSettings: %s.\n", e.what());

@@ -6,7 +6,6 @@
 #include <type_traits>
 
 #include "cdr/CDRManager.h"
-#include "platform/util/ConfigurationBase.h"
 #include "platform/util/GeneralPaths.h"
 #include "platform/util/GeneralSettingsAccessor.h"
 
@@ -45,10 +44,8 @@ bool CDRManager::GetCDRData() {
         copy(GeneralSettingsAccessor::kStatedSaveInterval, &mSettings.mStatedSaveInterval);
         copy(GeneralSettingsAccessor::kMissedSaveInterval, &mSettings.mMissedSaveInterval);
         copy(GeneralSettingsAccessor::kFailedSaveInterval, &mSettings.mFailedSaveInterval);
-        NoteSettings("GetCDRData", ConfigurationBase::Directory() + kSettingsFile,
-                     settings->GetProblems());
-        NoteSettings("GetCDRData", ConfigurationBase::Directory() + kPathsFile,
-                     paths->GetProblems());
+        NoteSettings("GetCDRData", kSettingsFile, settings->GetProblems());
+        NoteSettings("GetCDRData", kPathsFile, paths->GetProblems());
 
         std::string name = paths->GetCDRStatedDb();
         if (name.empty()) {
@@ -92,9 +89,9 @@ bool CDRManager::GetCDRData() {
     return true;
 }
 
-void CDRManager::NoteSettings(const char* operation, const std::string& file,
+void CDRManager::NoteSettings(const char* operation, const std::string& name,
                               const std::vector<Problem>& problems) {
     for (const Problem& problem : problems)
         TRACEX("%s: %s.\n", operation, problem.Describe().c_str());
-    mHealth.SettingsRead(file, problems);
+    mHealth.SettingsRead(name, problems);
 }

@@ -64,7 +64,9 @@ TEST_F(CDRManagerTest, NamesAndTheBaseDirectoryMakeThePaths) {
 // A bad value costs only its key, which keeps its default at start-up and
 // its value in force on update; the trace and the status say where.
 TEST_F(CDRManagerTest, ABadSettingCostsOnlyItsKey) {
-    Settings("CDR_STATED_MAX=lots\nCDR_ENABLE=1 # on\nCDR_MISSED_MAX='7'\nCDR_FAILED_MAX=yes\n");
+    Settings(
+        "CDR_STATED_MAX=lots\nCDR_ENABLE=1 # on\nCDR_MISSED_MAX='7'\nCDR_FAILED_MAX=yes\n"
+        "VOIP_PORT=5060\nCDR_STATE_MAX=5\n");
     const std::string file = mBase + "sysconfig/general_settings.conf";
     Manager m;
     RecorderStatus s = m.CurrentStatus();
@@ -78,11 +80,14 @@ TEST_F(CDRManagerTest, ABadSettingCostsOnlyItsKey) {
                          ":1: CDR_STATED_MAX=lots: not an unsigned decimal number; ignored.\n"))
         << Log();
     // Every one in the status, in the file's order.
-    ASSERT_EQ(2u, s.mProblems.size());
-    EXPECT_EQ(file + ":1: CDR_STATED_MAX=lots: not an unsigned decimal number; ignored",
-              s.mProblems[0].Describe());
-    EXPECT_EQ(4u, s.mProblems[1].mLine);
-    EXPECT_EQ("CDR_FAILED_MAX", s.mProblems[1].mKey);
+    // Every one in the status; a misspelled key too, not the device's own.
+    std::vector<std::string> listed;
+    for (const Problem& p : s.mProblems) listed.push_back(p.Describe());
+    EXPECT_EQ((std::vector<std::string>{
+                  file + ":6: CDR_STATE_MAX=5: unknown key; ignored (meant CDR_STATED_MAX?)",
+                  file + ":1: CDR_STATED_MAX=lots: not an unsigned decimal number; ignored",
+                  file + ":4: CDR_FAILED_MAX=yes: not an unsigned decimal number; ignored"}),
+              listed);
 
     Settings("CDR_STATED_MAX=50\n");
     m.OnUpdateCDRSettings();
@@ -92,6 +97,15 @@ TEST_F(CDRManagerTest, ABadSettingCostsOnlyItsKey) {
     Settings("CDR_STATED_MAX=5O\n");
     m.OnUpdateCDRSettings();
     EXPECT_EQ(50u, Stand(m, 0).mLimit);
+
+    // A base without its final "/" finds no file, and the status says why.
+    setenv("KELT_PATH", mDir.Path().c_str(), 1);
+    m.OnUpdateCDRSettings();
+    s = m.CurrentStatus();
+    ASSERT_FALSE(s.mProblems.empty());
+    EXPECT_EQ(mDir.Path() + "sysconfig/general_settings.conf: not found; the defaults are used " +
+                  "(KELT_PATH=" + mDir.Path() + " lacks its final \"/\")",
+              s.mProblems[0].Describe());
 }
 
 // Settings that cannot be read at all leave the paths empty: no database is
@@ -100,6 +114,7 @@ TEST_F(CDRManagerTest, ABadSettingCostsOnlyItsKey) {
 TEST_F(CDRManagerTest, UnreadableSettingsOpenNoDatabase) {
     const std::string settings = mBase + "sysconfig/general_settings.conf";
     const std::string paths = mBase + "sysconfig/general_paths.conf";
+    unlink(settings.c_str());
     mkdir(settings.c_str(), 0755);
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));

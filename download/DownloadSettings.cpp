@@ -11,19 +11,23 @@
 
 namespace {
 
-// Looks KEY up in FILE into VALUE, noting FILE's stray lines in PROBLEMS.
+// Looks KEY up in FILE into VALUE, noting in PROBLEMS FILE's stray lines
+// and the keys that look meant as one of KNOWN (all other keys, in a file
+// of the recorder's OWN).
 bool Lookup(const Configuration::ConfigFile& file, const char* key, SmartBuffer& value,
-            std::vector<Problem>* problems) {
-    if (problems)
+            std::vector<Problem>* problems, const std::vector<const char*>& known, bool own) {
+    if (problems) {
         *problems = SettingText::LineProblems(file);
+        for (Problem& p : SettingText::UnknownKeys(file, known, own))
+            problems->push_back(std::move(p));
+    }
     return file.GetEntry(key, value.GetBuffer(), value.GetSize());
 }
 
-void Note(std::vector<Problem>* problems, const Configuration::ConfigFile& file,
-          const char* key, const char* found, const char* what) {
+void Note(std::vector<Problem>* problems, const Configuration::ConfigFile& file, const char* key,
+          const char* found, const char* what) {
     if (problems)
-        problems->push_back(
-            Problem{file.GetPath(), file.GetEntryLine(key), key, found, what});
+        problems->push_back(Problem{file.GetPath(), file.GetEntryLine(key), key, found, what});
 }
 
 }  // namespace
@@ -41,7 +45,8 @@ bool DownloadSettings::ReadAutoDownload(int32_t* on, std::vector<Problem>* probl
     std::unique_ptr<Configuration::ConfigFile> rc(
         new Configuration::ConfigFile(path.c_str(), false, false, false, "=", "#", nullptr));
     SmartBuffer value;
-    if (!Lookup(*rc, "START_AUTO_DOWNLOAD_STAT", value, problems))
+    if (!Lookup(*rc, "START_AUTO_DOWNLOAD_STAT", value, problems, {"START_AUTO_DOWNLOAD_STAT"},
+                false))
         return false;
     const char* text = value.GetBuffer();
     *on = std::strcmp(text, "true") == 0 ? 1 : 0;
@@ -57,7 +62,11 @@ bool DownloadSettings::ReadDownloadCount(int32_t* count, std::vector<Problem>* p
     std::unique_ptr<Configuration::ConfigFile> settings(
         new Configuration::ConfigFile(path.c_str(), true, false, false, "=", "#", nullptr));
     SmartBuffer value;
-    if (!Lookup(*settings, "download_cnt", value, problems))
+    const bool found = Lookup(*settings, "download_cnt", value, problems,
+                              {"download_cnt", "download_cmd", "download_timeout"}, true);
+    if (problems && !settings->Found())
+        *problems = SettingText::Missing(*settings);
+    if (!found)
         return false;
     const char* text = value.GetBuffer();
     *count = NumberText::LeadingSigned32(text);

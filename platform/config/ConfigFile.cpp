@@ -1,5 +1,7 @@
 #include "platform/config/ConfigFile.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "platform/config/DurableFile.h"
@@ -14,6 +16,7 @@ ConfigFile::ConfigFile(const char* path, bool, bool, bool, const char* separator
     std::string text, cleaned;
     if (!DurableFile::Read(*mpFs, mPath, &text))
         return;
+    mFound = true;
     unsigned lineNo = 0;
     std::string_view line;
     const std::string_view clean = TextFormat::Clean(text, &cleaned, &mNotes);
@@ -34,6 +37,15 @@ ConfigFile::ConfigFile(const char* path, bool, bool, bool, const char* separator
         }
         mLines.push_back(std::move(entry));
     }
+}
+
+std::vector<std::string> ConfigFile::Keys() const {
+    std::vector<std::string> keys;
+    for (const Line& line : mLines)
+        if (line.isEntry && line.number > 0 &&
+            std::find(keys.begin(), keys.end(), line.key) == keys.end())
+            keys.push_back(line.key);
+    return keys;
 }
 
 const ConfigFile::Line* ConfigFile::Find(const char* key) const {

@@ -42,6 +42,10 @@ public:
 
     const std::string& GetPath() const { return mPath; }
     const ReadNotes& Notes() const { return mNotes; }
+    // Whether the file was there to read.
+    bool Found() const { return mFound; }
+    // The keys of the entries read from the file, each once, in their order.
+    std::vector<std::string> Keys() const;
 
 private:
     struct Line {
@@ -59,6 +63,7 @@ private:
     TextFormat mFormat;
     std::vector<Line> mLines;
     ReadNotes mNotes;
+    bool mFound = false;
 };
 
 }  // namespace Configuration

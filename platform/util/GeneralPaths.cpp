@@ -32,6 +32,8 @@ bool GeneralPaths::Load() {
     try {
         Configuration::ConfigFile file(Path().c_str(), true, false, false, "=", "#", nullptr);
         mProblems = SettingText::LineProblems(file);
+        for (Problem& p : SettingText::UnknownKeys(file, {kKeys, kKeys + 3}, false))
+            mProblems.push_back(std::move(p));
         char value[1024];
         for (int i = 0; i < 3; ++i)
             if (file.GetEntry(kKeys[i], value, sizeof value))

@@ -40,7 +40,12 @@ bool GeneralSettingsAccessor::Load() {
     const std::string path = ConfigurationBase::Directory() + "sysconfig/general_settings.conf";
     try {
         Configuration::ConfigFile file(path.c_str(), false, false, false, "=", "#", nullptr);
-        mProblems = SettingText::LineProblems(file);
+        mProblems = SettingText::Missing(file);
+        for (Problem& p : SettingText::LineProblems(file)) mProblems.push_back(std::move(p));
+        std::vector<const char*> known;
+        for (const KeyInfo& key : kKeys) known.push_back(key.name);
+        for (Problem& p : SettingText::UnknownKeys(file, known, false))
+            mProblems.push_back(std::move(p));
         char value[64];
         for (int i = 0; i < kKeyCount; ++i) {
             const KeyInfo& key = kKeys[i];
@@ -53,8 +58,8 @@ bool GeneralSettingsAccessor::Load() {
             if (why) {
                 mBad[i] = true;
                 mValues[i] = key.fallback;
-                mProblems.push_back(Problem{path, file.GetEntryLine(key.name), key.name,
-                                                   value, std::string(why) + "; ignored"});
+                mProblems.push_back(Problem{path, file.GetEntryLine(key.name), key.name, value,
+                                            std::string(why) + "; ignored"});
             }
         }
     } catch (const std::exception&) {

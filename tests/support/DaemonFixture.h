@@ -46,6 +46,8 @@ protected:
         setenv("MSGQ_DIR", mDir.File("msgq").c_str(), 1);
         mkdir(mBase.c_str(), 0755);
         mkdir((mBase + "sysconfig").c_str(), 0755);
+        // A device has one: without, the status names it missing.
+        WriteFile(mBase + "sysconfig/general_settings.conf", "");
         unlink(kLog);
     }
     void TearDown() override { mDaemon.reset(); }

@@ -35,6 +35,7 @@ protected:
         mkdir(mBase.c_str(), 0755);
         mkdir((mBase + "sysconfig").c_str(), 0755);
         mkdir((mBase + "telephony").c_str(), 0755);
+        Settings("");  // a device has one: without, the status names it missing
     }
     // Where the daemon's fixed PATH is in this test.
     std::string Rooted(const char* path) { return mDir.Path() + path; }
