@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "cdr/CDRManager.h"
+#include "diag/LogManager.h"
 #include "platform/msg/QueueAddress.h"
 
 namespace {
@@ -49,6 +50,9 @@ RecorderStatus CDRManager::CurrentStatus() {
     s.mJournal = mJournals.On();
     s.mJournalProblem = mJournals.Problem();
     s.mProblems = mHealth.Problems();
+    if (mpLogger && !mpLogger->Problem().empty())
+        s.mProblems.push_back(
+            {mpLogger->Path(), 0, "", mpLogger->Problem(), "not written: the trace goes nowhere"});
     // What the queues refused, counted where it was refused.
     for (const CyclicMessageQueue* queue :
          {static_cast<const CyclicMessageQueue*>(static_cast<const CDRMessenger*>(this)),

@@ -170,9 +170,10 @@ void AppendSymbol(SafeText& text, void* address) {
 }
 
 // Appends TEXT to the file at PATH, only in a directory of this process's
-// user that no one else may write, and never through a link (see
-// Configuration::TrustedDirectory): in a shared /tmp another user could
-// otherwise point the report anywhere. Signal-safe calls only.
+// user that no one else may write or in one of root's with the sticky bit,
+// only to a regular file of this user's with one name, and never through a
+// link (see Configuration::TrustedDirectory): in a shared /tmp another user
+// could otherwise point the report anywhere. Signal-safe calls only.
 void AppendToFile(const char* path, const char* text) {
     const char* slash = path ? std::strrchr(path, '/') : nullptr;
     char dir[1024];
@@ -186,14 +187,17 @@ void AppendToFile(const char* path, const char* text) {
     if (dirFd < 0)
         return;
     struct stat st;
-    if (sys.Fstat(dirFd, &st) == 0 && !Configuration::TrustedDirectory::Check(st)) {
-        const int fd = sys.OpenAt(dirFd, slash + 1,
-                                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            // Nothing can be done about a report that does not arrive.
+    if (sys.Fstat(dirFd, &st) == 0 && (!Configuration::TrustedDirectory::Check(st) ||
+                                       Configuration::TrustedDirectory::Sticky(st))) {
+        // Not blocking: a FIFO in the file's place must not hold the report.
+        const int fd =
+            sys.OpenAt(dirFd, slash + 1,
+                       O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        // Nothing can be done about a report that does not arrive.
+        if (fd >= 0 && sys.Fstat(fd, &st) == 0 && !Configuration::TrustedDirectory::CheckFile(st))
             sys.WriteAll(fd, text, std::strlen(text));
+        if (fd >= 0)
             sys.Close(fd);
-        }
     }
     sys.Close(dirFd);
 }

@@ -297,3 +297,11 @@ std::string LogManager::GetIndent() {
     }
     return s.mpIndentBuf;
 }
+
+const std::string& LogManager::Path() const {
+    return mpStream->Path();
+}
+
+std::string LogManager::Problem() const {
+    return mpStream->Problem();
+}

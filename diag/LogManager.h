@@ -71,6 +71,9 @@ public:
     // 64-byte indent buffer.
     void SetOptions(bool flush, bool timeStamps, const char* prefix);
     std::string GetIndent();
+    // The log file's path, and why it is not written (empty while it is).
+    const std::string& Path() const;
+    std::string Problem() const;
 
 private:
     friend class LogManagerTestPeer;

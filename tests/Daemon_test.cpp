@@ -55,6 +55,31 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     EXPECT_EQ(2u, Count(Db("CDR_db"), "{\n"));
 }
 
+// A trace log in a directory others may write is refused and said where the
+// operator looks; a sticky one of root's, as a plain tmpfs mount is, is taken.
+TEST_F(DaemonTest, AnUnwrittenTraceLogIsSaidAtStartAndInTheStatus) {
+    struct stat before;
+    ASSERT_EQ(0, stat("/tmp/logs", &before));
+    for (const mode_t mode : {0777, 01777}) {
+        ASSERT_EQ(0, chmod("/tmp/logs", mode));
+        Start();
+        const bool refused = mode == 0777;
+        EXPECT_EQ(refused ? 3 : 0, Run(CDRCTL, {"status"})) << Output();
+        const std::string why = "/tmp/logs: directory writable by group or others";
+        EXPECT_EQ(refused,
+                  Output().find("/tmp/logs/cdr.log: " + why + ": not written") != std::string::npos)
+            << Output();
+        EXPECT_EQ(
+            refused,
+            ReadFile(mDir.File("cdrd.out")).find("/tmp/logs/cdr.log is not written: " + why) !=
+                std::string::npos);
+        EXPECT_EQ(128 + SIGTERM, Stop(SIGTERM));
+        EXPECT_EQ(!refused, ReadFile(kLog).find("stopped by signal SIGTERM") != std::string::npos);
+        unlink(kLog);
+    }
+    chmod("/tmp/logs", before.st_mode & 07777);
+}
+
 // A device out of memory as the daemon starts: the settings and databases
 // fail and are traced, the first allocation outside them escapes the
 // manager, and main turns it into the abort report and exit status 1.

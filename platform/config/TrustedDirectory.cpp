@@ -14,4 +14,18 @@ const char* TrustedDirectory::Check(const struct stat& st) {
     return nullptr;
 }
 
+bool TrustedDirectory::Sticky(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && st.st_uid == 0 && (st.st_mode & S_ISVTX);
+}
+
+const char* TrustedDirectory::CheckFile(const struct stat& st) {
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (st.st_uid != geteuid())
+        return "file owned by another user";
+    if (st.st_nlink != 1)
+        return "file with another name (a hard link)";
+    return nullptr;
+}
+
 }  // namespace Configuration

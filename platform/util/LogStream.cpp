@@ -67,23 +67,33 @@ bool LogStream::EnsureOpen() {
     struct stat st;
     const char* why =
         sys.Fstat(dirFd, &st) != 0 ? strerror(errno) : Configuration::TrustedDirectory::Check(st);
-    if (!why) {
+    if (!why || Configuration::TrustedDirectory::Sticky(st)) {
+        // Not blocking: a FIFO in the file's place must not hold the writer.
         mFd = sys.OpenAt(dirFd, mPath.c_str() + slash + 1,
-                         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (mFd < 0)
+                         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (mFd < 0 || sys.Fstat(mFd, &st) != 0)
             why = strerror(errno);
+        else
+            why = Configuration::TrustedDirectory::CheckFile(st);
+        if (why && mFd >= 0) {
+            sys.Close(mFd);
+            mFd = -1;
+        }
     }
     sys.Close(dirFd);
     if (why)
         return Refuse(dir, why);
-    mFileSize = sys.Fstat(mFd, &st) == 0 ? st.st_size : 0;
+    mFileSize = st.st_size;
+    mProblem.clear();
     return true;
 }
 
 bool LogStream::Refuse(const std::string& dir, const char* why) {
-    if (!mRefused)
-        syslog(LOG_WARNING, "%s is not written: %s: %s", mPath.c_str(), dir.c_str(), why);
-    mRefused = true;
+    if (mProblem.empty()) {
+        mProblem = dir + ": " + why;
+        syslog(LOG_WARNING, "%s is not written: %s", mPath.c_str(), mProblem.c_str());
+        fprintf(stderr, "%s is not written: %s\n", mPath.c_str(), mProblem.c_str());
+    }
     return false;
 }
 

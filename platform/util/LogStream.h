@@ -23,10 +23,13 @@
 // never holds more than (BACKUPS + 1) times the device's limit.
 //
 // The file is written only in a directory of this process's user that no
-// one else may write (see Configuration::TrustedDirectory), and neither the
-// directory nor the file is followed when it is a link: in a shared /tmp a
-// directory made in advance by another user could point the appends
-// anywhere. Such a directory gets no file, and the system log is told once.
+// one else may write, or in one of root's with the sticky bit (see
+// Configuration::TrustedDirectory), and only when it is a regular file of
+// this user's with no other name; neither the directory nor the file is
+// followed when it is a link: in a shared /tmp a directory made in advance
+// by another user could point the appends anywhere. Such a place gets no
+// file; the system log and standard error are told once, and Problem says
+// why until a file is opened again.
 //
 // The two flags and the last argument are accepted for the utility library's
 // signature and have no effect. Every operation takes the stream's own lock,
@@ -48,6 +51,11 @@ public:
     void Flush();
 
     const std::string& Path() const { return mPath; }
+    // Why no file is written ("DIR: WHY"); empty while one is.
+    std::string Problem() const {
+        ThreadMutexLock hold(mLock);
+        return mProblem;
+    }
 
 private:
     void Append(const char* text, size_t length);
@@ -57,7 +65,7 @@ private:
     bool Refuse(const std::string& dir, const char* why);
     void Rotate();
 
-    ThreadMutex mLock;
+    mutable ThreadMutex mLock;
     std::string mPath;
     int64_t mMaxSize;
     int mBackups;
@@ -66,5 +74,5 @@ private:
     size_t mBuffered = 0;
     int mFd = -1;
     int64_t mFileSize = 0;  // bytes in the file, buffered bytes not counted
-    bool mRefused = false;  // the system log was told that no file is written
+    std::string mProblem;   // why no file is written; the system log was told
 };
