@@ -59,6 +59,9 @@ RecorderStatus CDRManager::CurrentStatus() {
           static_cast<const CyclicMessageQueue*>(static_cast<const CDRUpdateMessenger*>(this))}) {
         const CyclicMessageQueue::Counters& c = queue->GetCounters();
         const std::string where = QueueAddress::PathOf(queue->GetQueueId());
+        if (!queue->OpenFailure().empty())
+            s.mProblems.push_back(
+                {where, 0, "", queue->OpenFailure(), "not listening; tried again each second"});
         if (c.mBadMessages > 0)
             s.mProblems.push_back(
                 {where, 0, "",

@@ -73,31 +73,45 @@ bool CyclicMessageQueue::Open() {
     if (mListenFd >= 0)
         return true;
     const std::string path = QueueAddress::PathOf(mQueueId);
-    MakeDirectory(QueueAddress::Directory());
     sockaddr_un addr;
     int fd = -1;
-    std::string failure =
-        !FillAddress(path, &addr) ? "socket path too long" : ClearPath(path, addr);
+    std::string failure = CheckDirectory(QueueAddress::Directory());
+    if (failure.empty() && !FillAddress(path, &addr))
+        failure = "socket path too long";
+    if (failure.empty())
+        failure = ClearPath(path, addr);
     if (failure.empty())
         failure = Listen(addr, &fd);
     if (!failure.empty()) {
-        if (!mOpenFailed)
+        if (mOpenFailure.empty())
             Report("cannot listen on " + path + ": " + failure);
-        mOpenFailed = true;
+        mOpenFailure = failure;
         return false;
     }
-    if (mOpenFailed)
+    if (!mOpenFailure.empty())
         Report("listening on " + path);
-    mOpenFailed = false;
+    mOpenFailure.clear();
     mListenFd = fd;
     mPath = path;
     return true;
 }
 
-void CyclicMessageQueue::MakeDirectory(const std::string& dir) {
+std::string CyclicMessageQueue::CheckDirectory(const std::string& dir) {
     System& sys = System::Default();
     if (sys.Mkdir(dir.c_str(), 0770) == 0)
         sys.Chmod(dir.c_str(), 0770);  // mode regardless of umask
+    // Whoever may write in it may take a queue's name before the daemon.
+    struct stat st;
+    if (sys.Lstat(dir.c_str(), &st) != 0)
+        return "queue directory " + dir + ": " + strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return "queue directory " + dir + " is not a directory (nor followed as a link)";
+    if (st.st_uid != geteuid() && st.st_uid != 0)
+        return "queue directory " + dir + " is owned by another user (" +
+               std::to_string(st.st_uid) + ")";
+    if (st.st_mode & S_IWOTH)
+        return "queue directory " + dir + " is writable by others";
+    return "";
 }
 
 std::string CyclicMessageQueue::ClearPath(const std::string& path, const sockaddr_un& addr) {

@@ -55,6 +55,11 @@ public:
     // connect, a close). Returns how many were handled.
     int ProcessMessageFromQueue(int maxEvents);
     const Counters& GetCounters() const { return mCounters; }
+    // Why the queue does not listen; empty while it does. The queue
+    // directory ($MSGQ_DIR) is made 0770 when missing, and refused when it
+    // is a link, is another user's (but root's), or others may write it:
+    // whoever may write there could take the queue's name first.
+    const std::string& OpenFailure() const { return mOpenFailure; }
 
 protected:
     // Hands one decoded message to its handler. Returns false when this queue
@@ -78,7 +83,8 @@ private:
     static CyclicMessageQueue* Find(int queueId);
     bool Open();
     // The steps of Open; each returns what went wrong, "" when nothing did.
-    static void MakeDirectory(const std::string& dir);
+    // CheckDirectory makes the queue directory when missing.
+    static std::string CheckDirectory(const std::string& dir);
     static std::string ClearPath(const std::string& path, const struct sockaddr_un& addr);
     static std::string Listen(const struct sockaddr_un& addr, int* listenFd);
     bool IsOpen() const { return mListenFd >= 0; }
@@ -103,6 +109,6 @@ private:
     Counters mCounters;
     time_t mLastReport = 0;
     unsigned long mUnreported = 0;
-    bool mOpenFailed = false;  // the last Open failed and was reported
+    std::string mOpenFailure;  // why the last Open failed; reported once
     unsigned char mBuffer[WireFormat::kMaxMessage + 1];
 };

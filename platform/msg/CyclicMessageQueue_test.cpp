@@ -307,4 +307,33 @@ TEST(QueueSocket, ReplacesStaleFilesNeverFollowsSymlinksAndKeepsALiveOwner) {
     // Nothing listens on an unselected queue.
     MessageQueueClient web(111);
     EXPECT_THROW(web.Connect(), MessagingError);
+
+    // A queue directory that others could have taken a queue's name in is
+    // refused, and says why; a missing one is made private.
+    const std::string queues = dir.File("queues");
+    setenv("MSGQ_DIR", queues.c_str(), 1);
+    const struct {
+        std::function<void()> plant;
+        const char* why;  // null: taken
+    } dirs[] = {
+        {[&] { symlink(dir.Path().c_str(), queues.c_str()); },
+         "is not a directory (nor followed as a link)"},
+        {[&] {
+             mkdir(queues.c_str(), 0);
+             chmod(queues.c_str(), 01777);
+         },
+         "is writable by others"},
+        {[] {}, nullptr},
+    };
+    for (const auto& d : dirs) {
+        std::system(("rm -rf " + queues).c_str());
+        d.plant();
+        ReportReceiver receiver;
+        CyclicQueuePoller p(39);
+        EXPECT_EQ(d.why ? 0 : 1, p.SelectQueue(15, "/bin/ping", true, true));
+        EXPECT_EQ(d.why ? "queue directory " + queues + " " + d.why : "", receiver.OpenFailure());
+    }
+    struct stat st;
+    ASSERT_EQ(0, lstat(queues.c_str(), &st));
+    EXPECT_EQ(0770u, st.st_mode & 07777);
 }
