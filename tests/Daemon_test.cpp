@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "platform/msg/CyclicMessageQueue.h"
+#include "platform/msg/MessageQueueClient.h"
 #include "tests/support/DaemonFixture.h"
 
 using namespace testing_support;
@@ -42,6 +44,16 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     EXPECT_EQ("", Db("missed_calls_db"));
     EXPECT_EQ(0, Run(CDRCTL, {"update-settings"}));
     EXPECT_EQ("cdrctl: settings updated\n", Output());
+
+    // Beyond its parties a report is closed unread, and cdrsend says so.
+    std::vector<std::unique_ptr<MessageQueueClient>> idle;
+    for (size_t i = 0; i < CyclicMessageQueue::kMaxParties; ++i) {
+        idle.push_back(std::make_unique<MessageQueueClient>(15));
+        idle.back()->Connect();
+    }
+    EXPECT_EQ(1, Run(CDRSEND, {"--caller", "late"}));
+    EXPECT_NE(std::string::npos, Output().find("cdrsend: not taken: ")) << Output();
+    idle.clear();
 
     EXPECT_EQ(128 + SIGTERM, Stop(SIGTERM));
     const std::string log = ReadFile(kLog);

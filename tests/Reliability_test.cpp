@@ -173,6 +173,22 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
         }
     };
     uint32_t lifeStart[3];
+    // The status's exit status, but for a failed download: the collector
+    // fails on purpose, so that is a problem the status may list, while
+    // every database is saved and every record durable.
+    auto status = [&] {
+        const int rc = Run(CDRCTL, {"status", "--json"});
+        const std::string& out = Output();
+        const std::vector<uint32_t> notDurable = Numbers(out, "\"not_durable\":");
+        const bool onlyDownloads =
+            Count(out, "{\"file\":") == Count(out, "{\"file\":\"statistics download\"") &&
+            Count(out, "\"error\":null") == 3 &&
+            out.find("\"problem\":null") != std::string::npos &&
+            std::count(notDurable.begin(), notDurable.end(), 0u) == 3;
+        if (rc == 3 && onlyDownloads)
+            return 0;
+        return rc;
+    };
     const char* const rounds = getenv("CDR_POWER_CUTS");
     std::mt19937 random(20261206);
     size_t statuses = 0, records = 0;
@@ -181,7 +197,7 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
 #endif
     for (int round = 0, last = rounds ? atoi(rounds) : POWER_CUT_ROUNDS; round <= last; ++round) {
         Start();
-        ASSERT_EQ(0, Run(CDRCTL, {"status", "--json"})) << Output();
+        ASSERT_EQ(0, status()) << Output();
         // Deliveries of the life that ended and no answer followed may come again.
         deliveries();
         unanswered.clear();
@@ -203,7 +219,7 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
             switch (random() % 8) {
                 case 0: {  // a status: what it counts as durable is owed from now on
                     deliveries();
-                    ASSERT_EQ(0, Run(CDRCTL, {"status", "--json"})) << Output();
+                    ASSERT_EQ(0, status()) << Output();
                     const std::vector<uint32_t> now = Numbers(Output(), "\"next_id\":"),
                                                 notDurable = Numbers(Output(), "\"not_durable\":");
                     for (int k = 0; k < 3; ++k)
@@ -219,10 +235,10 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
                     break;
                 }
                 case 1: {  // took every record before the status, and may have taken more
-                    ASSERT_EQ(0, Run(CDRCTL, {"status", "--json"})) << Output();
+                    ASSERT_EQ(0, status()) << Output();
                     const std::vector<uint32_t> before = Numbers(Output(), "\"next_id\":");
                     ASSERT_EQ(0, Run(CDRCTL, {"clear", std::to_string(mask)})) << Output();
-                    ASSERT_EQ(0, Run(CDRCTL, {"status", "--json"})) << Output();
+                    ASSERT_EQ(0, status()) << Output();
                     promises.Cleared(mask, before.data(), Numbers(Output(), "\"next_id\":").data(),
                                      true);
                     break;

@@ -1,5 +1,6 @@
 // cdrsend and cdrctl as processes, against the stand-in receiver cdrsink.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -107,6 +108,24 @@ TEST_F(ToolsTest, ExitStatusTellsUsageErrorsUnreachableDaemonAndSilence) {
     ASSERT_EQ(0, listen(fd, 4));
     EXPECT_EQ(2, Run(CDRCTL, {"flush", "1", "--timeout", "0.3"}));
     EXPECT_NE(std::string::npos, Output().find("no answer"));
+    close(fd);
+
+    // A report that a listener closes unread was sent, but not taken.
+    fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    strcpy(addr.sun_path, QueueAddress::PathOf(15).c_str());
+    ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    ASSERT_EQ(0, listen(fd, 4));
+    Process sender(CDRSEND, {"--caller", "x"}, mDir.File("out"));
+    const int party = accept(fd, nullptr, nullptr);
+    pollfd sent{party, POLLIN, 0};
+    ASSERT_EQ(1, poll(&sent, 1, 60000));
+    close(party);
+    EXPECT_EQ(1, sender.Wait());
+    EXPECT_NE(std::string::npos, Output().find("cdrsend: not taken: ")) << Output();
+    // Nor is anything sent where anyone could have taken the queue's name.
+    chmod(mDir.File("msgq").c_str(), 01777);
+    EXPECT_EQ(1, Run(CDRSEND, {"--caller", "x"}));
+    EXPECT_NE(std::string::npos, Output().find(" is writable by others: nothing is sent there"));
     close(fd);
 }
 

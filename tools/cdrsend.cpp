@@ -19,6 +19,10 @@
 
 namespace {
 
+// How long the daemon may take to end the connection once everything is
+// sent: longer than a download's command may hold it (30 s by default).
+const int kTakenTimeoutMs = 60000;
+
 const char kUsage[] =
     "usage: cdrsend [--kind K] [--start T] [--duration D] [--called S] [--caller S]\n"
     "               [--guid S] [--ocd S] [--cr S] [--auth S] [--clir] [--stat KEY=VALUE ...]\n"
@@ -39,7 +43,8 @@ const char kUsage[] =
     "  --random N     send N varied, realistic reports with statistics, kinds 1, 2, 4\n"
     "  --seed S       seed of --random (default 1)\n"
     "  --rate R       at most R reports a second (default: as fast as cdrd takes them)\n"
-    "Exit status: 0 all sent, 1 cdrd cannot be reached, 2 usage error.\n";
+    "Exit status: 0 all taken by cdrd (it ended the connection after reading them),\n"
+    "1 cdrd cannot be reached or did not take them all, 2 usage error.\n";
 
 int Usage(const std::string& error) {
     fprintf(stderr, "cdrsend: %s\n%s", error.c_str(), kUsage);
@@ -83,6 +88,7 @@ int SendRandom(MessageQueueClient& client, long long count, uint32_t seed, doubl
         if (tty && (i % 1000 == 999 || i + 1 == count))
             fprintf(stderr, "\rcdrsend: %lld of %lld sent", i + 1, count);
     }
+    client.Finish(kTakenTimeoutMs);
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     if (tty)
         fputc('\n', stderr);
@@ -181,8 +187,10 @@ int main(int argc, char** argv) {
         if (randomCount >= 0)
             return SendRandom(client, randomCount, static_cast<uint32_t>(seed), rate);
         client.Send(message);
+        // Sent is not taken: the daemon ends the connection once it has it.
+        client.Finish(kTakenTimeoutMs);
     } catch (const MessagingError& e) {
-        fprintf(stderr, "cdrsend: %s\n", e.what());
+        fprintf(stderr, "cdrsend: not taken: %s\n", e.what());
         return 1;
     }
     return 0;

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -33,6 +34,14 @@ void MessageQueueClient::Connect() {
     if (mPath.size() >= sizeof addr.sun_path)
         Fail("socket path too long");
     std::memcpy(addr.sun_path, mPath.c_str(), mPath.size() + 1);
+    // Where others may write, anyone may have taken the queue's name: what
+    // is sent there could go to them.
+    struct stat dir;
+    const std::string directory = QueueAddress::Directory();
+    if (lstat(directory.c_str(), &dir) == 0 && (!S_ISDIR(dir.st_mode) || (dir.st_mode & S_IWOTH)))
+        Fail("the queue directory " + directory +
+             (S_ISDIR(dir.st_mode) ? " is writable by others" : " is not a directory") +
+             ": nothing is sent there");
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0)
         Fail(std::string("socket: ") + strerror(errno));
@@ -41,7 +50,42 @@ void MessageQueueClient::Connect() {
         close(fd);
         Fail(std::string("connect: ") + strerror(err));
     }
+    // The listener must be one who may make files there: root, the
+    // directory's owner, or its group where the group may write.
+    struct ucred peer;
+    socklen_t size = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid != 0 &&
+        peer.uid != dir.st_uid && !((dir.st_mode & S_IWGRP) && peer.gid == dir.st_gid)) {
+        close(fd);
+        Fail("held by user " + std::to_string(peer.uid) + " (pid " + std::to_string(peer.pid) +
+             "), who may not make files in " + directory);
+    }
     mFd = fd;
+}
+
+void MessageQueueClient::Finish(int timeoutMs) {
+    if (mFd < 0)
+        Fail("not connected");
+    // The daemon closes a party once it has handled all it sent; a party it
+    // closed unread (beyond its limit of parties) gets ECONNRESET.
+    shutdown(mFd, SHUT_WR);
+    for (;;) {
+        pollfd p{mFd, POLLIN, 0};
+        int rc;
+        do {
+            rc = poll(&p, 1, timeoutMs);
+        } while (rc < 0 && errno == EINTR);
+        if (rc == 0)
+            Fail("the daemon did not end the connection in time");
+        char byte;
+        const ssize_t n = rc < 0 ? -1 : recv(mFd, &byte, 1, 0);
+        if (n == 0)
+            return;
+        if (n < 0 && errno == ECONNRESET)
+            Fail("the daemon closed the connection before it took every message");
+        if (n < 0)
+            Fail(std::string("recv: ") + strerror(errno));
+    }
 }
 
 void MessageQueueClient::Send(const WireMessage& message) {

@@ -19,6 +19,8 @@ public:
     MessageQueueClient(const MessageQueueClient&) = delete;
     MessageQueueClient& operator=(const MessageQueueClient&) = delete;
 
+    // Connects to the queue's socket: not in a queue directory that others
+    // may write, nor to a listener who may not make files there.
     void Connect();
     // Sends one message; blocks while the daemon's socket buffer is full.
     void Send(const WireMessage& message);
@@ -28,6 +30,10 @@ public:
     // throws when the daemon closed the connection or sent something that
     // does not decode.
     bool Receive(WireMessage* message, int timeoutMs);
+    // Ends the sending and waits up to TIMEOUT_MS for the daemon to end the
+    // connection, which it does once it has handled every message sent;
+    // throws when it closed the connection before, or did not end it.
+    void Finish(int timeoutMs);
 
     const std::string& Path() const { return mPath; }
 
