@@ -1,7 +1,9 @@
 // cdrweb run as the web server runs it: environment and standard input in,
 // headers and HTML out; against records on storage and a running cdrd.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <regex>
@@ -14,16 +16,25 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kToken = "0123456789abcdef0123456789abcdef";
-
 class CdrwebTest : public DaemonTest {
 protected:
-    // The whole answer of one request. COOKIE: the token cookie, if any.
+    void SetUp() override {
+        DaemonTest::SetUp();
+        if (IsSkipped())
+            return;
+        mkdir(mDir.File("msgq").c_str(), 0770);  // where the form key is kept
+        const std::string page = Web("GET", "db=stated", "", "");
+        const size_t at = page.find("Set-Cookie: cdrweb_token=");
+        ASSERT_NE(std::string::npos, at) << page;
+        mToken = page.substr(at + 25, page.find(';', at) - at - 25);
+    }
+    // The whole answer of one request. COOKIE: the token cookie, if any (null:
+    // the one the page gave).
     std::string Web(const char* method, const std::string& query, const std::string& body = "",
-                    const std::string& cookie = kToken, int status = 0) {
+                    const char* cookie = nullptr, int status = 0) {
         setenv("REQUEST_METHOD", method, 1);
         setenv("QUERY_STRING", query.c_str(), 1);
-        setenv("HTTP_COOKIE", ("cdrweb_token=" + cookie).c_str(), 1);
+        setenv("HTTP_COOKIE", ("cdrweb_token=" + (cookie ? cookie : mToken)).c_str(), 1);
         setenv("CONTENT_TYPE", "application/x-www-form-urlencoded", 1);
         setenv("CONTENT_LENGTH", std::to_string(body.size()).c_str(), 1);
         WriteFile(mDir.File("in"), body);
@@ -32,11 +43,12 @@ protected:
         return ReadFile(mDir.File("web"));
     }
     std::string Post(const std::string& form) {
-        return Web("POST", "db=stated", "token=" + kToken + "&" + form);
+        return Web("POST", "db=stated", "token=" + mToken + "&" + form);
     }
     static bool Has(const std::string& page, const std::string& text) {
         return page.find(text) != std::string::npos;
     }
+    std::string mToken;
 };
 
 // Undoes what the page did to a value: entities, and the raw spans that
@@ -114,11 +126,21 @@ TEST_F(CdrwebTest, PagesShowRecordsNewestFirstAndEveryByteAsText) {
     // Requests it cannot take are refused with the reason.
     EXPECT_TRUE(Has(Web("PUT", "db=stated"), "Status: 405 Method Not Allowed\r\n"));
     EXPECT_TRUE(Has(Web("POST", "db=stated", std::string(9000, 'x')), "at most 8192 bytes"));
+    // A client that sends less than it announced, and holds on, is given up on.
+    Web("POST", "db=stated", std::string(100, 'x'));  // the environment of a 100-byte form
+    const std::string slow = mDir.File("slow");
+    ASSERT_EQ(0, mkfifo(slow.c_str(), 0600));
+    const int client = open(slow.c_str(), O_RDWR);  // held open: no end of the body
+    ASSERT_EQ(6, write(client, "token=", 6));
+    Process web(CDRWEB, {}, mDir.File("web"), slow);
+    EXPECT_EQ(0, web.Wait());
+    EXPECT_TRUE(Has(ReadFile(mDir.File("web")), "the form did not arrive within 5 s"));
+    close(client);
     EXPECT_TRUE(Has(Web("GET", "db=calls"), "There is no database &quot;calls&quot;"));
 #ifdef MEMORY_FAULTS
     setenv("LD_PRELOAD", MEMORY_FAULTS, 1);
     setenv("OOM_AT_LOOKUP", "2", 1);  // from the second look-up of KELT_PATH
-    const std::string failed = Web("GET", "db=stated", "", kToken, 1);
+    const std::string failed = Web("GET", "db=stated", "", nullptr, 1);
     unsetenv("LD_PRELOAD");
     unsetenv("OOM_AT_LOOKUP");
     EXPECT_EQ(
@@ -137,7 +159,7 @@ TEST_F(CdrwebTest, OnlyAPostWithItsTokenActsAndEachActionIsAnswered) {
     ASSERT_EQ(0, Run(CDRSEND, {"--kind", "stated", "--caller", "Bob"}));
     Handled(2);
     const std::string db = mBase + "telephony/CDR_db";
-    std::string page = Web("GET", "db=stated&action=flush&mask=7&token=" + kToken);
+    std::string page = Web("GET", "db=stated&action=flush&mask=7&token=" + mToken);
     EXPECT_TRUE(Has(page, "Status: 200 OK\r\n")) << page;
     EXPECT_TRUE(Has(page, "X-Frame-Options: DENY\r\n"));
     EXPECT_TRUE(Has(page, "frame-ancestors 'none'"));
@@ -149,6 +171,24 @@ TEST_F(CdrwebTest, OnlyAPostWithItsTokenActsAndEachActionIsAnswered) {
         EXPECT_TRUE(Has(page, "nothing was done"));
     }
     EXPECT_TRUE(Has(Web("POST", "db=stated", "action=flush&mask=1", ""), "403 Forbidden"));
+    // A cookie that another page of the same host planted, with the same in
+    // the form, is not one this device made.
+    const std::string planted(64, 'a');
+    EXPECT_TRUE(
+        Has(Web("POST", "db=stated", "action=flush&mask=1&token=" + planted, planted.c_str()),
+            "403 Forbidden"));
+    // Nor does a form that the browser says came from another origin act.
+    for (const auto& [header, value] :
+         {std::pair<const char*, const char*>{"HTTP_SEC_FETCH_SITE", "same-site"},
+          {"HTTP_ORIGIN", "http://device:8080"}}) {
+        setenv("HTTP_HOST", "device", 1);
+        setenv(header, value, 1);
+        EXPECT_TRUE(Has(Post("action=flush&mask=1"), "403 Forbidden")) << header;
+        unsetenv(header);
+    }
+    setenv("HTTP_ORIGIN", "http://device", 1);
+    EXPECT_TRUE(Has(Post("action=download-now"), "Asked cdrd to download")) << "its own origin";
+    unsetenv("HTTP_ORIGIN");
     EXPECT_NE(0, access(db.c_str(), F_OK));
 
     const struct {

@@ -1,5 +1,7 @@
 #include "tools/CgiRequest.h"
 
+#include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -81,8 +83,26 @@ bool CgiRequest::Read(std::string* error) {
     }
     std::string body(static_cast<size_t>(length), '\0');
     size_t got = 0;
+    System& sys = System::Default();
+    // A client that sends less than it announced must not hold a process
+    // of the web server for as long as it likes.
+    timespec start, now;
+    const bool timed = sys.ClockGettime(CLOCK_MONOTONIC, &start) == 0;
     while (got < body.size()) {
-        const ssize_t n = System::Default().Read(STDIN_FILENO, &body[got], body.size() - got);
+        int left = kBodyTimeoutMs;
+        if (timed && sys.ClockGettime(CLOCK_MONOTONIC, &now) == 0)
+            left -= static_cast<int>((now.tv_sec - start.tv_sec) * 1000 +
+                                     (now.tv_nsec - start.tv_nsec) / 1000000);
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        const int ready = left > 0 ? sys.Poll(&in, 1, left) : 0;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
+            *error =
+                "the form did not arrive within " + std::to_string(kBodyTimeoutMs / 1000) + " s";
+            return false;
+        }
+        const ssize_t n = ready < 0 ? -1 : sys.Read(STDIN_FILENO, &body[got], body.size() - got);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {

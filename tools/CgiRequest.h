@@ -12,10 +12,12 @@
 class CgiRequest {
 public:
     static constexpr size_t kMaxBody = 8192;
+    // How long the body may take to arrive in full.
+    static constexpr int kBodyTimeoutMs = 5000;
     using Fields = std::vector<std::pair<std::string, std::string>>;
 
     // Reads the request. False when it cannot be taken, with the reason in
-    // *ERROR: a body that is too long, cut short or of another type.
+    // *ERROR: a body that is too long, cut short, late or of another type.
     bool Read(std::string* error);
 
     const std::string& Method() const { return mMethod; }

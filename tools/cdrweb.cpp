@@ -15,11 +15,13 @@
 #include <string>
 
 #include "platform/config/RecordFile.h"
+#include "platform/msg/QueueAddress.h"
 #include "platform/sys/System.h"
 #include "platform/util/GeneralPaths.h"
 #include "platform/util/NumberText.h"
 #include "tools/CallLogPage.h"
 #include "tools/CgiRequest.h"
+#include "tools/HmacSha256.h"
 #include "tools/RecorderLink.h"
 #include "tools/StatusReport.h"
 #include "tools/TextPieces.h"
@@ -31,40 +33,126 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
 }
 
 const char kCookie[] = "cdrweb_token";
-const size_t kTokenBytes = 16;
+// A token is a random nonce and its MAC under the device's key, in hex.
+const size_t kNonceBytes = 16;
+const size_t kTagBytes = 16;
+const size_t kKeyBytes = 32;
+// The key's file, in the queue directory: the daemon's and the web side's
+// group only, and on a RAM disk, so a restart of the device makes a new one.
+const char kKeyName[] = "cdrweb.key";
 // The page waits at most this long for cdrd, so a busy recorder never
 // holds the web server.
 const int kTimeoutMs = 3000;
 
-bool IsToken(const std::string& text) {
-    if (text.size() != 2 * kTokenBytes)
+std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char b : bytes) {
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 15];
+    }
+    return hex;
+}
+
+// COUNT bytes from the kernel's random source, or "" with *ERROR.
+std::string RandomBytes(size_t count, std::string* error) {
+    System& sys = System::Default();
+    std::string bytes(count, '\0');
+    const int fd = sys.Open("/dev/urandom", O_RDONLY | O_CLOEXEC, 0);
+    const ssize_t n = fd < 0 ? -1 : sys.Read(fd, &bytes[0], count);
+    const int saved = errno;
+    if (fd >= 0)
+        sys.Close(fd);
+    if (n == static_cast<ssize_t>(count))
+        return bytes;
+    *error = Join({"/dev/urandom: ", n < 0 ? strerror(saved) : "short read"});
+    return "";
+}
+
+// The device's secret for form tokens: read from the key file, or made by
+// the first cdrweb that finds none. Only a regular file of this user's that
+// no one else may read is taken; never through a link. "" with *ERROR.
+std::string Key(std::string* error) {
+    System& sys = System::Default();
+    const std::string path = Join({QueueAddress::Directory(), "/", kKeyName});
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = sys.Open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+        if (fd >= 0) {
+            struct stat st;
+            std::string key(kKeyBytes, '\0');
+            const bool ok = sys.Fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                            st.st_uid == geteuid() && (st.st_mode & 077) == 0 &&
+                            sys.Read(fd, &key[0], kKeyBytes) == static_cast<ssize_t>(kKeyBytes);
+            sys.Close(fd);
+            if (ok)
+                return key;
+            *error = Join({path, ": not a key of this user's that only it may read"});
+            return "";
+        }
+        if (errno != ENOENT)
+            break;
+        const std::string key = RandomBytes(kKeyBytes, error);
+        if (key.empty())
+            return "";
+        const int made =
+            sys.Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (made >= 0) {
+            const bool written = sys.WriteAll(made, key.data(), key.size());
+            sys.Close(made);
+            if (written)
+                return key;
+            sys.Unlink(path.c_str());
+        }
+        if (errno != EEXIST)  // else another cdrweb made it meanwhile: read it
+            break;
+    }
+    *error = Join({path, ": ", strerror(errno)});
+    return "";
+}
+
+std::string Tag(const std::string& key, const std::string& nonce) {
+    return Hex(HmacSha256::Mac(key, Join({"cdrweb form ", nonce})).substr(0, kTagBytes));
+}
+
+// A token that this device made: its tag is the nonce's under the key.
+bool IsToken(const std::string& text, const std::string& key) {
+    if (key.empty() || text.size() != 2 * (kNonceBytes + kTagBytes))
         return false;
     for (const char c : text)
         if (!isxdigit(static_cast<unsigned char>(c)))
             return false;
+    const std::string tag = Tag(key, text.substr(0, 2 * kNonceBytes));
+    // Every byte compared, so the time taken does not tell where they differ.
+    unsigned char differ = 0;
+    for (size_t i = 0; i < tag.size(); ++i)
+        differ |= static_cast<unsigned char>(tag[i] ^ text[2 * kNonceBytes + i]);
+    return differ == 0;
+}
+
+// A token no other site can know or make: a random nonce and its tag.
+bool NewToken(const std::string& key, std::string* token, std::string* error) {
+    const std::string nonce = RandomBytes(kNonceBytes, error);
+    if (key.empty() || nonce.empty()) {
+        *error = Join({"No form token: ", *error});
+        return false;
+    }
+    *token = Join({Hex(nonce), Tag(key, Hex(nonce))});
     return true;
 }
 
-// A token no other site can know: random bytes from the kernel.
-bool NewToken(std::string* token, std::string* error) {
-    System& sys = System::Default();
-    unsigned char bytes[kTokenBytes];
-    const int fd = sys.Open("/dev/urandom", O_RDONLY | O_CLOEXEC, 0);
-    const ssize_t n = fd < 0 ? -1 : sys.Read(fd, bytes, sizeof bytes);
-    const int saved = errno;
-    if (fd >= 0)
-        sys.Close(fd);
-    if (n != static_cast<ssize_t>(sizeof bytes)) {
-        *error = Join({"No form token: /dev/urandom: ", n < 0 ? strerror(saved) : "short read"});
-        return false;
-    }
-    static const char kDigits[] = "0123456789abcdef";
-    token->clear();
-    for (const unsigned char b : bytes) {
-        *token += kDigits[b >> 4];
-        *token += kDigits[b & 15];
-    }
-    return true;
+// Whether the browser says the form came from this page's own origin. A
+// page on another port of the same host is of the same site, and may set
+// the cookie, but not of the same origin. Clients that say nothing (not a
+// browser) are judged by the token alone.
+bool SameOrigin() {
+    const char* site = getenv("HTTP_SEC_FETCH_SITE");
+    if (site && *site)
+        return strcmp(site, "same-origin") == 0;
+    const char* origin = getenv("HTTP_ORIGIN");
+    const char* host = getenv("HTTP_HOST");
+    if (!origin || !*origin)
+        return true;
+    return host && Join({getenv("HTTPS") ? "https://" : "http://", host}) == origin;
 }
 
 // The database file at the path cdrd uses, as it builds it; a default
@@ -219,13 +307,14 @@ Reply Serve(const CgiRequest& request) {
     v.mId = request.Query("id");
 
     std::string error;
+    const std::string key = Key(&error);
     v.mToken = request.Cookie(kCookie);
-    const bool hadToken = IsToken(v.mToken);
+    const bool hadToken = IsToken(v.mToken, key);
     if (request.Method() == "POST") {
-        // The form must carry the token of the cookie that this site set:
-        // a page of another site can make the browser send the cookie, but
-        // cannot read it to put it in the form.
-        if (hadToken && request.Form("token") == v.mToken) {
+        // The form must carry the token of the cookie that this page set: a
+        // page of another site can make the browser send the cookie but not
+        // read it, and cannot make a token that this device would take.
+        if (hadToken && request.Form("token") == v.mToken && SameOrigin()) {
             v.mAnswer = Act(request, &v.mAnswerOk);
         } else {
             reply.mStatus = "403 Forbidden";
@@ -236,7 +325,7 @@ Reply Serve(const CgiRequest& request) {
         }
     }
     if (!hadToken) {
-        if (NewToken(&v.mToken, &error)) {
+        if (NewToken(key, &v.mToken, &error)) {
             reply.mSetCookie = Join({kCookie, "=", v.mToken, "; Path=/; SameSite=Strict; HttpOnly",
                                      getenv("HTTPS") ? "; Secure" : ""});
         } else {

@@ -74,6 +74,9 @@ int System::ClockGettime(clockid_t clock, struct timespec* now) {
 pid_t System::Fork() {
     return ::fork();
 }
+int System::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
+    return ::poll(fds, count, timeoutMs);
+}
 mode_t System::Umask(mode_t mask) {
     return ::umask(mask);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -42,6 +43,7 @@ public:
     virtual int Mkdir(const char* path, mode_t mode);
     // Record locks only (F_SETLK, F_GETLK and the like).
     virtual int Fcntl(int fd, int command, struct flock* lock);
+    virtual int Poll(struct pollfd* fds, nfds_t count, int timeoutMs);
 
     // Clocks.
     virtual int ClockGettime(clockid_t clock, struct timespec* now);
