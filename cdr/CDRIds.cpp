@@ -14,6 +14,7 @@ const char kCleared[] = "cleared=";
 CDRIds::Kept CDRIds::Read(const std::string& databasePath) {
     Kept kept;
     std::string text;
+    Configuration::DurableFile::CheckPath(System::Default(), databasePath + ".ids");
     if (!Configuration::DurableFile::Read(System::Default(), databasePath + ".ids", &text))
         return kept;
     kept.mFound = true;

@@ -34,6 +34,7 @@ bool CDRManager::InitAutoDownloadSettings() {
         } else {
             delete mpStatFile;  // unsaved: turning download off discards what was collected
             mpStatFile = nullptr;
+            Configuration::DurableFile::CheckPath(System::Default(), kStatFile);
             System::Default().Unlink(kStatFile);
             // The journals' statistics records are discarded with the file.
             mJournals.Saved(-1);

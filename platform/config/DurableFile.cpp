@@ -79,12 +79,39 @@ void MakeParents(System& fs, const std::string& dir, const std::string& path) {
 
 }  // namespace
 
+void DurableFile::CheckPath(System& fs, const std::string& path) {
+    for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        struct stat st;
+        if (fs.Lstat(part.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return;  // made later, and checked again then
+            throw FileError(path, ErrnoText(("cannot examine " + part).c_str()));
+        }
+        if (S_ISLNK(st.st_mode))
+            throw FileError(path, part + " is a link, not followed");
+        if (end == std::string::npos)
+            return;
+        if (!S_ISDIR(st.st_mode))
+            throw FileError(path, part + " is not a directory");
+        // The file's own directory is judged where a file is written in it.
+        if (path.find('/', end + 1) == std::string::npos)
+            continue;
+        if (st.st_uid != 0 && st.st_uid != geteuid())
+            throw FileError(path, part + " is a directory owned by another user");
+        if ((st.st_mode & S_IWOTH) && !TrustedDirectory::Sticky(st))
+            throw FileError(path, part + " is a directory others may write");
+    }
+}
+
 int DurableFile::OpenDirectory(System& fs, const std::string& path) {
     const std::string dir = DirectoryOf(path);
-    int fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    CheckPath(fs, path);
+    int fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     if (fd < 0 && errno == ENOENT) {
         MakeParents(fs, dir, path);
-        fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+        CheckPath(fs, path);  // what another made meanwhile is not taken
+        fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     }
     if (fd < 0)
         throw FileError(path, ErrnoText(("cannot open directory " + dir).c_str()));

@@ -46,9 +46,18 @@ public:
                                   const PiecesProducer& produce);
 
     // Opens the directory of PATH, made when missing, for its fsync, and
-    // refuses one that is not trusted (see TrustedDirectory). Returns the
-    // descriptor; throws FileError.
+    // refuses one that is not trusted (see TrustedDirectory) or whose path
+    // is not (CheckPath). Returns the descriptor; throws FileError.
     static int OpenDirectory(System& fs, const std::string& path);
+
+    // Throws FileError unless the way to PATH can lead nowhere else, as far
+    // as it exists: no part of it is a link, and each directory above the
+    // file's own is root's or this user's, and may be written by others only
+    // when it is root's with the sticky bit (as /tmp; there no one may move
+    // another's entry). So no one else can make the recorder read, write or
+    // remove a file elsewhere. For the recorder's own files, not for
+    // settings, which an administrator may link.
+    static void CheckPath(System& fs, const std::string& path);
 
     // Moves the file at PATH to ASIDE (replacing an older ASIDE) and syncs
     // the directory. False when there is no PATH; throws FileError when it

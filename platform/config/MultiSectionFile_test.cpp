@@ -224,6 +224,20 @@ TEST(MultiSectionFile, SaveCreatesParentsAndNeverFollowsAPlantedTemporary) {
         }
     }
     EXPECT_EQ(2, OpenDb(path)->GetSectionCount());
+
+    // No link on the way is followed, nor a directory above the file's that
+    // others could change: reads and saves fail, and nothing goes elsewhere.
+    const std::string elsewhere = dir.File("elsewhere");
+    ASSERT_EQ(0, mkdir(elsewhere.c_str(), 0700));
+    auto late = OpenDb(dir.File("late/sub/db"));
+    ASSERT_EQ(0, symlink(elsewhere.c_str(), dir.File("late").c_str()));
+    AddRecord(*late, 1, {});
+    EXPECT_THROW(late->Save(true, nullptr), FileError);
+    EXPECT_THROW(OpenDb(dir.File("late/sub/db")), FileError);
+    ASSERT_EQ(0, mkdir(dir.File("open").c_str(), 0777));
+    ASSERT_EQ(0, chmod(dir.File("open").c_str(), 0777));
+    EXPECT_THROW(OpenDb(dir.File("open/sub/db")), FileError);
+    EXPECT_EQ(0, rmdir(elsewhere.c_str())) << "something was made there";
 }
 
 TEST(MultiSectionConfigFile, AgreesWithASimpleModelUnderRandomEdits) {
