@@ -21,12 +21,13 @@ struct CDRHealth {
         void Done(bool ok, std::string error = std::string());
     };
 
-    Outcome mLastSave[3];        // of each record database
-    uint32_t mUnsaved[3] = {};   // records of each database not yet on storage
-    Outcome mStatisticsSave;     // of the statistics file
-    Outcome mLastDownload;       // mTime 0: no download tried yet
-    Problem mDownloadFailure;    // of the last download; empty when it went well
-    uint32_t mDroppedByCap = 0;  // statistics records dropped at twice download_cnt
+    Outcome mLastSave[3];            // of each record database
+    uint32_t mUnsaved[3] = {};       // records of each database not yet on storage
+    Outcome mStatisticsSave;         // of the statistics file
+    Outcome mLastDownload;           // mTime 0: no download tried yet
+    Problem mDownloadFailure;        // of the last download; empty when it went well
+    int32_t mDownloadCountRead = 0;  // download_cnt as the file has it, while download is off
+    uint32_t mDroppedByCap = 0;      // statistics records dropped at twice download_cnt
     // The problems of the last reading of each settings file, by its name
     // under the base.
     std::map<std::string, std::vector<Problem>> mSettings;

@@ -38,7 +38,11 @@ bool CDRManager::InitAutoDownloadSettings() {
             System::Default().Unlink(kStatFile);
             // The journals' statistics records are discarded with the file.
             mJournals.Saved(-1);
-            mHealth.SettingsRead("auto-down-stat.conf", {});  // not read now
+            mHealth.SettingsRead("auto-down-stat.conf", {});  // not in force now
+            // Shown as the file has it; in force once the download is on.
+            int32_t count = 0;
+            mHealth.mDownloadCountRead =
+                DownloadSettings::ReadDownloadCount(&count, nullptr) ? count : 0;
         }
     } catch (const std::exception& e) {
         TRACEX("InitAutoDownloadSettings: %s.\n", e.what());

@@ -153,6 +153,7 @@ TEST_F(DownloadTest, DownloadNowPassesNoFileWhileOffAndUnreadableSettingsAreTrac
     DownloadCount("100");
     {
         Manager m;
+        EXPECT_EQ(100, m.CurrentStatus().mDownloadCount);  // as the file says, though off
         EXPECT_EQ(0, m.OnDownloadNow());
         EXPECT_EQ("", Attempts());  // no file: the collector is not called
         Switch("true");

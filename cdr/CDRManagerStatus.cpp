@@ -43,7 +43,7 @@ RecorderStatus CDRManager::CurrentStatus() {
     }
     s.mRecording = mSettings.mCDREnabled != 0;
     s.mDownload = mAutoDownload != 0;
-    s.mDownloadCount = mDownloadCount;
+    s.mDownloadCount = mAutoDownload ? mDownloadCount : mHealth.mDownloadCountRead;
     s.mLastDownloadTime = mHealth.mLastDownload.mTime;
     s.mLastDownloadOk = mHealth.mLastDownload.mOk;
     s.mDroppedByCap = mHealth.mDroppedByCap;
