@@ -71,3 +71,13 @@ std::string HmacSha256::Mac(std::string_view key, std::string_view message) {
     }
     return Sha256(outer + Sha256(inner.append(message)));
 }
+
+std::string HmacSha256::Hex(std::string_view bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char b : bytes) {
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 15];
+    }
+    return hex;
+}

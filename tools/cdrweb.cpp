@@ -44,16 +44,6 @@ const char kKeyName[] = "cdrweb.key";
 // holds the web server.
 const int kTimeoutMs = 3000;
 
-std::string Hex(const std::string& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const unsigned char b : bytes) {
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 15];
-    }
-    return hex;
-}
-
 // COUNT bytes from the kernel's random source, or "" with *ERROR.
 std::string RandomBytes(size_t count, std::string* error) {
     System& sys = System::Default();
@@ -111,7 +101,8 @@ std::string Key(std::string* error) {
 }
 
 std::string Tag(const std::string& key, const std::string& nonce) {
-    return Hex(HmacSha256::Mac(key, Join({"cdrweb form ", nonce})).substr(0, kTagBytes));
+    return HmacSha256::Hex(
+        HmacSha256::Mac(key, Join({"cdrweb form ", nonce})).substr(0, kTagBytes));
 }
 
 // A token that this device made: its tag is the nonce's under the key.
@@ -136,7 +127,7 @@ bool NewToken(const std::string& key, std::string* token, std::string* error) {
         *error = Join({"No form token: ", *error});
         return false;
     }
-    *token = Join({Hex(nonce), Tag(key, Hex(nonce))});
+    *token = Join({HmacSha256::Hex(nonce), Tag(key, HmacSha256::Hex(nonce))});
     return true;
 }
 
