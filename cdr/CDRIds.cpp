@@ -14,8 +14,7 @@ const char kCleared[] = "cleared=";
 CDRIds::Kept CDRIds::Read(const std::string& databasePath) {
     Kept kept;
     std::string text;
-    Configuration::DurableFile::CheckPath(System::Default(), databasePath + ".ids");
-    if (!Configuration::DurableFile::Read(System::Default(), databasePath + ".ids", &text))
+    if (!Configuration::DurableFile::ReadOwn(System::Default(), databasePath + ".ids", &text))
         return kept;
     kept.mFound = true;
     for (size_t at = 0; at < text.size();) {

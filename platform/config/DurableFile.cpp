@@ -154,11 +154,11 @@ void RefuseEmpty(const std::string& path) {
 // it through a bounce buffer costs as much as parsing it. Only a regular
 // file is read: a device or a FIFO could block or never end.
 template <class Buffer>
-bool ReadWhole(System& fs, const std::string& path, Buffer* contents) {
+bool ReadWhole(System& fs, const std::string& path, Buffer* contents, int flags = 0) {
     RefuseEmpty(path);
     contents->resize(0);
     // Non-blocking: a FIFO at the path must not hold the reader.
-    int fd = fs.Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0);
+    int fd = fs.Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags, 0);
     if (fd < 0) {
         if (errno == ENOENT)
             return false;
@@ -192,6 +192,16 @@ bool ReadWhole(System& fs, const std::string& path, Buffer* contents) {
 }
 
 }  // namespace
+
+bool DurableFile::ReadOwn(System& fs, const std::string& path, std::string* contents) {
+    CheckPath(fs, path);
+    return ReadWhole(fs, path, contents, O_NOFOLLOW);
+}
+
+bool DurableFile::ReadOwn(System& fs, const std::string& path, FileBuffer* contents) {
+    CheckPath(fs, path);
+    return ReadWhole(fs, path, contents, O_NOFOLLOW);
+}
 
 bool DurableFile::Read(System& fs, const std::string& path, std::string* contents) {
     return ReadWhole(fs, path, contents);

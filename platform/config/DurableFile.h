@@ -26,6 +26,10 @@ public:
     static bool Read(System& fs, const std::string& path, std::string* contents);
     // The same into pages of their own, for files as large as record files.
     static bool Read(System& fs, const std::string& path, FileBuffer* contents);
+    // Read for the recorder's own files: the way to PATH is checked
+    // (CheckPath) and the file itself is not followed when it is a link.
+    static bool ReadOwn(System& fs, const std::string& path, std::string* contents);
+    static bool ReadOwn(System& fs, const std::string& path, FileBuffer* contents);
 
     static void Replace(System& fs, const std::string& path, const std::string& contents);
 

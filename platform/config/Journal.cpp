@@ -74,8 +74,7 @@ Journal::Contents Journal::Read() {
         return contents;
     }
     // Known only once read: a journal that cannot be read is not cut short.
-    DurableFile::CheckPath(*mpFs, mPath);
-    mRead = !DurableFile::Read(*mpFs, mPath, &text);
+    mRead = !DurableFile::ReadOwn(*mpFs, mPath, &text);
     mDamaged = false;
     if (mRead)
         return contents;

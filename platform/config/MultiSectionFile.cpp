@@ -11,8 +11,7 @@ MultiSectionFile::MultiSectionFile(const char* path, bool, bool, bool, const cha
       mPath(path ? path : ""),
       mpFs(fs ? fs : &System::Default()) {
     FileBuffer text;
-    DurableFile::CheckPath(*mpFs, mPath);
-    if (DurableFile::Read(*mpFs, mPath, &text))
+    if (DurableFile::ReadOwn(*mpFs, mPath, &text))
         ReadText(text.View());
 }
 

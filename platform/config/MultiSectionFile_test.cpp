@@ -234,6 +234,8 @@ TEST(MultiSectionFile, SaveCreatesParentsAndNeverFollowsAPlantedTemporary) {
     AddRecord(*late, 1, {});
     EXPECT_THROW(late->Save(true, nullptr), FileError);
     EXPECT_THROW(OpenDb(dir.File("late/sub/db")), FileError);
+    ASSERT_EQ(0, symlink(victim.c_str(), dir.File("linked").c_str()));
+    EXPECT_THROW(OpenDb(dir.File("linked")), FileError);
     ASSERT_EQ(0, mkdir(dir.File("open").c_str(), 0777));
     ASSERT_EQ(0, chmod(dir.File("open").c_str(), 0777));
     EXPECT_THROW(OpenDb(dir.File("open/sub/db")), FileError);
