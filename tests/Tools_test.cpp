@@ -1,8 +1,10 @@
 // cdrsend and cdrctl as processes, against the stand-in receiver cdrsink.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -126,6 +128,30 @@ TEST_F(ToolsTest, ExitStatusTellsUsageErrorsUnreachableDaemonAndSilence) {
     chmod(mDir.File("msgq").c_str(), 01777);
     EXPECT_EQ(1, Run(CDRSEND, {"--caller", "x"}));
     EXPECT_NE(std::string::npos, Output().find(" is writable by others: nothing is sent there"));
+    close(fd);
+
+    // Nor to a listener who may not make files in the queue directory.
+    if (geteuid() != 0)
+        return;  // it takes root to listen as another user
+    chmod(mDir.File("msgq").c_str(), 0700);
+    unlink(addr.sun_path);
+    fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    int ready[2];
+    ASSERT_EQ(0, pipe(ready));
+    const pid_t other = fork();
+    if (other == 0) {  // the listener is whoever calls listen
+        if (setgid(65534) == 0 && setuid(65534) == 0 && listen(fd, 4) == 0)
+            (void)!write(ready[1], "", 1);
+        pause();
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(1, read(ready[0], &byte, 1));
+    EXPECT_EQ(1, Run(CDRSEND, {"--caller", "x"}));
+    EXPECT_NE(std::string::npos, Output().find("held by user 65534")) << Output();
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
     close(fd);
 }
 
