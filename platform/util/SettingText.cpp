@@ -67,6 +67,8 @@ std::vector<Problem> SettingText::UnknownKeys(const Configuration::ConfigFile& f
                                               const std::vector<const char*>& known, bool ours) {
     std::vector<Problem> problems;
     for (const std::string& key : file.Keys()) {
+        if (std::find(known.begin(), known.end(), key) != known.end())
+            continue;
         const char* nearest = nullptr;
         size_t best = SIZE_MAX;
         for (const char* k : known) {
@@ -76,7 +78,7 @@ std::vector<Problem> SettingText::UnknownKeys(const Configuration::ConfigFile& f
                 nearest = k;
             }
         }
-        if (best == 0 || (!ours && key.compare(0, 4, "CDR_") != 0 && best > 2))
+        if (!ours && key.compare(0, 4, "CDR_") != 0 && best > 2)
             continue;
         char value[256];
         file.GetEntry(key.c_str(), value, sizeof value);

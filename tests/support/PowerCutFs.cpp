@@ -248,8 +248,12 @@ int PowerCutFs::Stat(int ino, struct stat* st) const {
     st->st_ino = static_cast<ino_t>(ino);
     st->st_mode = (inode.dir ? S_IFDIR : S_IFREG) | inode.mode;
     st->st_nlink = 1;
-    st->st_uid = geteuid();
-    st->st_gid = getegid();
+    // Asked once: the explorer stats millions of times, and under the
+    // emulator each call to the system is dear.
+    static const uid_t kUser = geteuid();
+    static const gid_t kGroup = getegid();
+    st->st_uid = kUser;
+    st->st_gid = kGroup;
     st->st_size = static_cast<off_t>(inode.data.size());
     return 0;
 }
