@@ -187,17 +187,12 @@ void AppendToFile(const char* path, const char* text) {
     if (dirFd < 0)
         return;
     struct stat st;
-    if (sys.Fstat(dirFd, &st) == 0 && (!Configuration::TrustedDirectory::Check(st) ||
-                                       Configuration::TrustedDirectory::Sticky(st))) {
-        // Not blocking: a FIFO in the file's place must not hold the report.
-        const int fd =
-            sys.OpenAt(dirFd, slash + 1,
-                       O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-        // Nothing can be done about a report that does not arrive.
-        if (fd >= 0 && sys.Fstat(fd, &st) == 0 && !Configuration::TrustedDirectory::CheckFile(st))
-            sys.WriteAll(fd, text, std::strlen(text));
-        if (fd >= 0)
-            sys.Close(fd);
+    const char* why;
+    const int fd = Configuration::TrustedDirectory::OpenForAppend(sys, dirFd, slash + 1, &st, &why);
+    // Nothing can be done about a report that does not arrive.
+    if (fd >= 0) {
+        sys.WriteAll(fd, text, std::strlen(text));
+        sys.Close(fd);
     }
     sys.Close(dirFd);
 }

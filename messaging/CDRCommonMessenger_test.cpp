@@ -34,7 +34,6 @@ private:
 class Frame : public CDRCommonMessenger {
 public:
     std::vector<std::string> events;
-    int waitFailures = 0;
 
     void UsePoller(CyclicQueuePoller* poller) {
         delete mpPoller;
@@ -49,7 +48,6 @@ public:
     void OnCDRPartyStateChanged(bool c) override { Note(c ? "cc up" : "cc down"); }
     int OnCgiPartyStateChanged(bool c) override { return Note(c ? "web up" : "web down"), 0; }
     int OnClear(int mask) override { return Note("clear"), Clear(mask); }
-    void OnWaitFailed() override { ++waitFailures; }
 
 private:
     void Note(const std::string& e) { events.push_back(e); }
@@ -73,14 +71,6 @@ WireMessage Command(WireMessage::Type type, int mask = 0) {
 }
 
 }  // namespace
-
-TEST_F(FrameTest, WaitFailureCallsOnWaitFailedAndOtherResultsAreIgnored) {
-    Frame frame;
-    frame.UsePoller(new ScriptedPoller({-1, -1, 0, 7, 16, 110, -2, -1}, false));
-    EXPECT_THROW(frame.WaitForMessagingEvent(), std::runtime_error);
-    EXPECT_EQ(3, frame.waitFailures);
-    EXPECT_TRUE(frame.events.empty());
-}
 
 TEST_F(FrameTest, ThePollersResultAloneChoosesTheSide) {
     Frame frame;

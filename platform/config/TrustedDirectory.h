@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/sys/System.h"
+
 namespace Configuration {
 
 // Whether files may be written in a directory: it must belong to this
@@ -25,6 +27,13 @@ public:
     // Null when the opened file whose status is ST may be written, else why
     // not: a regular file of this process's user with no other name.
     static const char* CheckFile(const struct stat& st);
+    // Opens NAME in the directory DIR_FD for appending, made when missing,
+    // when the directory and the file may be trusted as above; never through
+    // a link, and never waiting (a FIFO in its place). *ST gets the file's
+    // status. Else -1 with *WHY the reason, or null and errno for a failed
+    // call. Signal-safe calls only.
+    static int OpenForAppend(System& sys, int dirFd, const char* name, struct stat* st,
+                             const char** why);
 };
 
 }  // namespace Configuration

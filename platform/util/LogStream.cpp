@@ -65,21 +65,11 @@ bool LogStream::EnsureOpen() {
     if (dirFd < 0)
         return Refuse(dir, strerror(errno));
     struct stat st;
-    const char* why =
-        sys.Fstat(dirFd, &st) != 0 ? strerror(errno) : Configuration::TrustedDirectory::Check(st);
-    if (!why || Configuration::TrustedDirectory::Sticky(st)) {
-        // Not blocking: a FIFO in the file's place must not hold the writer.
-        mFd = sys.OpenAt(dirFd, mPath.c_str() + slash + 1,
-                         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-        if (mFd < 0 || sys.Fstat(mFd, &st) != 0)
-            why = strerror(errno);
-        else
-            why = Configuration::TrustedDirectory::CheckFile(st);
-        if (why && mFd >= 0) {
-            sys.Close(mFd);
-            mFd = -1;
-        }
-    }
+    const char* why;
+    mFd = Configuration::TrustedDirectory::OpenForAppend(sys, dirFd, mPath.c_str() + slash + 1, &st,
+                                                         &why);
+    if (mFd < 0 && !why)
+        why = strerror(errno);
     sys.Close(dirFd);
     if (why)
         return Refuse(dir, why);
