@@ -55,6 +55,9 @@ public:
     // What OnStatus answers, for the caller on the manager's thread. The
     // journals are synced first, so the next IDs stand for durable records.
     RecorderStatus CurrentStatus();
+    // The records the web side asks for, unsaved ones included: answered
+    // with Records.
+    int OnReadRecords(const RecordQuery& query) override;
 
     // Settings and databases.
     bool GetCDRData();

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/HtmlText.h"
+#include "tools/web/HtmlText.h"
 
 namespace {
 

@@ -43,7 +43,8 @@ public:
     }
     uint32_t Next(int k) NO_THREAD_SAFETY_ANALYSIS { return mpFiles->mNextId[k]; }
     // The records it holds, saved or not.
-    void Held(Records db[3], Records collected[3]) NO_THREAD_SAFETY_ANALYSIS {
+    void Held(testing_support::Records db[3],
+              testing_support::Records collected[3]) NO_THREAD_SAFETY_ANALYSIS {
         for (int k = 0; k < 3; ++k) {
             std::string text;
             if (mpFiles->mpFile[k])

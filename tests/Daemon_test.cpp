@@ -37,7 +37,17 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
     EXPECT_EQ(0640u, st.st_mode & 0777);
     EXPECT_EQ(0, Run(CDRCTL, {"export", mBase + "telephony/unsuccess_calls_db"}));
     EXPECT_EQ("ID,ST,dur,called,caller\r\n0,", Output().substr(0, 27));
+    EXPECT_NE(std::string::npos, Output().find(",\"=1+2,\"\"x\"\"\n{}#\\\"\r\n"));
+    EXPECT_EQ(0, Run(CDRCTL, {"export", mBase + "telephony/unsuccess_calls_db", "--spreadsheet"}));
     EXPECT_NE(std::string::npos, Output().find(",\"'=1+2,\"\"x\"\"\n{}#\\\"\r\n"));
+    EXPECT_EQ(1, Run(CDRCTL, {"export", "/etc/passwd"}));
+    EXPECT_NE(std::string::npos, Output().find("not a record file")) << Output();
+    // The list is what cdrd holds: the third stated record too, not yet saved.
+    EXPECT_EQ(0, Run(CDRCTL, {"list", "--kind", "stated", "--caller", "T"}));
+    EXPECT_EQ(2u, Count(Output(), "stated ")) << Output();
+    EXPECT_NE(std::string::npos, Output().find("2 matches; page 1 of 1\n")) << Output();
+    EXPECT_EQ(0, Run(CDRCTL, {"list", "--party", "three", "--format", "json"}));
+    EXPECT_EQ(0u, Output().find("{\"kind\":\"stated\",\"ID\":2,\"ST\":100,\"dur\":0,")) << Output();
 
     EXPECT_EQ(0, Run(CDRCTL, {"clear", "2"}));
     EXPECT_EQ("cdrctl: cleared, mask 2\n", Output());

@@ -1,17 +1,53 @@
 #include "tools/RecordExport.h"
 
 #include <map>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "tools/JsonText.h"
+#include "tools/StatisticsKeys.h"
 
 namespace {
 
-using Record = std::vector<std::pair<std::string, std::string>>;
+void CsvCell(std::string_view value, bool forSpreadsheet, std::ostream& out) {
+    const bool guard = forSpreadsheet && !value.empty() &&
+                       std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos;
+    if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out << (guard ? "'" : "") << value;
+        return;
+    }
+    out << (guard ? "\"'" : "\"");
+    for (const char c : value) {
+        if (c == '"')
+            out << '"';
+        out << c;
+    }
+    out << '"';
+}
 
-std::vector<Record> Records(Configuration::MultiSectionConfigFile& file) {
+// An integer as the recorder writes numbers, that a JSON reader takes exactly.
+bool IsJsonInteger(const std::string& value) {
+    if (value.empty())
+        return false;
+    const size_t digits = value.size() - (value[0] == '-' ? 1 : 0);
+    if (digits == 0 || digits > 15)
+        return false;
+    const size_t first = value.size() - digits;
+    if (value[first] == '0' && digits > 1)
+        return false;
+    for (size_t i = first; i < value.size(); ++i)
+        if (value[i] < '0' || value[i] > '9')
+            return false;
+    return value != "-0";
+}
+
+bool IsNumberKey(const std::string& key) {
+    return key == "ID" || key == "ST" || key == "dur" || key == "clir_caller" || key == "type" ||
+           StatisticsKeys::IsNumber(key);
+}
+
+}  // namespace
+
+std::vector<RecordExport::Record> RecordExport::Records(
+    Configuration::MultiSectionConfigFile& file) {
     std::vector<Record> records;
     file.Restart();
     while (file.GotoNextSection()) {
@@ -23,73 +59,82 @@ std::vector<Record> Records(Configuration::MultiSectionConfigFile& file) {
     return records;
 }
 
-void CsvCell(const std::string& value, bool forSpreadsheet, std::ostream& out) {
-    std::string cell = value;
-    if (forSpreadsheet && !cell.empty() &&
-        std::string("=+-@\t\r").find(cell[0]) != std::string::npos)
-        cell.insert(0, "'");
-    if (cell.find_first_of(",\"\r\n") == std::string::npos) {
-        out << cell;
-        return;
-    }
-    out << '"';
-    for (char c : cell) {
-        if (c == '"')
-            out << '"';
-        out << c;
-    }
-    out << '"';
+std::vector<std::string> RecordExport::RecordKeys() {
+    std::vector<std::string> keys = {"ID",   "ST",  "dur", "called",  "caller",
+                                     "GUID", "OCD", "cr",  "auth_un", "clir_caller"};
+    for (const std::string& key : StatisticsKeys::All()) keys.push_back(key);
+    return keys;
 }
 
-}  // namespace
-
-void RecordExport::Csv(Configuration::MultiSectionConfigFile& file, std::ostream& out,
-                       bool forSpreadsheet) {
-    const std::vector<Record> records = Records(file);
+void RecordExport::Csv(const std::vector<Record>& records, std::ostream& out, bool forSpreadsheet) {
     std::vector<std::string> keys;
-    std::map<std::string, size_t> column;
+    std::map<std::string, size_t> seen;
     for (const Record& r : records)
         for (const auto& e : r)
-            if (column.emplace(e.first, keys.size()).second)
+            if (seen.emplace(e.first, keys.size()).second)
                 keys.push_back(e.first);
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (i)
-            out << ',';
-        CsvCell(keys[i], forSpreadsheet, out);
-    }
-    out << "\r\n";
-    for (const Record& r : records) {
-        std::vector<const std::string*> cells(keys.size(), nullptr);
-        for (const auto& e : r)
-            if (!cells[column[e.first]])
-                cells[column[e.first]] = &e.second;
-        for (size_t i = 0; i < cells.size(); ++i) {
-            if (i)
-                out << ',';
-            if (cells[i])
-                CsvCell(*cells[i], forSpreadsheet, out);
-        }
-        out << "\r\n";
-    }
+    CsvHeader(keys, out, forSpreadsheet);
+    for (const Record& r : records) CsvRow(keys, r, out, forSpreadsheet);
 }
 
-void RecordExport::JsonLines(Configuration::MultiSectionConfigFile& file, std::ostream& out) {
-    for (const Record& r : Records(file)) {
-        out << '{';
-        for (size_t i = 0; i < r.size(); ++i) {
-            const auto& [key, value] = r[i];
-            if (i)
-                out << ',';
-            JsonText::String(key, out);
-            out << ':';
-            JsonText::String(value, out);
-            if (!JsonText::IsUtf8(value)) {
-                // Its exact bytes, for a consumer that needs them back.
-                out << ',';
-                JsonText::String(key + "@base64", out);
-                out << ":\"" << JsonText::Base64(value) << '"';
-            }
-        }
-        out << "}\n";
+void RecordExport::CsvHeader(const std::vector<std::string>& columns, std::ostream& out,
+                             bool forSpreadsheet) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (i)
+            out << ',';
+        CsvCell(columns[i], forSpreadsheet, out);
     }
+    out << "\r\n";
+}
+
+void RecordExport::CsvRow(const std::vector<std::string>& columns, const Record& record,
+                          std::ostream& out, bool forSpreadsheet) {
+    std::vector<const std::string*> cells(columns.size(), nullptr);
+    std::string other;
+    size_t otherColumn = columns.size();
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (columns[i] == "other")
+            otherColumn = i;
+    for (const auto& [key, value] : record) {
+        size_t i = 0;
+        while (i < columns.size() && (columns[i] != key || i == otherColumn)) ++i;
+        if (i < columns.size()) {
+            if (!cells[i])  // a key twice in a record: its first value, as lookups read it
+                cells[i] = &value;
+        } else if (otherColumn < columns.size()) {
+            other.append(other.empty() ? "" : "\n").append(key).append("=").append(value);
+        }
+    }
+    if (otherColumn < columns.size() && !other.empty())
+        cells[otherColumn] = &other;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        if (i)
+            out << ',';
+        if (cells[i])
+            CsvCell(*cells[i], forSpreadsheet, out);
+    }
+    out << "\r\n";
+}
+
+void RecordExport::JsonLine(const Record& record, std::ostream& out) {
+    out << '{';
+    for (size_t i = 0; i < record.size(); ++i) {
+        const auto& [key, value] = record[i];
+        if (i)
+            out << ',';
+        JsonText::String(key, out);
+        out << ':';
+        if (IsNumberKey(key) && IsJsonInteger(value)) {
+            out << value;
+            continue;
+        }
+        JsonText::String(value, out);
+        if (!JsonText::IsUtf8(value)) {
+            // Its exact bytes, for a consumer that needs them back.
+            out << ',';
+            JsonText::String(key + "@base64", out);
+            out << ":\"" << JsonText::Base64(value) << '"';
+        }
+    }
+    out << "}\n";
 }

@@ -1,13 +1,15 @@
 #include "tools/RecordExport.h"
-#include "platform/config/RecordFile.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "platform/config/RecordFile.h"
+
 namespace {
 
-void Fill(Configuration::MultiSectionConfigFile& f) {
+std::vector<RecordExport::Record> Sample() {
+    Configuration::RecordSections f;
     f.AddSection(true);
     f.AddSectionEntry("ID", "0");
     f.AddSectionEntry("caller", "=HYPERLINK(\"x\")");
@@ -16,42 +18,58 @@ void Fill(Configuration::MultiSectionConfigFile& f) {
     f.AddSectionEntry("ID", "1");
     f.AddSectionEntry("caller", "Smith, \"Al\"\nline 2");
     f.AddSectionEntry("GUID", "\xff\x01\xc3\xa9");
+    return RecordExport::Records(f);
 }
 
 }  // namespace
 
-TEST(RecordExport, CsvQuotesAsRfc4180AndDisarmsFormulasForSpreadsheetsOnly) {
-    Configuration::RecordSections f;
-    Fill(f);
-    std::ostringstream out, raw;
-    RecordExport::Csv(f, out);
+TEST(RecordExport, CsvQuotesAsRfc4180AndGuardsFormulasOnlyWhenAsked) {
+    std::ostringstream exact, guarded;
+    RecordExport::Csv(Sample(), exact);
     EXPECT_EQ(
         "ID,caller,GUID,ST\r\n"
         "1,\"Smith, \"\"Al\"\"\nline 2\",\xff\x01\xc3\xa9,\r\n"
-        "0,\"'=HYPERLINK(\"\"x\"\")\",,'-5\r\n",
-        out.str());
-    RecordExport::Csv(f, raw, false);
-    EXPECT_NE(std::string::npos, raw.str().find("0,\"=HYPERLINK(\"\"x\"\")\",,-5\r\n"));
+        "0,\"=HYPERLINK(\"\"x\"\")\",,-5\r\n",
+        exact.str());
+    RecordExport::Csv(Sample(), guarded, true);
+    EXPECT_NE(std::string::npos, guarded.str().find("0,\"'=HYPERLINK(\"\"x\"\")\",,'-5\r\n"));
 }
 
-// Strict readers take every line, and bytes that are not UTF-8 (overlong,
-// surrogate, beyond U+10FFFF, stray) are never confused with text.
-TEST(RecordExport, JsonLinesAreStrictUtf8AndKeepTheExactBytes) {
-    Configuration::RecordSections f;
-    Fill(f);
-    f.AddSection(false);
-    f.AddSectionEntry("text", "\xc3\xbf\xc3\xbe");  // the text "ÿþ"
-    f.AddSectionEntry("bytes", "\xff\xfe");
-    f.AddSectionEntry("bad", "\xc0\xaf\xed\xa0\x80\xf7\x7f");
+// Rows written as they come: fixed columns, and what has none goes to "other".
+TEST(RecordExport, CsvRowsInFixedColumnsKeepUnknownKeys) {
     std::ostringstream out;
-    RecordExport::JsonLines(f, out);
+    const std::vector<std::string> columns = {"kind", "ID", "caller", "other"};
+    RecordExport::CsvRow(columns, {{"kind", "stated"}, {"ID", "7"}, {"x", "1"}, {"y", "a,b"}}, out,
+                         false);
+    EXPECT_EQ("stated,7,,\"x=1\ny=a,b\"\r\n", out.str());
+}
+
+// Strict readers take every line, bytes that are not UTF-8 (overlong,
+// surrogate, beyond U+10FFFF, stray) are never confused with text, and a
+// numeric key's value is a number only when it is one.
+TEST(RecordExport, JsonLinesAreStrictUtf8WithNumbersAndKeepTheExactBytes) {
+    std::ostringstream out;
+    for (const RecordExport::Record& r : Sample()) RecordExport::JsonLine(r, out);
+    RecordExport::JsonLine({{"text", "\xc3\xbf\xc3\xbe"},
+                            {"bytes", "\xff\xfe"},
+                            {"bad", "\xc0\xaf\xed\xa0\x80\xf7\x7f"}},
+                           out);
+    RecordExport::JsonLine({{"dur", "4294967295"},
+                            {"rx_delay_incr", "N/A"},
+                            {"tx_pkt", "007"},
+                            {"ST", "-0"},
+                            {"tx_enc", "8"},
+                            {"rx_jtr", "1234567890123456"}},
+                           out);
     EXPECT_EQ(
-        "{\"ID\":\"1\",\"caller\":\"Smith, \\\"Al\\\"\\nline "
+        "{\"ID\":1,\"caller\":\"Smith, \\\"Al\\\"\\nline "
         "2\",\"GUID\":\"\\ufffd\\u0001\xc3\xa9\","
         "\"GUID@base64\":\"/wHDqQ==\"}\n"
-        "{\"ID\":\"0\",\"caller\":\"=HYPERLINK(\\\"x\\\")\",\"ST\":\"-5\"}\n"
+        "{\"ID\":0,\"caller\":\"=HYPERLINK(\\\"x\\\")\",\"ST\":-5}\n"
         "{\"text\":\"\xc3\xbf\xc3\xbe\",\"bytes\":\"\\ufffd\\ufffd\",\"bytes@base64\":\"//4=\","
         "\"bad\":\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\u007f\",\"bad@base64\":\"wK/"
-        "toID3fw==\"}\n",
+        "toID3fw==\"}\n"
+        "{\"dur\":4294967295,\"rx_delay_incr\":\"N/A\",\"tx_pkt\":\"007\",\"ST\":\"-0\","
+        "\"tx_enc\":\"8\",\"rx_jtr\":\"1234567890123456\"}\n",
         out.str());
 }

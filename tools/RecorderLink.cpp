@@ -53,3 +53,28 @@ bool RecorderLink::Status(RecorderStatus* status) {
     *status = answer.mStatus;
     return true;
 }
+
+bool RecorderLink::Read(const RecordQuery& query, RecordPage* page) {
+    WireMessage request, answer;
+    request.mType = WireMessage::kRead;
+    request.mQuery = query;
+    if (!Ask(request, WireMessage::kRecords, &answer))
+        return false;
+    *page = std::move(answer.mPage);
+    // An answer holds what fits; the rest is asked for from where it ended.
+    while (!page->mEnd && page->mList.size() < query.mLimit) {
+        request.mQuery.mAfter = page->mNext;
+        request.mQuery.mSkip = 0;
+        request.mQuery.mLimit = static_cast<uint16_t>(query.mLimit - page->mList.size());
+        request.mQuery.mCount = false;
+        if (!Ask(request, WireMessage::kRecords, &answer))
+            return false;
+        if (answer.mPage.mList.empty())
+            return Failed("cdrd answered a read with no record and no end");
+        for (RecordPage::Record& record : answer.mPage.mList)
+            page->mList.push_back(std::move(record));
+        page->mEnd = answer.mPage.mEnd;
+        page->mNext = answer.mPage.mNext;
+    }
+    return true;
+}

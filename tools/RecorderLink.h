@@ -25,6 +25,10 @@ public:
     bool Ask(const WireMessage& request, WireMessage::Type expected, WireMessage* answer);
     // Asks for the status into *STATUS.
     bool Status(RecorderStatus* status);
+    // Reads the records of QUERY into *PAGE: all mLimit of them, or up to
+    // the end, over as many answers as they take. The counts are the first
+    // answer's.
+    bool Read(const RecordQuery& query, RecordPage* page);
 
     const std::string& Error() const { return mError; }
     bool Unreachable() const { return mUnreachable; }

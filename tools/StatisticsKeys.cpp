@@ -9,7 +9,8 @@
 
 namespace {
 
-enum Kind { kU16, kU32, kAddress, kDelay, kText };
+// kCodec: a numeric code on the command line, the codec's name in a record.
+enum Kind { kU16, kU32, kAddress, kDelay, kCodec, kText };
 
 struct Field {
     const char* key;
@@ -26,10 +27,10 @@ struct Field {
 
 const Field kStreamFields[] = {
     STREAM_FIELD("tx_pkt", mPacketsSent, kU32),
-    STREAM_FIELD("tx_enc", mSendCodec, kU16),
+    STREAM_FIELD("tx_enc", mSendCodec, kCodec),
     STREAM_FIELD("tx_pkt_sz", mSendPacketSize, kU16),
     STREAM_FIELD("rx_pkt", mPacketsReceived, kU32),
-    STREAM_FIELD("rx_enc", mReceiveCodec, kU16),
+    STREAM_FIELD("rx_enc", mReceiveCodec, kCodec),
     STREAM_FIELD("rx_pkt_sz", mReceivePacketSize, kU16),
     STREAM_FIELD("rx_lost", mPacketsLost, kU16),
     STREAM_FIELD("rx_jtr", mJitter, kU32),
@@ -107,6 +108,7 @@ bool Store(const Field& f, void* where, const std::string& value) {
             }
             [[fallthrough]];
         case kU16:
+        case kCodec:
             if (!ParseUnsigned(value, 0xFFFF, &v))
                 return false;
             *static_cast<uint16_t*>(where) = static_cast<uint16_t>(v);
@@ -115,23 +117,29 @@ bool Store(const Field& f, void* where, const std::string& value) {
     return false;
 }
 
+// The field of KEY, and its stream (1 or 2); null for an unknown key.
+const Field* Find(const std::string& key, int* stream) {
+    *stream = 1;
+    for (const Field& f : kFaxFields)
+        if (key == f.key)
+            return &f;
+    for (const Field& f : kStreamFields) {
+        if (key == f.key)
+            return &f;
+        if (key == std::string(f.key) + "_2") {
+            *stream = 2;
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool StatisticsKeys::Set(CallStatistics* statistics, const std::string& key,
                          const std::string& value, std::string* error) {
-    const Field* field = nullptr;
     int stream = 1;
-    for (const Field& f : kFaxFields)
-        if (key == f.key)
-            field = &f;
-    for (const Field& f : kStreamFields) {
-        if (key == f.key)
-            field = &f;
-        if (key == std::string(f.key) + "_2") {
-            field = &f;
-            stream = 2;
-        }
-    }
+    const Field* field = Find(key, &stream);
     if (!field) {
         *error = "unknown statistics key '" + key + "'";
         return false;
@@ -149,4 +157,10 @@ std::vector<std::string> StatisticsKeys::All() {
     for (const Field& f : kStreamFields) keys.push_back(std::string(f.key) + "_2");
     for (const Field& f : kFaxFields) keys.push_back(f.key);
     return keys;
+}
+
+bool StatisticsKeys::IsNumber(const std::string& key) {
+    int stream = 1;
+    const Field* field = Find(key, &stream);
+    return field && (field->kind == kU16 || field->kind == kU32 || field->kind == kDelay);
 }

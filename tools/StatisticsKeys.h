@@ -16,6 +16,10 @@ public:
     static bool Set(CallStatistics* statistics, const std::string& key, const std::string& value,
                     std::string* error);
 
+    // Whether a record writes KEY's value as a decimal number (the delay
+    // keys may also say "N/A").
+    static bool IsNumber(const std::string& key);
+
     // Every key, in record order.
     static std::vector<std::string> All();
 };

@@ -17,8 +17,11 @@
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
+#include "platform/msg/RecordSearch.h"
+#include "platform/util/NumberText.h"
 #include "tools/RecordExport.h"
 #include "tools/RecorderLink.h"
+#include "tools/SearchTerms.h"
 #include "tools/StatusReport.h"
 
 namespace {
@@ -31,7 +34,9 @@ const char kUsage[] =
     "       cdrctl download-now\n"
     "       cdrctl status [--json] [--timeout S]\n"
     "       cdrctl ready [--timeout S]\n"
-    "       cdrctl export FILE [--format csv|json] [--raw]\n"
+    "       cdrctl list [TERMS] [--page N | --all | --id ID] [--format text|csv|json]\n"
+    "                   [--spreadsheet] [--timeout S]\n"
+    "       cdrctl export FILE [--format csv|json] [--spreadsheet]\n"
     "\n"
     "Sends a command to cdrd's web queue ($MSGQ_DIR/q111, default /var/run/msgq/q111).\n"
     "MASK selects record databases: 1 stated, 2 missed, 4 failed calls, or a sum\n"
@@ -41,12 +46,21 @@ const char kUsage[] =
     "database is not open or its save failed.\n"
     "status shows how cdrd stands (--json: as one JSON object).\n"
     "ready waits until both of cdrd's queues take connections (default 5 s).\n"
+    "list shows the records cdrd holds, saved or not, newest first, 50 a page.\n"
+    "TERMS: --kind stated|missed|failed|all, --party TEXT (caller or called),\n"
+    "--caller TEXT, --called TEXT (number or name, any part, case ignored),\n"
+    "--since DATE, --until DATE (YYYY-MM-DD, or YYYY-MM-DD HH:MM; local time;\n"
+    "a date includes its whole day), --min-duration SECONDS. --all lists every\n"
+    "match; --id shows the record with that ID of one --kind in full.\n"
     "export prints a record database or the statistics file, newest record first,\n"
-    "as CSV (default) or JSON lines; it needs no running cdrd. CSV cells that a\n"
-    "spreadsheet would run as a formula get a leading ' unless --raw is given.\n"
-    "Exit status: 0 done; 1 cdrd cannot be reached, or the file cannot be read;\n"
-    "2 no answer in time, or a usage error; 3 a database is not open or its last\n"
-    "save failed (status, and clear or flush of that database).\n";
+    "as CSV (default) or JSON lines; it needs no running cdrd.\n"
+    "CSV values are exact (RFC 4180); --spreadsheet puts a ' before a cell that a\n"
+    "spreadsheet would run as a formula. JSON gives numbers as numbers.\n"
+    "Exit status: 0 done; 1 cdrd cannot be reached, the file cannot be read or is\n"
+    "not a record file, or the record asked for is not there; 2 no answer in time,\n"
+    "or a usage error; 3 a database is not open or its last save failed (status,\n"
+    "list, and clear or flush of that database), or export left out lines that\n"
+    "are no record's.\n";
 
 int Usage(const std::string& error) {
     fprintf(stderr, "cdrctl: %s\n%s", error.c_str(), kUsage);
@@ -73,13 +87,13 @@ int Export(int argc, char** argv) {
     if (argc < 3)
         return Usage("export needs a file");
     std::string format = "csv";
-    bool raw = false;
+    bool spreadsheet = false;
     for (int i = 3; i < argc; ++i) {
         if (std::string(argv[i]) == "--format" && i + 1 < argc)
             format = argv[++i];
-        else if (std::string(argv[i]) == "--raw")
-            raw = true;
-        else
+        else if (std::string(argv[i]) == "--spreadsheet")
+            spreadsheet = true;
+        else if (std::string(argv[i]) != "--raw")  // the default now; scripts may still say it
             return Usage("unexpected argument '" + std::string(argv[i]) + "'");
     }
     if (format != "csv" && format != "json")
@@ -91,20 +105,197 @@ int Export(int argc, char** argv) {
         return 1;
     }
     close(fd);
+    bool dropped = false;
     try {
         Configuration::RecordFile file(argv[2]);
-        if (!file.Notes().Empty())
-            fprintf(stderr, "cdrctl: %s\n", file.Notes().Describe(argv[2]).c_str());
-        if (format == "csv")
-            RecordExport::Csv(file, std::cout, !raw);
-        else
-            RecordExport::JsonLines(file, std::cout);
+        const Configuration::ReadNotes& notes = file.Notes();
+        dropped = notes.DroppedText();
+        if (dropped && file.GetSectionCount() == 0) {
+            fprintf(stderr,
+                    "cdrctl: %s: not a record file: no record in it, and lines that are no "
+                    "record's (%s)\n",
+                    argv[2], notes.Describe(argv[2]).c_str());
+            return 1;
+        }
+        if (!notes.Empty())
+            fprintf(stderr, "cdrctl: %s\n", notes.Describe(argv[2]).c_str());
+        const std::vector<RecordExport::Record> records = RecordExport::Records(file);
+        if (format == "csv") {
+            RecordExport::Csv(records, std::cout, spreadsheet);
+        } else {
+            for (const RecordExport::Record& record : records)
+                RecordExport::JsonLine(record, std::cout);
+        }
         std::cout.flush();
     } catch (const std::exception& e) {
         fprintf(stderr, "cdrctl: %s\n", e.what());
         return 1;
     }
-    return std::cout ? 0 : 1;
+    if (!std::cout)
+        return 1;
+    return dropped ? 3 : 0;
+}
+
+// TEXT for a terminal: a control byte from a record (a name comes from the
+// network) must not move the cursor or change colours.
+std::string Printable(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return out;
+}
+
+std::string Value(const RecordExport::Record& record, const char* key) {
+    for (const auto& entry : record)
+        if (entry.first == key)
+            return entry.second;
+    return "";
+}
+
+void PrintRecord(const RecordPage::Record& raw, const std::string& format, bool spreadsheet,
+                 const std::vector<std::string>& columns) {
+    RecordExport::Record record = RecordSearch::Decode(raw.mText);
+    record.insert(record.begin(), {"kind", SearchTerms::KindName(raw.mDb)});
+    if (raw.mCut)
+        fprintf(stderr, "cdrctl: %s record %s is too long for an answer; shown cut\n",
+                SearchTerms::KindName(raw.mDb), Printable(Value(record, "ID")).c_str());
+    if (format == "full") {
+        for (const auto& [key, value] : record)
+            printf("%s=%s\n", Printable(key).c_str(), Printable(value).c_str());
+    } else if (format == "json") {
+        RecordExport::JsonLine(record, std::cout);
+    } else if (format == "csv") {
+        RecordExport::CsvRow(columns, record, std::cout, spreadsheet);
+    } else {
+        int64_t start = 0, seconds = 0;
+        const std::string st = Value(record, "ST"), dur = Value(record, "dur");
+        char duration[32] = "?";
+        if (NumberText::Whole(dur.c_str(), 0, UINT32_MAX, &seconds))
+            snprintf(duration, sizeof duration, "%u:%02u:%02u",
+                     static_cast<unsigned>(seconds / 3600),
+                     static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
+        printf("%-6s %10s  %-19s %9s  %s -> %s\n", SearchTerms::KindName(raw.mDb),
+               Printable(Value(record, "ID")).c_str(),
+               NumberText::Whole(st.c_str(), INT64_MIN, INT64_MAX, &start)
+                   ? StatusReport::LocalTime(start).c_str()
+                   : Printable(st).c_str(),
+               duration, Printable(Value(record, "caller")).c_str(),
+               Printable(Value(record, "called")).c_str());
+    }
+}
+
+int List(int argc, char** argv) {
+    RecordQuery query;
+    std::string format = "text", error;
+    bool all = false, spreadsheet = false;
+    int64_t page = 1;
+    double timeout = 5;
+    for (int i = 2; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (opt.compare(0, 2, "--") != 0)
+            return Usage("unexpected argument '" + opt + "'");
+        if (opt == "--all") {
+            all = true;
+            continue;
+        }
+        if (opt == "--spreadsheet") {
+            spreadsheet = true;
+            continue;
+        }
+        if (i + 1 == argc)
+            return Usage(opt + " needs a value");
+        const std::string value = argv[++i];
+        int64_t number = 0;
+        if (SearchTerms::IsTerm(opt.substr(2))) {
+            if (!SearchTerms::Set(opt.substr(2), value, &query, &error))
+                return Usage(error);
+        } else if (opt == "--page") {
+            if (!NumberText::Whole(value.c_str(), 1, UINT32_MAX / RecordQuery::kPageSize, &page))
+                return Usage("--page takes a page number from 1, not '" + value + "'");
+        } else if (opt == "--id") {
+            if (!NumberText::Whole(value.c_str(), 0, UINT32_MAX, &number))
+                return Usage("--id takes a record's ID, not '" + value + "'");
+            query.mById = true;
+            query.mId = static_cast<uint32_t>(number);
+        } else if (opt == "--format") {
+            format = value;
+            if (format != "text" && format != "csv" && format != "json")
+                return Usage("format is text, csv or json");
+        } else if (opt == "--timeout") {
+            if (!ParseSeconds(value.c_str(), &timeout))
+                return Usage("--timeout takes seconds from 0 to 86400, not '" + value + "'");
+        } else {
+            return Usage("unexpected argument '" + opt + "'");
+        }
+    }
+    if (query.mById && (query.mKinds & (query.mKinds - 1)))
+        return Usage("--id needs the --kind of its database: IDs are counted per database");
+    if (query.mById && (all || query.HasCriteria()))
+        return Usage("--id shows one record: it takes no other terms and no --all");
+
+    RecorderLink link(static_cast<int>(timeout * 1000));
+    RecordPage answer;
+    query.mSkip = static_cast<uint32_t>(page - 1) * RecordQuery::kPageSize;
+    query.mLimit = all ? 1000 : RecordQuery::kPageSize;
+    if (!link.Connect() || !link.Read(query, &answer)) {
+        fprintf(stderr, "cdrctl: %s\n", link.Error().c_str());
+        return link.Unreachable() ? 1 : 2;
+    }
+    const uint32_t pages = (answer.mMatches + RecordQuery::kPageSize - 1) / RecordQuery::kPageSize;
+    if (!all && answer.mList.empty() && pages > 0 && page > pages) {
+        // A page past the end shows the last.
+        page = pages;
+        query.mSkip = (pages - 1) * RecordQuery::kPageSize;
+        if (!link.Read(query, &answer)) {
+            fprintf(stderr, "cdrctl: %s\n", link.Error().c_str());
+            return link.Unreachable() ? 1 : 2;
+        }
+    }
+    int status = 0;
+    for (int db = 0; db < 3; ++db) {
+        if ((query.mKinds & (1 << db)) && !answer.mOpen[db]) {
+            fprintf(stderr, "cdrctl: the %s calls database is not open\n",
+                    SearchTerms::KindName(db));
+            status = 3;
+        }
+    }
+    if (query.mById && answer.mList.empty()) {
+        fprintf(stderr, "cdrctl: there is no record with the ID %u in the %s calls database\n",
+                query.mId, SearchTerms::KindName(__builtin_ctz(query.mKinds)));
+        return 1;
+    }
+    std::vector<std::string> columns = RecordExport::RecordKeys();
+    columns.insert(columns.begin(), "kind");
+    columns.push_back("other");
+    if (format == "csv")
+        RecordExport::CsvHeader(columns, std::cout, spreadsheet);
+    const uint32_t matches = answer.mMatches;
+    for (;;) {
+        for (const RecordPage::Record& record : answer.mList)
+            PrintRecord(record, query.mById && format == "text" ? "full" : format, spreadsheet,
+                        columns);
+        if (!all || answer.mEnd)
+            break;
+        // Every match: from where the last answer ended, records that arrive
+        // meanwhile left out.
+        query.mAfter = answer.mNext;
+        query.mSkip = 0;
+        query.mCount = false;
+        if (!link.Read(query, &answer)) {
+            fprintf(stderr, "cdrctl: %s\n", link.Error().c_str());
+            return link.Unreachable() ? 1 : 2;
+        }
+    }
+    if (format == "text" && !query.mById) {
+        if (all)
+            printf("%u %s\n", matches, matches == 1 ? "match" : "matches");
+        else
+            printf("%u %s; page %u of %u\n", matches, matches == 1 ? "match" : "matches",
+                   static_cast<unsigned>(page), pages > 0 ? pages : 1);
+    }
+    std::cout.flush();
+    return std::cout ? status : 1;
 }
 
 // Tries until TIMEOUT for both queues to take a connection, and the web
@@ -149,6 +340,8 @@ int main(int argc, char** argv) {
     }
     if (command == "export")
         return Export(argc, argv);
+    if (command == "list")
+        return List(argc, argv);
     WireMessage request;
     WireMessage::Type expected;
     int next = 2;

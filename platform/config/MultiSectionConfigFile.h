@@ -49,6 +49,9 @@ public:
     MultiSectionConfigFile& operator=(const MultiSectionConfigFile&) = delete;
 
     int GetSectionCount() const { return static_cast<int>(mSections.size()); }
+    // The entry lines of section I (0 is the front), as SectionText gives
+    // them, without moving the cursor; valid until the section changes.
+    std::string_view SectionTextAt(size_t i) const { return mSections[i].Text(); }
     int GotoFirstSection();
     int GotoLastSection();
     int Restart();

@@ -22,6 +22,9 @@ int CDRUpdateMessenger::OnDownloadNow() {
 int CDRUpdateMessenger::OnStatus() {
     return 0;
 }
+int CDRUpdateMessenger::OnReadRecords(const RecordQuery&) {
+    return 0;
+}
 
 int CDRUpdateMessenger::Clear(int mask) {
     WireMessage answer;
@@ -47,6 +50,13 @@ int CDRUpdateMessenger::Status(const RecorderStatus& status) {
     WireMessage answer;
     answer.mType = WireMessage::kStatusReport;
     answer.mStatus = status;
+    return Answer(answer);
+}
+
+int CDRUpdateMessenger::Records(const RecordPage& page) {
+    WireMessage answer;
+    answer.mType = WireMessage::kRecords;
+    answer.mPage = page;
     return Answer(answer);
 }
 
@@ -76,6 +86,9 @@ bool CDRUpdateMessenger::Dispatch(const WireMessage& message) {
             return true;
         case WireMessage::kStatus:
             OnStatus();
+            return true;
+        case WireMessage::kRead:
+            OnReadRecords(message.mQuery);
             return true;
         default:
             return false;

@@ -23,12 +23,16 @@ public:
     // A command of this implementation beside the device's: how the
     // recorder stands, answered with Status.
     virtual int OnStatus();
+    // Another of this implementation's: records the web side asks for,
+    // answered with Records (see RecordQuery).
+    virtual int OnReadRecords(const RecordQuery& query);
 
     // The answers; 1 when sent.
     int Clear(int mask);
     int Flush(int mask);
     int UpdateCDRSettings();
     int Status(const RecorderStatus& status);
+    int Records(const RecordPage& page);
 
 protected:
     bool Dispatch(const WireMessage& message) override;

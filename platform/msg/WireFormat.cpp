@@ -1,6 +1,7 @@
 #include "platform/msg/WireFormat.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -34,6 +35,12 @@ public:
     void I64(int64_t v) {
         U32(static_cast<uint32_t>(static_cast<uint64_t>(v) >> 32));
         U32(static_cast<uint32_t>(static_cast<uint64_t>(v) & 0xFFFFFFFFu));
+    }
+    // Data of two length bytes: a record's text, whole.
+    void Bytes(const std::string& s) {
+        assert(s.size() <= 0xFFFF);  // the page is cut to the answer's room
+        U16(static_cast<unsigned>(s.size()));
+        mOut->append(s);
     }
     // Cut to kMaxLongText, and at a NUL byte: diagnostics, not data.
     void LongText(const std::string& s) {
@@ -80,6 +87,7 @@ public:
         return u <= INT64_MAX ? static_cast<int64_t>(u) : -static_cast<int64_t>(~u) - 1;
     }
     void LongText(std::string* s) { Text(s, U16()); }
+    void Bytes(std::string* s) { Text(s, U16()); }
     void Text(std::string* s) { Text(s, U8()); }
     void Text(std::string* s, size_t n) {
         if (n > static_cast<size_t>(mEnd - mP))
@@ -226,6 +234,91 @@ const char* GetStatus(Reader& r, RecorderStatus* s) {
     return nullptr;
 }
 
+void PutCursor(Writer& w, const RecordCursor& c) {
+    w.U8(c.mSet);
+    for (const uint32_t id : c.mId) w.U32(id);
+}
+
+const char* GetCursor(Reader& r, RecordCursor* c) {
+    c->mSet = static_cast<uint8_t>(r.U8());
+    for (uint32_t& id : c->mId) id = r.U32();
+    return c->mSet > 7 ? "cursor names a fourth database" : nullptr;
+}
+
+void PutQuery(Writer& w, const RecordQuery& q) {
+    w.U8(q.mKinds);
+    w.U8((q.mById ? 1u : 0u) | (q.mCount ? 2u : 0u));
+    w.U32(q.mId);
+    w.Text(q.mParty, "party");
+    w.Text(q.mCaller, "caller");
+    w.Text(q.mCalled, "called");
+    w.I64(q.mSince);
+    w.I64(q.mUntil);
+    w.U32(q.mMinDuration);
+    PutCursor(w, q.mAfter);
+    w.U32(q.mSkip);
+    w.U16(q.mLimit);
+}
+
+const char* GetQuery(Reader& r, RecordQuery* q) {
+    q->mKinds = static_cast<uint8_t>(r.U8());
+    const unsigned flags = r.U8();
+    if (q->mKinds > 7 || flags > 3)
+        return "read command with unknown kinds or flags";
+    q->mById = (flags & 1) != 0;
+    q->mCount = (flags & 2) != 0;
+    q->mId = r.U32();
+    r.Text(&q->mParty);
+    r.Text(&q->mCaller);
+    r.Text(&q->mCalled);
+    q->mSince = r.I64();
+    q->mUntil = r.I64();
+    q->mMinDuration = r.U32();
+    if (const char* why = GetCursor(r, &q->mAfter))
+        return why;
+    q->mSkip = r.U32();
+    q->mLimit = r.U16();
+    return nullptr;
+}
+
+void PutPage(Writer& w, const RecordPage& p) {
+    w.U8((p.mOpen[0] ? 1u : 0u) | (p.mOpen[1] ? 2u : 0u) | (p.mOpen[2] ? 4u : 0u));
+    for (const uint32_t n : p.mRecords) w.U32(n);
+    w.U8((p.mCounted ? 1u : 0u) | (p.mEnd ? 2u : 0u));
+    w.U32(p.mMatches);
+    PutCursor(w, p.mNext);
+    w.U16(static_cast<unsigned>(p.mList.size()));
+    for (const RecordPage::Record& record : p.mList) {
+        w.U8(record.mDb);
+        w.U8(record.mCut ? 1 : 0);
+        w.Bytes(record.mText);
+    }
+}
+
+const char* GetPage(Reader& r, RecordPage* p) {
+    const unsigned open = r.U8();
+    for (int db = 0; db < 3; ++db) p->mOpen[db] = (open & (1u << db)) != 0;
+    for (uint32_t& n : p->mRecords) n = r.U32();
+    const unsigned flags = r.U8();
+    if (open > 7 || flags > 3)
+        return "records answer with unknown flags";
+    p->mCounted = (flags & 1) != 0;
+    p->mEnd = (flags & 2) != 0;
+    p->mMatches = r.U32();
+    if (const char* why = GetCursor(r, &p->mNext))
+        return why;
+    p->mList.resize(r.U16());
+    for (RecordPage::Record& record : p->mList) {
+        record.mDb = static_cast<uint8_t>(r.U8());
+        const unsigned cut = r.U8();
+        if (record.mDb > 2 || cut > 1)
+            return "record of an unknown database";
+        record.mCut = cut == 1;
+        r.Bytes(&record.mText);
+    }
+    return nullptr;
+}
+
 bool HasMask(WireMessage::Type t) {
     return t == WireMessage::kClear || t == WireMessage::kFlush || t == WireMessage::kClearDone ||
            t == WireMessage::kFlushDone;
@@ -244,6 +337,8 @@ bool KnownType(unsigned t) {
         case WireMessage::kSettingsUpdated:
         case WireMessage::kStatus:
         case WireMessage::kStatusReport:
+        case WireMessage::kRead:
+        case WireMessage::kRecords:
             return true;
     }
     return false;
@@ -286,11 +381,20 @@ void WireFormat::Encode(const WireMessage& m, std::string* out) {
         w.U32(static_cast<uint32_t>(m.mMask));
     } else if (m.mType == WireMessage::kStatusReport) {
         PutStatus(w, m.mStatus);
+    } else if (m.mType == WireMessage::kRead) {
+        PutQuery(w, m.mQuery);
+    } else if (m.mType == WireMessage::kRecords) {
+        PutPage(w, m.mPage);
     }
     const size_t payload = out->size() - start - kHeaderSize;
+    if (payload > 0xFFFF)
+        throw MessagingError("message of " + std::to_string(payload) +
+                             " bytes, more than its header can say");
     // Texts are bounded, so no message outgrows the limit.
     static_assert(kHeaderSize + 4 * 3 + 7 * (1 + kMaxText) + 4 + 1 + 2 * 42 + 20 <= kMaxMessage,
                   "largest message fits kMaxMessage");
+    static_assert(kHeaderSize + 6 + 3 * (1 + kMaxText) + 8 + 8 + 4 + 13 + 4 + 2 <= kMaxMessage,
+                  "the read command fits kMaxMessage");
     // Before the problems, which take what room is left.
     static_assert(kHeaderSize + 1 + 3 * (1 + kMaxText + 2 * (2 + kMaxLongText) + 34) + 24 +
                           (2 + kMaxLongText) + 2 + 4 <=
@@ -343,6 +447,12 @@ const char* WireFormat::Decode(const unsigned char* data, size_t size, WireMessa
         m->mMask = r.I32();
     } else if (m->mType == WireMessage::kStatusReport) {
         if (const char* why = GetStatus(r, &m->mStatus))
+            return why;
+    } else if (m->mType == WireMessage::kRead) {
+        if (const char* why = GetQuery(r, &m->mQuery))
+            return why;
+    } else if (m->mType == WireMessage::kRecords) {
+        if (const char* why = GetPage(r, &m->mPage))
             return why;
     }
     if (r.Error())

@@ -20,7 +20,10 @@ public:
     // The status report's texts (paths, errors) have two length bytes and
     // are cut to this; the report is the longest message of all.
     static constexpr size_t kMaxLongText = 1023;
-    static constexpr size_t kMaxAnswer = 16384;
+    static constexpr size_t kMaxAnswer = 32768;
+    // Room for records' texts in a records answer: the rest is its fixed
+    // fields and four bytes per record.
+    static constexpr size_t kRecordsOverhead = 64;
 
     // Appends the encoded MESSAGE to *OUT. Throws MessagingError naming the
     // field when a text is longer than kMaxText or holds a NUL byte.

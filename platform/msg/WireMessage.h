@@ -4,6 +4,7 @@
 
 #include "platform/msg/CallDetailReport.h"
 #include "platform/msg/CallStatistics.h"
+#include "platform/msg/RecordQuery.h"
 #include "platform/msg/RecorderStatus.h"
 
 // One message of the queue protocol, decoded. Which fields count depends on
@@ -17,10 +18,12 @@ struct WireMessage {
         kUpdateDownloadSettings = 5,  // no answer
         kDownloadNow = 6,             // no answer
         kStatus = 7,                  //
+        kRead = 8,                    // mQuery
         kClearDone = 0x82,            // daemon -> web side; mMask as received
         kFlushDone = 0x83,            // mMask as received
         kSettingsUpdated = 0x84,      //
         kStatusReport = 0x87,         // mStatus
+        kRecords = 0x88,              // mPage
     };
 
     Type mType = kReport;
@@ -30,4 +33,6 @@ struct WireMessage {
     bool mHasStatistics = false;
     CallStatistics mStatistics;
     RecorderStatus mStatus;
+    RecordQuery mQuery;
+    RecordPage mPage;
 };

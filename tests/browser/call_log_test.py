@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The call log page in a real browser: cdrd with records that are not yet
 saved, cdrweb served by BusyBox httpd, headless Chromium driven over its
-DevTools pipe. Loads the page, clicks "Flush", and reads the answer and the
-table from the DOM.
+DevTools pipe, at a phone's width and a desktop's. Loads the page, clicks
+"Flush", searches with the form, pages and downloads, and reads the
+answers from the DOM.
 
     call_log_test.py CDRD CDRSEND CDRCTL CDRWEB SAMPLE_CONF
 
@@ -89,7 +90,8 @@ class Browser:
 
     def evaluate(self, expression):
         result = self.page("Runtime.evaluate",
-                           {"expression": expression, "returnByValue": True})
+                           {"expression": expression, "returnByValue": True,
+                            "awaitPromise": True})
         return result["result"].get("value")
 
     def wait_for(self, expression, what, seconds=20):
@@ -140,42 +142,105 @@ def main():
         if not ok:
             failures.append(what)
 
+    def rows():
+        return browser.evaluate(
+            "[...document.querySelectorAll('main tbody tr')].map(r =>"
+            " [...r.cells].map(c => c.textContent))")
+
+    def load(url, what):
+        browser.page("Page.navigate", {"url": url})
+        browser.wait_for("document.readyState == 'complete' && location.href == "
+                         + json.dumps(url), what)
+
+    def fits(width):
+        """Nothing reaches past the right edge but inside a table that
+        scrolls sideways."""
+        browser.page("Emulation.setDeviceMetricsOverride",
+                     {"width": width, "height": 800, "deviceScaleFactor": 1,
+                      "mobile": width < 600})
+        cut = browser.evaluate(
+            "[...document.body.querySelectorAll('*')].filter(e => !e.closest('.wide') &&"
+            " e.getBoundingClientRect().right > document.documentElement.clientWidth + 1)"
+            ".map(e => e.tagName + ' ' + e.textContent.slice(0, 40))")
+        check(cut == [], f"at {width} px nothing is cut off at the right: {cut}")
+
     try:
         subprocess.run([cdrctl, "ready"], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([cdrsend, "--random", "60", "--seed", "3"], check=True,
+                       stdout=subprocess.DEVNULL)
         hostile = '<script>alert(1)</script>"><img src=x onerror=alert(2)>'
         subprocess.run([cdrsend, "--kind", "stated", "--caller", hostile, "--called", "201",
                         "--duration", "3725", "--stat", "tx_pkt=100", "--stat", "tx_enc=8",
                         "--stat", "rx_pkt=99", "--stat", "rx_enc=0"], check=True)
-        subprocess.run([cdrsend, "--kind", "stated", "--caller", "Alice", "--called", "202"],
-                       check=True)
+        long_name = "Conference-room-" + "x" * 100 + "@sip.example.net"
+        subprocess.run([cdrsend, "--kind", "stated", "--caller", long_name, "--called", "202",
+                        "--stat", "tx_pkt=2100", "--stat", "tx_enc=8"], check=True)
         browser = Browser(os.path.join(work, "profile"))
-        url = f"http://127.0.0.1:{port}/cgi-bin/cdrweb?db=stated"
-        browser.page("Page.navigate", {"url": url})
-        status = browser.wait_for(
-            "document.readyState == 'complete' && document.querySelector('.status') &&"
-            "document.querySelector('.status').innerText.includes('2 not yet saved') &&"
-            "document.querySelector('main').innerText", "the page with 2 unsaved records")
-        check("does not exist yet" in status, "before the flush the page says there is no file")
+        base = f"http://127.0.0.1:{port}/cgi-bin/cdrweb"
+        for width in (390, 1280):
+            browser.page("Emulation.setDeviceMetricsOverride",
+                         {"width": width, "height": 800, "deviceScaleFactor": 1,
+                          "mobile": width < 600})
+            load(base + "?db=stated", f"the stated calls at {width} px")
+            fits(width)
+        summary = browser.evaluate("document.querySelector('main p').innerText")
+        check("stated: 22 records" in summary, f"records not yet saved are listed: {summary!r}")
+        found = rows()
+        check(found and found[0][4] == long_name and found[0][6] == "PCMA: 2100 sent",
+              f"a stream that only sent shows only that: {found and found[0]}")
+        check(browser.evaluate("document.querySelector('button[value=download-now]')") is None,
+              "no Download now while download is off")
 
         browser.evaluate("document.querySelector('button[value=flush]').click()")
         answer = browser.wait_for(
             "document.readyState == 'complete' && document.getElementById('answer') &&"
             "document.getElementById('answer').innerText", "the answer to Flush")
         check(answer == "Flushed the stated calls database.", f"the answer reads {answer!r}")
-        rows = browser.evaluate(
-            "[...document.querySelectorAll('main tbody tr')].map(r =>"
-            " [...r.cells].map(c => c.textContent))")
-        check(rows is not None and len(rows) == 2, f"two rows after the flush: {rows}")
-        if rows and len(rows) == 2:
-            check(rows[0][0] == "1" and rows[0][3] == "Alice", f"the newest first: {rows[0]}")
-            check(rows[1][:5] == ["0", rows[1][1], "1:02:05", hostile, "201"],
-                  f"then the older, its caller as text: {rows[1]}")
-            check(rows[1][5] == "PCMA/PCMU: 100 sent, 99 received, 0 lost",
-                  f"the media of the call: {rows[1][5]!r}")
+        found = rows()
+        check(found is not None and len(found) == 22, f"22 rows after the flush: {found}")
+        if found and len(found) == 22:
+            check(found[1][:6] == ["stated", "20", found[1][2], "1:02:05", hostile, "201"],
+                  f"newest first, the caller as text: {found[1]}")
+            check(found[1][6] == "PCMA: 100 sent, PCMU: 99 received, 0 lost",
+                  f"the media of the call: {found[1][6]!r}")
         check(browser.evaluate("document.scripts.length + document.images.length") == 0,
               "no script or image came from a caller's name")
         check("0 not yet saved" in browser.evaluate("document.querySelector('.status').innerText"),
               "the status panel shows nothing left unsaved")
+
+        # Search from the form: every database, by a part of the callers' names.
+        browser.evaluate("document.querySelector('select[name=db]').value = 'all';"
+                         "document.querySelector('input[name=party]').value = 'EXAMPLE.net';"
+                         "document.querySelector('form.terms button').click()")
+        browser.wait_for("location.search.includes('party=EXAMPLE.net') &&"
+                         "document.readyState == 'complete'", "the search's page")
+        summary = browser.evaluate("document.querySelector('main p').innerText")
+        check("; 61 matches" in summary, f"the search finds 61 calls: {summary!r}")
+        check(len(rows()) == 50, "a page holds 50")
+        browser.evaluate("document.querySelector('a[rel=next]').click()")
+        browser.wait_for("location.search.includes('page=2') && document.readyState == 'complete'",
+                         "the second page")
+        check("party=EXAMPLE.net" in browser.evaluate("location.search"),
+              "paging keeps the search in the address")
+        found = rows()
+        check(len(found) == 11 and all("example.net" in r[4].lower() for r in found),
+              f"the second page holds the other 11 matches: {found}")
+        fits(390)
+        # Clicked as a person would: the browser saves the file.
+        downloads = os.path.join(work, "downloads")
+        browser.call("Browser.setDownloadBehavior",
+                     {"behavior": "allow", "downloadPath": downloads})
+        browser.evaluate("document.querySelector('a[download]').click()")
+        saved = os.path.join(downloads, "calls-all.csv")
+        deadline = time.time() + 20
+        while not os.path.exists(saved) and time.time() < deadline:
+            time.sleep(0.1)
+        csv = open(saved, encoding="utf-8", newline="").read() if os.path.exists(saved) else ""
+        lines = csv.split("\r\n") if csv else []
+        check(len(lines) == 63 and lines[0].startswith("kind,ID,ST,dur,called,caller,"),
+              f"the download holds the 61 matches: {lines[:2]}")
+        check(sum(",'+49" in line for line in lines) == 60 and ",+49" not in csv,
+              "called numbers are guarded for a spreadsheet")
     except (AssertionError, RuntimeError, subprocess.CalledProcessError) as e:
         failures.append(str(e))
         print("FAILED:", e)

@@ -1,4 +1,4 @@
-#include "tools/HmacSha256.h"
+#include "tools/web/HmacSha256.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/CgiRequest.h"
+#include "tools/web/CgiRequest.h"
 
 #include <poll.h>
 #include <time.h>

@@ -1,4 +1,4 @@
-#include "tools/HtmlText.h"
+#include "tools/web/HtmlText.h"
 
 #include <cstdint>
 #include <cstdio>

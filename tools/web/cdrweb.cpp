@@ -1,5 +1,6 @@
 // cdrweb: the call log page of the device's web side, a CGI/1.1 program.
-// GET shows a record database; POST acts on the databases through cdrd's
+// GET shows the records cdrd holds (or, when it is down, the saved files),
+// searched and paged, or as CSV; POST acts on the databases through cdrd's
 // command queue, as cdrctl does. See docs/operations.md.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,19 +13,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <sstream>
 #include <string>
 
-#include "platform/config/RecordFile.h"
 #include "platform/msg/QueueAddress.h"
+#include "platform/msg/RecordSearch.h"
 #include "platform/sys/System.h"
-#include "platform/util/GeneralPaths.h"
 #include "platform/util/NumberText.h"
-#include "tools/CallLogPage.h"
-#include "tools/CgiRequest.h"
-#include "tools/HmacSha256.h"
+#include "tools/RecordExport.h"
 #include "tools/RecorderLink.h"
+#include "tools/SearchTerms.h"
 #include "tools/StatusReport.h"
 #include "tools/TextPieces.h"
+#include "tools/web/CallLog.h"
+#include "tools/web/CallLogPage.h"
+#include "tools/web/CgiRequest.h"
+#include "tools/web/HmacSha256.h"
 
 namespace {
 
@@ -146,68 +150,6 @@ bool SameOrigin() {
     return host && Join({getenv("HTTPS") ? "https://" : "http://", host}) == origin;
 }
 
-// The database file at the path cdrd uses, as it builds it; a default
-// name is used but never stored from here. "" with *ERROR when the
-// general paths cannot be read.
-std::string DatabasePath(int db, std::string* error) {
-    std::string name;
-    try {
-        GeneralPaths* paths = GeneralPaths::GetInstance(true);
-        if (!paths) {
-            *error = "the general paths file cannot be read";
-            return "";
-        }
-        name = db == 0   ? paths->GetCDRStatedDb()
-               : db == 1 ? paths->GetCDRMissedDb()
-                         : paths->GetCDRFailedDb();
-        GeneralPaths::CloseInstance();
-    } catch (const std::exception& e) {
-        GeneralPaths::CloseInstance();
-        *error = e.what();
-        return "";
-    }
-    return GeneralPaths::DatabasePath(name.empty() ? GeneralPaths::DefaultName(db) : name);
-}
-
-// Reads the page's records, or the one with the ID asked for. The file is
-// only read: cdrd replaces it whole when it saves, so this sees the old
-// file or the new one, and never waits for cdrd.
-void ReadRecords(CallLogPage::View* v) {
-    struct stat st;
-    if (System::Default().Lstat(v->mPath.c_str(), &st) != 0) {
-        v->mFileError = errno == ENOENT ? "The file does not exist yet: cdrd makes it with the "
-                                          "first record it saves."
-                                        : Join({"The file cannot be read: ", strerror(errno), "."});
-        return;
-    }
-    try {
-        Configuration::RecordFile file(v->mPath.c_str());
-        v->mTotal = static_cast<size_t>(file.GetSectionCount());
-        const size_t pages = (v->mTotal + CallLogPage::kPageSize - 1) / CallLogPage::kPageSize;
-        v->mPage = std::max<size_t>(1, std::min(v->mPage, pages));
-        const size_t first = (v->mPage - 1) * CallLogPage::kPageSize;
-        char id[256];
-        file.Restart();
-        for (size_t i = 0; file.GotoNextSection(); ++i) {
-            const bool wanted = v->mId.empty()
-                                    ? i >= first && i < first + CallLogPage::kPageSize
-                                    : file.GetSectionEntry("ID", id, sizeof id) && v->mId == id;
-            if (!wanted)
-                continue;
-            v->mRecords.emplace_back();
-            file.ForEachSectionEntry([v](std::string_view key, std::string_view value) {
-                v->mRecords.back().emplace_back(std::string(key), std::string(value));
-            });
-            if (!v->mId.empty())
-                break;
-        }
-    } catch (const std::exception& e) {
-        v->mFileError = Join({"The file cannot be read: ", e.what()});
-        v->mTotal = 0;
-        v->mRecords.clear();
-    }
-}
-
 // "the stated and missed calls databases", for the databases of MASK.
 std::string DbList(int mask) {
     std::string names = "the ";
@@ -248,7 +190,14 @@ std::string Act(const CgiRequest& request, bool* ok) {
     if (!link.Connect())
         return Join({"Nothing was done: ", link.Error(), ". Is cdrd running?"});
     WireMessage command, answer;
+    RecorderStatus status;
     if (download) {
+        // Asked for while download is off, a download would fail, and
+        // the status would say so for no fault.
+        if (!link.Status(&status))
+            return Join({"The download was not asked for: ", link.Error(), "."});
+        if (!status.mDownload)
+            return "Automatic download is off, so there is nothing to download: nothing was done.";
         command.mType = WireMessage::kDownloadNow;
         if (!link.Send(command))
             return Join({"The download was not asked for: ", link.Error(), "."});
@@ -258,7 +207,6 @@ std::string Act(const CgiRequest& request, bool* ok) {
     }
     command.mType = clear ? WireMessage::kClear : WireMessage::kFlush;
     command.mMask = mask;
-    RecorderStatus status;
     const char* what = clear ? "Clear" : "Flush";
     if (!link.Ask(command, clear ? WireMessage::kClearDone : WireMessage::kFlushDone, &answer) ||
         !link.Status(&status))
@@ -273,28 +221,96 @@ std::string Act(const CgiRequest& request, bool* ok) {
     return Join({clear ? "Cleared " : "Flushed ", DbList(mask), "."});
 }
 
-// The page for a GET, HEAD or POST: its status line, a cookie to set, and
-// the HTML.
+// The answer to a request: its status line, what it is, a cookie to set,
+// and the body.
 struct Reply {
     const char* mStatus = "200 OK";
-    std::string mSetCookie;
+    const char* mType = "text/html";
+    std::string mHeaders;  // more header lines, each ending in CRLF
     std::string mBody;
 };
+
+// The database of ?db=: -1 for all, or the index; false for an unknown name.
+bool Database(const std::string& name, int* db) {
+    *db = -1;
+    if (name.empty())
+        return true;
+    for (int i = -1; i < 3; ++i) {
+        if (name == CallLogPage::DbName(i)) {
+            *db = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ?page=: a number past any page (however many digits) shows the last;
+// anything else the first.
+uint32_t PageNumber(const std::string& text) {
+    int64_t page = 1;
+    if (NumberText::Whole(text.c_str(), 1, UINT32_MAX, &page))
+        return static_cast<uint32_t>(page);
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits && text.find_first_not_of('0') != std::string::npos)
+        return UINT32_MAX;
+    return 1;
+}
+
+// Every match of QUERY as CSV, spreadsheet-safe, written as it comes. False
+// when cdrd stopped answering midway (the download is then cut short, and
+// says so in its last line).
+bool Download(CallLog& log, RecordQuery query, Reply* reply) {
+    std::vector<std::string> columns = RecordExport::RecordKeys();
+    columns.insert(columns.begin(), "kind");
+    columns.push_back("other");
+    std::ostringstream out;
+    RecordExport::CsvHeader(columns, out, true);
+    query.mCount = false;
+    query.mLimit = 500;
+    for (;;) {
+        RecordPage page;
+        if (!log.Read(query, &page)) {
+            out << "\"The download is cut short: " << log.DaemonError() << "\"\r\n";
+            reply->mBody = out.str();
+            return false;
+        }
+        for (const RecordPage::Record& raw : page.mList) {
+            RecordSearch::Entries record = RecordSearch::Decode(raw.mText);
+            record.insert(record.begin(), {"kind", CallLogPage::DbName(raw.mDb)});
+            RecordExport::CsvRow(columns, record, out, true);
+        }
+        if (page.mEnd)
+            break;
+        query.mAfter = page.mNext;
+    }
+    reply->mBody = out.str();
+    return true;
+}
 
 Reply Serve(const CgiRequest& request) {
     Reply reply;
     CallLogPage::View v;
-    const std::string db = request.Query("db");
-    v.mDb = db == "missed" ? 1 : db == "failed" ? 2 : 0;
-    if (!db.empty() && db != "stated" && v.mDb == 0) {
+    RecordQuery query;
+    if (!Database(request.Query("db"), &v.mDb)) {
         reply.mStatus = "400 Bad Request";
-        v.mAnswerOk = false;
-        v.mAnswer = Join({"There is no database \"", db, "\": choose stated, missed or failed."});
+        v.mError = Join({"There is no database \"", request.Query("db"),
+                         "\": choose all, stated, missed or failed."});
+        v.mDb = -1;
     }
-    int64_t page = 1;
-    if (!NumberText::Whole(request.Query("page").c_str(), 1, INT32_MAX, &page))
-        page = 1;
-    v.mPage = static_cast<size_t>(page);
+    query.mKinds = static_cast<uint8_t>(v.mDb < 0 ? 7 : 1 << v.mDb);
+    for (const char* name : {"party", "caller", "called", "since", "until", "min-duration"}) {
+        const std::string value = request.Query(name);
+        std::string error;
+        if (value.empty())
+            continue;
+        v.mTerms.emplace_back(name, value);
+        if (!SearchTerms::Set(name, value, &query, &error) && v.mError.empty()) {
+            reply.mStatus = "400 Bad Request";
+            v.mError = Join({"The search cannot be made: ", error, "."});
+        }
+    }
+    v.mSearching = query.HasCriteria();
+    v.mPage = PageNumber(request.Query("page"));
     v.mId = request.Query("id");
 
     std::string error;
@@ -314,11 +330,17 @@ Reply Serve(const CgiRequest& request) {
                 "This form is not from this page, or has expired: nothing was done. "
                 "Use the form below.";
         }
+    } else if (!request.Query("action").empty()) {
+        // An address must never act: a link or a prefetch would.
+        reply.mStatus = "400 Bad Request";
+        v.mAnswerOk = false;
+        v.mAnswer = "Actions are taken only from the form below: nothing was done.";
     }
     if (!hadToken) {
         if (NewToken(key, &v.mToken, &error)) {
-            reply.mSetCookie = Join({kCookie, "=", v.mToken, "; Path=/; SameSite=Strict; HttpOnly",
-                                     getenv("HTTPS") ? "; Secure" : ""});
+            TextPieces::Append(reply.mHeaders, {"Set-Cookie: ", kCookie, "=", v.mToken,
+                                                "; Path=/; SameSite=Strict; HttpOnly",
+                                                getenv("HTTPS") ? "; Secure" : "", "\r\n"});
         } else {
             reply.mStatus = "500 Internal Server Error";
             v.mAnswerOk = false;
@@ -327,16 +349,53 @@ Reply Serve(const CgiRequest& request) {
         }
     }
 
-    v.mPath = DatabasePath(v.mDb, &error);
-    if (v.mPath.empty())
-        v.mFileError = Join({"The database's path is not known: ", error, "."});
-    else
-        ReadRecords(&v);
-
-    RecorderLink link(kTimeoutMs);
-    v.mHaveStatus = link.Connect() && link.Status(&v.mStatus);
+    CallLog log(kTimeoutMs);
+    log.Open(query.mKinds);
+    if (!log.Live()) {
+        v.mSourceNote = Join({"cdrd cannot be reached (", log.DaemonError(),
+                              "): this page shows the saved files, without the records that "
+                              "were not yet saved."});
+        for (int db = 0; db < 3; ++db) {
+            v.mPaths[db] = log.Path(db);
+            v.mFileErrors[db] = log.FileError(db);
+        }
+    }
+    int64_t id = 0;
+    if (!v.mId.empty() && v.mDb < 0 && v.mError.empty()) {
+        reply.mStatus = "400 Bad Request";
+        v.mError = "A record is shown by its database and ID: choose stated, missed or failed.";
+    }
+    if (!v.mId.empty() && NumberText::Whole(v.mId.c_str(), 0, UINT32_MAX, &id)) {
+        query.mById = true;
+        query.mId = static_cast<uint32_t>(id);
+    } else if (!v.mId.empty()) {
+        query.mKinds = 0;  // no record has such an ID
+    }
+    if (v.mError.empty() && request.Query("format") == "csv") {
+        reply.mType = "text/csv";
+        TextPieces::Append(reply.mHeaders, {"Content-Disposition: attachment; filename=\"calls-",
+                                            CallLogPage::DbName(v.mDb), ".csv\"\r\n"});
+        Download(log, query, &reply);
+        return reply;
+    }
+    if (v.mError.empty()) {
+        query.mSkip = (std::min<uint32_t>(v.mPage, UINT32_MAX / RecordQuery::kPageSize) - 1) *
+                      RecordQuery::kPageSize;
+        bool read = log.Read(query, &v.mRecords);
+        const uint32_t pages =
+            (v.mRecords.mMatches + RecordQuery::kPageSize - 1) / RecordQuery::kPageSize;
+        if (read && v.mId.empty() && v.mPage > std::max<uint32_t>(pages, 1)) {
+            // A page past the end shows the last.
+            v.mPage = std::max<uint32_t>(pages, 1);
+            query.mSkip = (v.mPage - 1) * RecordQuery::kPageSize;
+            read = log.Read(query, &v.mRecords);
+        }
+        if (!read)
+            v.mError = Join({"cdrd did not give the records: ", log.DaemonError()});
+    }
+    v.mHaveStatus = log.Status(&v.mStatus);
     if (!v.mHaveStatus)
-        v.mStatusError = Join({link.Error(), link.Unreachable() ? ". Is cdrd running?" : "."});
+        v.mStatusError = log.DaemonError();
     reply.mBody = CallLogPage::Render(v);
     return reply;
 }
@@ -345,16 +404,18 @@ Reply Serve(const CgiRequest& request) {
 
 int main() {
     CgiRequest request;
-    std::string error, headers;
+    std::string error;
     Reply reply;
     const bool taken = request.Read(&error);
     const std::string& method = request.Method();
     if (method != "GET" && method != "HEAD" && method != "POST") {
         reply.mStatus = "405 Method Not Allowed";
-        headers = "Allow: GET, HEAD, POST\r\n";
+        reply.mType = "text/plain";
+        reply.mHeaders = "Allow: GET, HEAD, POST\r\n";
         reply.mBody = "Only GET, HEAD and POST are served here.\n";
     } else if (!taken) {
         reply.mStatus = "400 Bad Request";
+        reply.mType = "text/plain";
         reply.mBody = Join({"The request cannot be taken: ", error, ".\n"});
     } else {
         try {
@@ -370,18 +431,16 @@ int main() {
             System::Default().WriteAll(STDOUT_FILENO, pieces, 3);
             return 1;
         }
-        headers =
+        reply.mHeaders.insert(
+            0,
             "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
-            "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\r\n";
+            "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\r\n");
     }
-    if (!reply.mSetCookie.empty())
-        TextPieces::Append(headers, {"Set-Cookie: ", reply.mSetCookie, "\r\n"});
-    const bool html = reply.mBody.compare(0, 9, "<!DOCTYPE") == 0;
     const std::string head =
-        Join({"Status: ", reply.mStatus, "\r\nContent-Type: ", html ? "text/html" : "text/plain",
+        Join({"Status: ", reply.mStatus, "\r\nContent-Type: ", reply.mType,
               "; charset=utf-8\r\nCache-Control: no-store\r\nX-Frame-Options: DENY\r\n"
               "X-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n",
-              headers, "\r\n"});
+              reply.mHeaders, "\r\n"});
     struct iovec pieces[2] = {{const_cast<char*>(head.data()), head.size()},
                               {const_cast<char*>(reply.mBody.data()), reply.mBody.size()}};
     return System::Default().WriteAll(STDOUT_FILENO, pieces, method == "HEAD" ? 1 : 2) ? 0 : 1;

@@ -1,0 +1,135 @@
+#include "tools/SearchTerms.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "platform/util/NumberText.h"
+
+namespace {
+
+const char* const kTerms[] = {"kind",  "party", "caller",      "called",
+                              "since", "until", "min-duration"};
+const char* const kKinds[3] = {"stated", "missed", "failed"};
+
+// Local YYYY-MM-DD[( |T)HH:MM[:SS]] as seconds since the epoch; *DATE_ONLY
+// tells whether a time was given.
+bool LocalTime(const std::string& text, int64_t* seconds, bool* dateOnly) {
+    struct tm t = {};
+    int used = 0;
+    char sep = 0;
+    const char* s = text.c_str();
+    if (sscanf(s, "%4d-%2d-%2d%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &used) != 3 || used != 10)
+        return false;
+    *dateOnly = text.size() == 10;
+    if (!*dateOnly) {
+        int more = 0;
+        if (sscanf(s + 10, "%c%2d:%2d%n", &sep, &t.tm_hour, &t.tm_min, &more) != 3 ||
+            (sep != ' ' && sep != 'T') || more != 6)
+            return false;
+        used += more;
+        if (s[used] == ':') {
+            int secs = 0;
+            if (sscanf(s + used, ":%2d%n", &t.tm_sec, &secs) != 1 || secs != 3)
+                return false;
+            used += secs;
+        }
+        if (s[used] != '\0')
+            return false;
+    }
+    if (t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31 || t.tm_hour > 23 ||
+        t.tm_min > 59 || t.tm_sec > 59)
+        return false;
+    const int day = t.tm_mday;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    t.tm_isdst = -1;
+    const time_t made = mktime(&t);
+    // mktime moves 31 February on to March: such a date is not one.
+    if (made == static_cast<time_t>(-1) || t.tm_mday != day)
+        return false;
+    *seconds = made;
+    return true;
+}
+
+}  // namespace
+
+bool SearchTerms::IsTerm(const std::string& name) {
+    for (const char* term : kTerms)
+        if (name == term)
+            return true;
+    return false;
+}
+
+const char* SearchTerms::KindName(int db) {
+    return kKinds[db];
+}
+
+bool SearchTerms::Set(const std::string& name, const std::string& value, RecordQuery* q,
+                      std::string* error) {
+    if (!IsTerm(name)) {
+        *error = "there is no search term '" + name + "'";
+        return false;
+    }
+    if (value.empty())
+        return true;
+    if (name == "kind") {
+        q->mKinds = 0;
+        for (int db = 0; db < 3; ++db)
+            if (value == kKinds[db])
+                q->mKinds = static_cast<uint8_t>(1 << db);
+        if (value == "all")
+            q->mKinds = 7;
+        if (q->mKinds == 0)
+            *error = "kind is stated, missed, failed or all, not '" + value + "'";
+        return q->mKinds != 0;
+    }
+    if (name == "party" || name == "caller" || name == "called") {
+        // The wire's limit for a text; nothing longer is in a record's party.
+        if (value.size() > 255 || value.find('\0') != std::string::npos) {
+            *error = name + " takes a text of at most 255 bytes";
+            return false;
+        }
+        if (name == "party")
+            q->mParty = value;
+        else if (name == "caller")
+            q->mCaller = value;
+        else
+            q->mCalled = value;
+        return true;
+    }
+    if (name == "min-duration") {
+        int64_t seconds = 0;
+        if (!NumberText::Whole(value.c_str(), 0, UINT32_MAX, &seconds)) {
+            *error = "min-duration takes whole seconds, not '" + value + "'";
+            return false;
+        }
+        q->mMinDuration = static_cast<uint32_t>(seconds);
+        return true;
+    }
+    int64_t seconds = 0;
+    bool dateOnly = false;
+    if (!LocalTime(value, &seconds, &dateOnly)) {
+        *error =
+            name + " takes a date (YYYY-MM-DD) or a time (YYYY-MM-DD HH:MM), not '" + value + "'";
+        return false;
+    }
+    if (name == "since") {
+        q->mSince = seconds;
+    } else {
+        // A date includes its whole day: until the next day begins, found by
+        // the calendar, since a day with a clock change is not 24 hours.
+        int64_t next = seconds;
+        if (dateOnly) {
+            time_t t = static_cast<time_t>(seconds);
+            struct tm day;
+            localtime_r(&t, &day);
+            day.tm_mday += 1;
+            day.tm_hour = day.tm_min = day.tm_sec = 0;
+            day.tm_isdst = -1;
+            next = mktime(&day);
+        }
+        q->mUntil = next;
+    }
+    return true;
+}
