@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/JsonText.h"
+#include "tools/TextPieces.h"
 
 namespace {
 
@@ -53,43 +54,49 @@ std::vector<std::string> StatusReport::Troubles(const RecorderStatus& s, int mas
     return troubles;
 }
 
-void StatusReport::Text(const RecorderStatus& s, std::ostream& out) {
+std::string StatusReport::Text(const RecorderStatus& s) {
+    // Built as one string, without a stream: the page shows this on every view.
+    std::string out;
+    auto put = [&out](std::initializer_list<std::string_view> pieces) {
+        TextPieces::Append(out, pieces);
+    };
+    const auto number = [](unsigned long long n) { return TextPieces::Number(n); };
     for (const RecorderStatus::Database& d : s.mDatabases) {
-        out << d.mName << " calls: " << d.mPath << "\n";
+        put({d.mName, " calls: ", d.mPath, "\n"});
         if (!d.mOpen) {
-            out << "  not open: reports of this kind are refused\n";
+            put({"  not open: reports of this kind are refused\n"});
             continue;
         }
-        out << "  " << d.mRecords << " records, " << d.mUnsaved << " not yet saved, "
-            << d.mNotDurable << " not durable; limit " << d.mLimit << ", saved every "
-            << d.mInterval << ", next ID " << d.mNextId << "\n";
-        out << "  last save: ";
+        put({"  ", number(d.mRecords), " records, ", number(d.mUnsaved), " not yet saved, ",
+             number(d.mNotDurable), " not durable; limit ", number(d.mLimit), ", saved every ",
+             number(d.mInterval), ", next ID ", number(d.mNextId), "\n  last save: "});
         if (d.mLastSaveTime == 0)
-            out << "none since the start\n";
+            put({"none since the start\n"});
         else
-            out << LocalTime(d.mLastSaveTime) << (d.mLastSaveOk ? " ok" : " FAILED: ")
-                << d.mLastSaveError << "\n";
+            put({LocalTime(d.mLastSaveTime), d.mLastSaveOk ? " ok" : " FAILED: ", d.mLastSaveError,
+                 "\n"});
     }
-    out << "recording: " << (s.mRecording ? "on" : "off") << "\n";
-    out << "download: " << (s.mDownload ? "on" : "off") << ", " << s.mCollected
-        << " collected, download_cnt " << s.mDownloadCount << ", last download ";
+    put({"recording: ", s.mRecording ? "on" : "off", "\ndownload: ", s.mDownload ? "on" : "off",
+         ", ", number(s.mCollected), " collected, download_cnt ", std::to_string(s.mDownloadCount),
+         ", last download "});
     if (s.mLastDownloadTime == 0)
-        out << "none since the start";
+        put({"none since the start"});
     else
-        out << LocalTime(s.mLastDownloadTime) << (s.mLastDownloadOk ? " done" : " FAILED");
-    out << ", " << s.mDroppedByCap << " dropped at twice download_cnt\n";
-    out << "journal: " << (s.mJournal ? "on" : "off");
+        put({LocalTime(s.mLastDownloadTime), s.mLastDownloadOk ? " done" : " FAILED"});
+    put({", ", number(s.mDroppedByCap),
+         " dropped at twice download_cnt\njournal: ", s.mJournal ? "on" : "off"});
     if (!s.mJournalProblem.empty())
-        out << ", problem: " << s.mJournalProblem;
-    out << "\n";
+        put({", problem: ", s.mJournalProblem});
+    put({"\n"});
     if (s.mProblems.empty() && s.mProblemsLeftOut == 0) {
-        out << "problems: none\n";
-        return;
+        put({"problems: none\n"});
+        return out;
     }
-    out << "problems:\n";
-    for (const Problem& p : s.mProblems) out << "  " << p.Describe() << "\n";
+    put({"problems:\n"});
+    for (const Problem& p : s.mProblems) put({"  ", p.Describe(), "\n"});
     if (s.mProblemsLeftOut > 0)
-        out << "  and " << s.mProblemsLeftOut << " more: see the trace log\n";
+        put({"  and ", number(s.mProblemsLeftOut), " more: see the trace log\n"});
+    return out;
 }
 
 void StatusReport::Json(const RecorderStatus& s, std::ostream& out) {

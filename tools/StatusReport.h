@@ -11,7 +11,7 @@
 // JSON object for a script (docs/operations.md lists its members).
 class StatusReport {
 public:
-    static void Text(const RecorderStatus& status, std::ostream& out);
+    static std::string Text(const RecorderStatus& status);
     static void Json(const RecorderStatus& status, std::ostream& out);
     // True when all three databases are open, none's last save failed, and
     // with the journal on every record is durable.

@@ -23,8 +23,7 @@ TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
                     "not an unsigned decimal number; ignored"},
                    {"/db/CDR_db", 0, "", "cannot read: Is a directory", "moved aside"}};
     s.mProblemsLeftOut = 2;
-    std::ostringstream text;
-    StatusReport::Text(s, text);
+    const std::string text = StatusReport::Text(s);
     EXPECT_EQ(
         "stated calls: /db/CDR_db\n"
         "  612 records, 3 not yet saved, 0 not durable; limit 1000, saved every 10, next ID 5120\n"
@@ -43,7 +42,7 @@ TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
         "ignored\n"
         "  /db/CDR_db: cannot read: Is a directory: moved aside\n"
         "  and 2 more: see the trace log\n",
-        text.str());
+        text);
     EXPECT_FALSE(StatusReport::Healthy(s));
     EXPECT_EQ("missed calls database /db/missed: not open", StatusReport::Trouble(s.mDatabases[1]));
     s.mDatabases[1].mOpen = true;

@@ -409,7 +409,7 @@ int main(int argc, char** argv) {
         if (json)
             StatusReport::Json(answer.mStatus, std::cout);
         else
-            StatusReport::Text(answer.mStatus, std::cout);
+            std::cout << StatusReport::Text(answer.mStatus);
         return StatusReport::Healthy(answer.mStatus) ? 0 : 3;
     }
     // Clear and flush: the answer carries only the mask; the status tells

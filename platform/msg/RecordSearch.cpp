@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 
 #include "platform/config/RecordFile.h"
 #include "platform/config/TextFormat.h"
@@ -37,24 +38,40 @@ bool Whole(std::string_view text, int64_t min, int64_t max, int64_t* value) {
     return true;
 }
 
-// Whether NEEDLE (lower case) is in HAY, ASCII case ignored.
-bool Contains(std::string_view hay, const std::string& needle) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    for (size_t at = 0; at + needle.size() <= hay.size(); ++at) {
-        size_t i = 0;
-        while (i < needle.size() && lower(hay[at + i]) == needle[i]) ++i;
-        if (i == needle.size())
-            return true;
-    }
-    return false;
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
 std::string Lower(const std::string& text) {
     std::string out = text;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
+    for (char& c : out) c = Lower(c);
     return out;
+}
+
+// Whether NEEDLE (lower case, not empty) is in HAY, ASCII case ignored.
+// Searches run this over every record, so the first byte is looked for
+// with memchr, once for each case it has.
+bool Contains(std::string_view hay, const std::string& needle) {
+    if (needle.size() > hay.size())
+        return false;
+    const char* const last = hay.data() + (hay.size() - needle.size());
+    const char first = needle[0];
+    const char upper =
+        first >= 'a' && first <= 'z' ? static_cast<char>(first - ('a' - 'A')) : first;
+    for (const char want : {first, upper}) {
+        for (const char* at = hay.data(); at <= last; ++at) {
+            at = static_cast<const char*>(memchr(at, want, static_cast<size_t>(last - at) + 1));
+            if (!at)
+                break;
+            size_t i = 1;
+            while (i < needle.size() && Lower(at[i]) == needle[i]) ++i;
+            if (i == needle.size())
+                return true;
+        }
+        if (upper == first)
+            break;
+    }
+    return false;
 }
 
 // A's ID was given before B's: IDs count up and wrap, so the order is the
@@ -66,8 +83,9 @@ bool Older(uint32_t a, uint32_t b) {
 uint32_t IdAt(const MultiSectionConfigFile& file, size_t i, bool* has) {
     RecordSearch::Fields f;
     RecordSearch::Read(file.SectionTextAt(i), &f);
-    *has = f.mHasId;
-    return f.mId;
+    uint32_t id = 0;
+    *has = f.Id(&id);
+    return id;
 }
 
 // Where a list of FILE takes up after the record with ID: the index after
@@ -104,14 +122,24 @@ struct Head {
     bool mConsumed = false;  // a record of this database was taken or skipped
     uint32_t mLastId = 0;
     RecordSearch::Fields mFields;
+    int64_t mStart = INT64_MIN;  // of the record at mPos; INT64_MIN when it has none
 };
+
+// Reads the record at HEAD's position; true when it matches.
+bool ReadHead(const RecordQuery& q, bool criteria, Head* head) {
+    RecordSearch::Read(head->mFile->SectionTextAt(head->mPos), &head->mFields);
+    if (criteria && !RecordSearch::Matches(q, head->mFields))
+        return false;
+    if (!head->mFields.Start(&head->mStart))
+        head->mStart = INT64_MIN;
+    return true;
+}
 
 // Moves HEAD to the first match at or after FROM.
 void Seek(const RecordQuery& q, bool criteria, Head* head, size_t from) {
     const size_t count = static_cast<size_t>(head->mFile->GetSectionCount());
     for (head->mPos = from; head->mPos < count; ++head->mPos) {
-        RecordSearch::Read(head->mFile->SectionTextAt(head->mPos), &head->mFields);
-        if (!criteria || RecordSearch::Matches(q, head->mFields)) {
+        if (ReadHead(q, criteria, head)) {
             head->mValid = true;
             return;
         }
@@ -137,62 +165,145 @@ bool Take(const Head& head, uint8_t db, size_t* room, RecordPage* page) {
     return true;
 }
 
+// Takes the line from P to END into *VALUE when it is KEY's ("KEY=VALUE")
+// and the record had none before (the first counts, as lookups read it).
+template <size_t N>
+void TakeEntry(const char* p, const char* end, const char (&key)[N], bool* has,
+               std::string_view* value, int* found) {
+    if (*has || static_cast<size_t>(end - p) < N || memcmp(p, key, N - 1) != 0 || p[N - 1] != '=')
+        return;
+    *value = std::string_view(p + N, static_cast<size_t>(end - p) - N);
+    *has = true;
+    ++*found;
+}
+
 }  // namespace
+
+bool RecordSearch::Fields::Id(uint32_t* id) const {
+    int64_t n = 0;
+    if (!mHasId || !Whole(mId, 0, UINT32_MAX, &n))
+        return false;
+    *id = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool RecordSearch::Fields::Start(int64_t* start) const {
+    return mHasStart && Whole(mStart, INT64_MIN + 1, INT64_MAX, start);
+}
+
+bool RecordSearch::Fields::Duration(uint32_t* duration) const {
+    int64_t n = 0;
+    if (!mHasDuration || !Whole(mDuration, 0, UINT32_MAX, &n))
+        return false;
+    *duration = static_cast<uint32_t>(n);
+    return true;
+}
 
 void RecordSearch::Read(std::string_view text, Fields* f) {
     f->mHasId = f->mHasStart = f->mHasDuration = f->mHasCaller = f->mHasCalled = false;
-    int wanted = 5;
-    std::string_view line;
-    std::string key;
-    for (size_t pos = 0; wanted > 0 && Configuration::TextFormat::NextLine(text, &pos, &line);) {
-        const size_t separator = line.find('=');
-        if (separator == std::string_view::npos)
-            continue;
-        const std::string_view name = line.substr(0, separator);
-        std::string_view value = line.substr(separator + 1);
-        int64_t number = 0;
-        if (name == "ID" && !f->mHasId) {
-            f->mHasId = Whole(value, 0, UINT32_MAX, &number);
-            f->mId = static_cast<uint32_t>(number);
-        } else if (name == "ST" && !f->mHasStart) {
-            f->mHasStart = Whole(value, INT64_MIN + 1, INT64_MAX, &number);
-            f->mStart = number;
-        } else if (name == "dur" && !f->mHasDuration) {
-            f->mHasDuration = Whole(value, 0, UINT32_MAX, &number);
-            f->mDuration = static_cast<uint32_t>(number);
-        } else if ((name == "caller" && !f->mHasCaller) || (name == "called" && !f->mHasCalled)) {
-            const bool caller = name == "caller";
-            if (value.find('\\') != std::string_view::npos) {
-                Format().DecodeEntry(line, &key, &f->mDecoded[caller ? 0 : 1]);
-                value = f->mDecoded[caller ? 0 : 1];
-            }
-            (caller ? f->mCaller : f->mCalled) = value;
-            (caller ? f->mHasCaller : f->mHasCalled) = true;
-        } else {
-            continue;
+    // A search reads this for every record, so it looks at each line's
+    // first bytes only: the lines are in the form the format writes, and a
+    // record the recorder wrote has these five first.
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    int found = 0;
+    // In the recorder's order the lines need no search for their keys.
+    static const char* const kOrder[5] = {"ID=", "ST=", "dur=", "called=", "caller="};
+    std::string_view* const values[5] = {&f->mId, &f->mStart, &f->mDuration, &f->mCalled,
+                                         &f->mCaller};
+    bool* const has[5] = {&f->mHasId, &f->mHasStart, &f->mHasDuration, &f->mHasCalled,
+                          &f->mHasCaller};
+    static const size_t kKeyLength[5] = {3, 3, 4, 7, 7};
+    for (; found < 5 && p < end; ++found) {
+        const size_t keyLength = kKeyLength[found];
+        const void* newline = memchr(p, '\n', static_cast<size_t>(end - p));
+        const char* const lineEnd = newline ? static_cast<const char*>(newline) : end;
+        if (static_cast<size_t>(lineEnd - p) < keyLength ||
+            memcmp(p, kOrder[found], keyLength) != 0)
+            break;
+        *values[found] =
+            std::string_view(p + keyLength, static_cast<size_t>(lineEnd - p) - keyLength);
+        *has[found] = true;
+        p = lineEnd + 1;
+    }
+    while (found < 5 && p < end) {
+        const void* newline = memchr(p, '\n', static_cast<size_t>(end - p));
+        const char* const lineEnd = newline ? static_cast<const char*>(newline) : end;
+        switch (*p) {
+            case 'I':
+                TakeEntry(p, lineEnd, "ID", &f->mHasId, &f->mId, &found);
+                break;
+            case 'S':
+                TakeEntry(p, lineEnd, "ST", &f->mHasStart, &f->mStart, &found);
+                break;
+            case 'd':
+                TakeEntry(p, lineEnd, "dur", &f->mHasDuration, &f->mDuration, &found);
+                break;
+            case 'c':
+                TakeEntry(p, lineEnd, "caller", &f->mHasCaller, &f->mCaller, &found);
+                TakeEntry(p, lineEnd, "called", &f->mHasCalled, &f->mCalled, &found);
+                break;
         }
-        --wanted;
+        p = lineEnd + 1;
+    }
+    // A text with escapes (a backslash, a line end, blanks at its ends) is
+    // decoded from its whole line, which ends where the value does. In the
+    // recorder's order the two are neighbours: one look covers both.
+    if (f->mHasCaller && f->mHasCalled && f->mCalled.data() < f->mCaller.data() &&
+        !memchr(f->mCalled.data(), '\\',
+                static_cast<size_t>(f->mCaller.data() + f->mCaller.size() - f->mCalled.data())))
+        return;
+    std::string key;
+    if (f->mHasCaller && f->mCaller.find('\\') != std::string_view::npos) {
+        Format().DecodeEntry(std::string_view(f->mCaller.data() - 7, f->mCaller.size() + 7), &key,
+                             &f->mDecoded[0]);
+        f->mCaller = f->mDecoded[0];
+    }
+    if (f->mHasCalled && f->mCalled.find('\\') != std::string_view::npos) {
+        Format().DecodeEntry(std::string_view(f->mCalled.data() - 7, f->mCalled.size() + 7), &key,
+                             &f->mDecoded[1]);
+        f->mCalled = f->mDecoded[1];
     }
 }
 
-RecordSearch::Entries RecordSearch::Decode(std::string_view text) {
-    Entries entries;
+RecordSearch::EntryViews RecordSearch::DecodeViews(std::string_view text,
+                                                   std::list<std::string>* scratch) {
+    EntryViews entries;
     std::string key, value;
     std::string_view line;
     for (size_t pos = 0; Configuration::TextFormat::NextLine(text, &pos, &line);) {
+        // The lines are in the form the format writes: one without a
+        // backslash is KEY=VALUE as it stands.
+        const size_t separator = line.find('=');
+        if (separator != std::string_view::npos && line.find('\\') == std::string_view::npos) {
+            entries.emplace_back(line.substr(0, separator), line.substr(separator + 1));
+            continue;
+        }
         if (Format().Classify(line) != Configuration::TextFormat::kEntry)
             continue;
         Format().DecodeEntry(line, &key, &value);
-        entries.emplace_back(key, value);
+        scratch->push_back(key);
+        const std::string_view k = scratch->back();
+        scratch->push_back(value);
+        entries.emplace_back(k, scratch->back());
     }
     return entries;
 }
 
+RecordSearch::Entries RecordSearch::Decode(std::string_view text) {
+    std::list<std::string> scratch;
+    Entries entries;
+    for (const auto& [key, value] : DecodeViews(text, &scratch)) entries.emplace_back(key, value);
+    return entries;
+}
+
 bool RecordSearch::Matches(const RecordQuery& q, const Fields& f) {
+    int64_t start = 0;
     if ((q.mSince != INT64_MIN || q.mUntil != INT64_MAX) &&
-        (!f.mHasStart || f.mStart < q.mSince || f.mStart >= q.mUntil))
+        (!f.Start(&start) || start < q.mSince || start >= q.mUntil))
         return false;
-    if (q.mMinDuration != 0 && (!f.mHasDuration || f.mDuration < q.mMinDuration))
+    uint32_t duration = 0;
+    if (q.mMinDuration != 0 && (!f.Duration(&duration) || duration < q.mMinDuration))
         return false;
     // The criteria's texts come lower case (see Run).
     if (!q.mCaller.empty() && !(f.mHasCaller && Contains(f.mCaller, q.mCaller)))
@@ -248,7 +359,7 @@ void RecordSearch::Run(const RecordQuery& query, const MultiSectionConfigFile* c
             h.mPos = std::min(count, from + q.mSkip);
             h.mValid = h.mPos < count;
             if (h.mValid)
-                Read(h.mFile->SectionTextAt(h.mPos), &h.mFields);
+                ReadHead(q, false, &h);
             page->mMatches = static_cast<uint32_t>(count - from);
             page->mCounted = true;
             if (q.mSkip > 0 && h.mPos > from) {
@@ -269,9 +380,7 @@ void RecordSearch::Run(const RecordQuery& query, const MultiSectionConfigFile* c
         uint8_t nextDb = 0;
         for (uint8_t db = 0; db < 3; ++db) {
             Head& h = heads[db];
-            const int64_t start = h.mFields.mHasStart ? h.mFields.mStart : INT64_MIN;
-            if (h.mFile && h.mValid &&
-                (!next || start > (next->mFields.mHasStart ? next->mFields.mStart : INT64_MIN))) {
+            if (h.mFile && h.mValid && (!next || h.mStart > next->mStart)) {
                 next = &h;
                 nextDb = db;
             }
@@ -285,7 +394,7 @@ void RecordSearch::Run(const RecordQuery& query, const MultiSectionConfigFile* c
         }
         ++matches;
         next->mConsumed = true;
-        next->mLastId = next->mFields.mId;
+        next->mFields.Id(&next->mLastId);
         Seek(q, criteria, next, next->mPos + 1);
     }
 

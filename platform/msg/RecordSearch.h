@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,19 +36,22 @@ public:
                     RecordPage* page);
 
     // The fields that the list and the criteria use, read from a record's
-    // entry lines. The texts are views into those lines, or into the
-    // object's own copies for a value that had escapes; so not copyable.
+    // entry lines as views of their values. Numbers are read from their
+    // text when asked for, which a search mostly does not. A text with
+    // escapes is decoded into the object's own copy; so not copyable.
     struct Fields {
         Fields() = default;
         Fields(const Fields&) = delete;
         Fields& operator=(const Fields&) = delete;
 
+        // The decimal number of a numeric field; false when it has none.
+        bool Id(uint32_t* id) const;
+        bool Start(int64_t* start) const;
+        bool Duration(uint32_t* duration) const;
+
         bool mHasId = false, mHasStart = false, mHasDuration = false;
         bool mHasCaller = false, mHasCalled = false;
-        uint32_t mId = 0;
-        int64_t mStart = 0;
-        uint32_t mDuration = 0;
-        std::string_view mCaller, mCalled;
+        std::string_view mId, mStart, mDuration, mCaller, mCalled;
         std::string mDecoded[2];  // caller, called with their escapes undone
     };
     static void Read(std::string_view text, Fields* fields);
@@ -55,6 +59,10 @@ public:
     // Every entry of a record's entry lines, decoded, in order.
     using Entries = std::vector<std::pair<std::string, std::string>>;
     static Entries Decode(std::string_view text);
+    // The same as views, into TEXT or, for an entry with escapes, into
+    // *SCRATCH (a list, so that they stay put); both must outlive them.
+    using EntryViews = std::vector<std::pair<std::string_view, std::string_view>>;
+    static EntryViews DecodeViews(std::string_view text, std::list<std::string>* scratch);
 
     // Whether a record with FIELDS meets QUERY's criteria.
     static bool Matches(const RecordQuery& query, const Fields& fields);

@@ -51,7 +51,9 @@ std::string Ids(const RecordPage& page) {
     for (const RecordPage::Record& r : page.mList) {
         RecordSearch::Fields f;
         RecordSearch::Read(r.mText, &f);
-        ids += (ids.empty() ? "" : " ") + std::to_string(r.mDb) + ":" + std::to_string(f.mId);
+        uint32_t id = 0;
+        EXPECT_TRUE(f.Id(&id)) << r.mText;
+        ids += (ids.empty() ? "" : " ") + std::to_string(r.mDb) + ":" + std::to_string(id);
     }
     return ids;
 }

@@ -1,7 +1,6 @@
 #include "tools/web/CallLogPage.h"
 
 #include <algorithm>
-#include <sstream>
 
 #include "platform/msg/RecordSearch.h"
 #include "platform/util/NumberText.h"
@@ -12,7 +11,7 @@
 
 namespace {
 
-using Entries = RecordSearch::Entries;
+using Entries = RecordSearch::EntryViews;
 
 const char* const kTitles[4] = {"All calls", "Stated calls", "Missed calls", "Failed calls"};
 const char* const kKinds[3] = {"stated", "missed", "failed"};
@@ -47,7 +46,7 @@ void Text(std::string& out, std::string_view text) {
 }
 
 // The value of KEY, or null when the record has none.
-const std::string* Find(const Entries& record, std::string_view key) {
+const std::string_view* Find(const Entries& record, std::string_view key) {
     for (const auto& entry : record)
         if (entry.first == key)
             return &entry.second;
@@ -55,8 +54,8 @@ const std::string* Find(const Entries& record, std::string_view key) {
 }
 
 std::string_view Value(const Entries& record, std::string_view key) {
-    const std::string* value = Find(record, key);
-    return value ? std::string_view(*value) : std::string_view();
+    const std::string_view* value = Find(record, key);
+    return value ? *value : std::string_view();
 }
 
 // The start time as local date and time, or the text as it stands.
@@ -91,7 +90,7 @@ const StreamKeys kStreams[2] = {{"tx_pkt", "tx_enc", "rx_pkt", "rx_enc", "rx_los
 // "CODEC: N sent" and "CODEC: N received, M lost", for the sides a stream had.
 void Side(std::string& out, const Entries& r, const char* codec, const char* packets,
           const char* what) {
-    const std::string* name = Find(r, codec);
+    const std::string_view* name = Find(r, codec);
     Text(out, name ? *name : "?");
     out += ": ";
     Text(out, Value(r, packets));
@@ -113,7 +112,7 @@ void Media(std::string& out, const Entries& r) {
             out += ", ";
         if (received) {
             Side(out, r, k.mReceiveCodec, k.mReceived, " received");
-            if (const std::string* lost = Find(r, k.mLost)) {
+            if (const std::string_view* lost = Find(r, k.mLost)) {
                 out += ", ";
                 Text(out, *lost);
                 out += " lost";
@@ -155,7 +154,8 @@ void List(const CallLogPage::View& v, std::string& out) {
         "<th>Start</th><th>Duration</th><th>Caller</th><th>Called</th><th>Media</th></tr>"
         "</thead><tbody>\n";
     for (const RecordPage::Record& raw : v.mRecords.mList) {
-        const Entries r = RecordSearch::Decode(raw.mText);
+        std::list<std::string> scratch;
+        const Entries r = RecordSearch::DecodeViews(raw.mText, &scratch);
         Put(out, {"<tr><td>", kKinds[raw.mDb],
                   "</td><td class=\"n\"><a href=\"?db=", kKinds[raw.mDb], "&amp;id="});
         out += CgiRequest::UrlEncode(Value(r, "ID"));
@@ -192,7 +192,9 @@ void Details(const CallLogPage::View& v, std::string& out) {
         Put(out, {" in the ", kKinds[v.mDb], " calls database.</p>\n"});
     } else {
         out += "<div class=\"wide\"><table class=\"details\"><tbody>\n";
-        for (const auto& [key, value] : RecordSearch::Decode(v.mRecords.mList.front().mText)) {
+        std::list<std::string> scratch;
+        for (const auto& [key, value] :
+             RecordSearch::DecodeViews(v.mRecords.mList.front().mText, &scratch)) {
             out += "<tr><th>";
             Text(out, key);
             out += "</th><td>";
@@ -275,10 +277,8 @@ void Actions(const CallLogPage::View& v, std::string& out) {
 void Status(const CallLogPage::View& v, std::string& out) {
     out += "<section class=\"status\"><h2>Recorder status</h2>\n";
     if (v.mHaveStatus) {
-        std::ostringstream text;
-        StatusReport::Text(v.mStatus, text);
         // Line by line: a line end in the report is layout, not a value.
-        const std::string report = text.str();
+        const std::string report = StatusReport::Text(v.mStatus);
         out += "<pre>";
         for (size_t at = 0, end; at < report.size(); at = end + 1) {
             end = std::min(report.find('\n', at), report.size());
