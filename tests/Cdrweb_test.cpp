@@ -91,7 +91,7 @@ TEST_F(CdrwebTest, PagesShowRecordsNewestFirstAndEveryByteAsText) {
         db.Save(true, nullptr);
     }
     const std::regex row(
-        "<tr><td>stated</td><td class=\"n\"><a href=\"\\?db=stated&amp;id=([0-9]+)\">"
+        "<tr><td class=\"t\">stated</td><td class=\"n\"><a href=\"\\?db=stated&amp;id=([0-9]+)\">"
         "[0-9]+</a></td><td class=\"t\">[^<]*</td><td class=\"n\">[^<]*</td><td>(.*?)"
         "</td><td>");
     for (int page = 1; page <= 4; ++page) {

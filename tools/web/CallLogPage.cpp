@@ -22,7 +22,7 @@ const char* const kMasks[3] = {"1", "2", "4"};
 // anywhere; a wide table scrolls sideways. Print leaves out the controls.
 const char kStyle[] =
     "body{font:15px/1.4 sans-serif;margin:0 auto;max-width:72em;padding:0 .8em;color:#111}"
-    "p,td,th,pre,li{overflow-wrap:anywhere}"
+    "p,pre,li{overflow-wrap:anywhere}td{overflow-wrap:break-word}th{white-space:nowrap}"
     "nav a{margin-right:1em;display:inline-block}nav a[aria-current]{font-weight:bold;"
     "text-decoration:none}.wide{overflow-x:auto}table{border-collapse:collapse;width:100%}"
     "th,td{text-align:left;vertical-align:top;padding:.25em .5em;border-bottom:1px solid #ccc}"
@@ -156,7 +156,7 @@ void List(const CallLogPage::View& v, std::string& out) {
     for (const RecordPage::Record& raw : v.mRecords.mList) {
         std::list<std::string> scratch;
         const Entries r = RecordSearch::DecodeViews(raw.mText, &scratch);
-        Put(out, {"<tr><td>", kKinds[raw.mDb],
+        Put(out, {"<tr><td class=\"t\">", kKinds[raw.mDb],
                   "</td><td class=\"n\"><a href=\"?db=", kKinds[raw.mDb], "&amp;id="});
         out += CgiRequest::UrlEncode(Value(r, "ID"));
         out += "\">";

@@ -352,9 +352,9 @@ Reply Serve(const CgiRequest& request) {
     CallLog log(kTimeoutMs);
     log.Open(query.mKinds);
     if (!log.Live()) {
-        v.mSourceNote = Join({"cdrd cannot be reached (", log.DaemonError(),
-                              "): this page shows the saved files, without the records that "
-                              "were not yet saved."});
+        v.mSourceNote = Join({"This page shows the saved files, without the records not yet "
+                              "saved: ",
+                              log.DaemonError()});
         for (int db = 0; db < 3; ++db) {
             v.mPaths[db] = log.Path(db);
             v.mFileErrors[db] = log.FileError(db);
