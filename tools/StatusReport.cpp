@@ -21,10 +21,23 @@ void JsonTime(int64_t seconds, std::ostream& out) {
 std::string StatusReport::LocalTime(int64_t seconds) {
     const time_t t = static_cast<time_t>(seconds);
     struct tm local;
-    char text[32];
-    if (t != seconds || !localtime_r(&t, &local) ||
-        strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+    if (t != seconds || !localtime_r(&t, &local) || local.tm_year < -1900 ||
+        local.tm_year > 9999 - 1900)
         return std::to_string(seconds) + " s after the epoch";
+    // Written digit by digit: the page shows one per record, and strftime
+    // costs ten times as much.
+    char text[] = "YYYY-MM-DD HH:MM:SS";
+    const int fields[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                           local.tm_hour,        local.tm_min,     local.tm_sec};
+    const int at[6] = {0, 5, 8, 11, 14, 17};
+    const int width[6] = {4, 2, 2, 2, 2, 2};
+    for (int f = 0; f < 6; ++f) {
+        int n = fields[f];
+        for (int i = width[f] - 1; i >= 0; --i) {
+            text[at[f] + i] = static_cast<char>('0' + n % 10);
+            n /= 10;
+        }
+    }
     return text;
 }
 

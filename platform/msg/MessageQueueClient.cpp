@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/msg/MessagingError.h"
@@ -119,15 +120,16 @@ bool MessageQueueClient::Receive(WireMessage* message, int timeoutMs) {
         Fail(std::string("poll: ") + strerror(errno));
     if (rc == 0)
         return false;
-    std::vector<unsigned char> buf(WireFormat::kMaxAnswer + 1);
-    ssize_t n = recv(mFd, buf.data(), buf.size(), MSG_TRUNC);
+    // Not zeroed: recv fills what the answer holds, and no more is read.
+    std::unique_ptr<unsigned char[]> buf(new unsigned char[WireFormat::kMaxAnswer + 1]);
+    ssize_t n = recv(mFd, buf.get(), WireFormat::kMaxAnswer + 1, MSG_TRUNC);
     if (n < 0)
         Fail(std::string("recv: ") + strerror(errno));
     if (n == 0)
         Fail("the daemon closed the connection");
     if (static_cast<size_t>(n) > WireFormat::kMaxAnswer)
         Fail("answer longer than any message");
-    if (const char* why = WireFormat::Decode(buf.data(), static_cast<size_t>(n), message))
+    if (const char* why = WireFormat::Decode(buf.get(), static_cast<size_t>(n), message))
         Fail(std::string("bad answer: ") + why);
     return true;
 }

@@ -48,10 +48,11 @@ std::string Lower(const std::string& text) {
     return out;
 }
 
-// Whether NEEDLE (lower case, not empty) is in HAY, ASCII case ignored.
-// Searches run this over every record, so the first byte is looked for
-// with memchr, once for each case it has.
-bool Contains(std::string_view hay, const std::string& needle) {
+// Whether NEEDLE (lower case, not empty) is in HAY, ASCII case ignored,
+// and not across GAP, a part of HAY (empty: none). Searches run this over
+// every record, so the first byte is looked for with memchr, once for each
+// case it has.
+bool Contains(std::string_view hay, const std::string& needle, std::string_view gap = {}) {
     if (needle.size() > hay.size())
         return false;
     const char* const last = hay.data() + (hay.size() - needle.size());
@@ -63,6 +64,8 @@ bool Contains(std::string_view hay, const std::string& needle) {
             at = static_cast<const char*>(memchr(at, want, static_cast<size_t>(last - at) + 1));
             if (!at)
                 break;
+            if (!gap.empty() && at < gap.data() + gap.size() && at + needle.size() > gap.data())
+                continue;
             size_t i = 1;
             while (i < needle.size() && Lower(at[i]) == needle[i]) ++i;
             if (i == needle.size())
@@ -201,6 +204,7 @@ bool RecordSearch::Fields::Duration(uint32_t* duration) const {
 
 void RecordSearch::Read(std::string_view text, Fields* f) {
     f->mHasId = f->mHasStart = f->mHasDuration = f->mHasCaller = f->mHasCalled = false;
+    f->mNeighbours = false;
     // A search reads this for every record, so it looks at each line's
     // first bytes only: the lines are in the form the format writes, and a
     // record the recorder wrote has these five first.
@@ -226,6 +230,7 @@ void RecordSearch::Read(std::string_view text, Fields* f) {
         *has[found] = true;
         p = lineEnd + 1;
     }
+    const bool inOrder = found == 5;
     while (found < 5 && p < end) {
         const void* newline = memchr(p, '\n', static_cast<size_t>(end - p));
         const char* const lineEnd = newline ? static_cast<const char*>(newline) : end;
@@ -249,10 +254,12 @@ void RecordSearch::Read(std::string_view text, Fields* f) {
     // A text with escapes (a backslash, a line end, blanks at its ends) is
     // decoded from its whole line, which ends where the value does. In the
     // recorder's order the two are neighbours: one look covers both.
-    if (f->mHasCaller && f->mHasCalled && f->mCalled.data() < f->mCaller.data() &&
+    f->mNeighbours = inOrder;
+    if (f->mNeighbours &&
         !memchr(f->mCalled.data(), '\\',
                 static_cast<size_t>(f->mCaller.data() + f->mCaller.size() - f->mCalled.data())))
         return;
+    f->mNeighbours = false;
     std::string key;
     if (f->mHasCaller && f->mCaller.find('\\') != std::string_view::npos) {
         Format().DecodeEntry(std::string_view(f->mCaller.data() - 7, f->mCaller.size() + 7), &key,
@@ -269,6 +276,7 @@ void RecordSearch::Read(std::string_view text, Fields* f) {
 RecordSearch::EntryViews RecordSearch::DecodeViews(std::string_view text,
                                                    std::list<std::string>* scratch) {
     EntryViews entries;
+    entries.reserve(48);  // a record with two streams and a fax has 46
     std::string key, value;
     std::string_view line;
     for (size_t pos = 0; Configuration::TextFormat::NextLine(text, &pos, &line);) {
@@ -310,7 +318,18 @@ bool RecordSearch::Matches(const RecordQuery& q, const Fields& f) {
         return false;
     if (!q.mCalled.empty() && !(f.mHasCalled && Contains(f.mCalled, q.mCalled)))
         return false;
-    return q.mParty.empty() || (f.mHasCaller && Contains(f.mCaller, q.mParty)) ||
+    if (q.mParty.empty())
+        return true;
+    if (f.mNeighbours) {
+        // Called and caller are one line after the other: one scan covers
+        // both, less what lies between them.
+        const char* const from = f.mCalled.data();
+        const char* const to = f.mCaller.data() + f.mCaller.size();
+        const char* const gap = f.mCalled.data() + f.mCalled.size();
+        return Contains(std::string_view(from, static_cast<size_t>(to - from)), q.mParty,
+                        std::string_view(gap, static_cast<size_t>(f.mCaller.data() - gap)));
+    }
+    return (f.mHasCaller && Contains(f.mCaller, q.mParty)) ||
            (f.mHasCalled && Contains(f.mCalled, q.mParty));
 }
 

@@ -52,6 +52,9 @@ public:
         bool mHasId = false, mHasStart = false, mHasDuration = false;
         bool mHasCaller = false, mHasCalled = false;
         std::string_view mId, mStart, mDuration, mCaller, mCalled;
+        // The called and the caller line follow each other in the text, as
+        // the recorder writes them, with no escapes.
+        bool mNeighbours = false;
         std::string mDecoded[2];  // caller, called with their escapes undone
     };
     static void Read(std::string_view text, Fields* fields);

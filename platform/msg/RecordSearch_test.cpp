@@ -70,63 +70,30 @@ TEST(RecordSearch, CriteriaMatchTheirFieldsOnly) {
     dbs[0].AddSectionEntry("ID", "3");
     const struct {
         const char* what;
-        RecordQuery query;
+        const char *party, *caller, *called;
+        int64_t since, until;
+        uint32_t minDuration;
         std::string ids;
     } cases[] = {
-        {"party: either side",
-         [] {
-             RecordQuery q;
-             q.mParty = "4930";
-             return q;
-         }(),
-         "0:1 0:0"},
-        {"caller only",
-         [] {
-             RecordQuery q;
-             q.mCaller = "4930";
-             return q;
-         }(),
-         "0:0"},
-        {"called only",
-         [] {
-             RecordQuery q;
-             q.mCalled = "4930";
-             return q;
-         }(),
-         "0:1"},
-        {"case and escapes",
-         [] {
-             RecordQuery q;
-             q.mCaller = " bob\\D";
-             return q;
-         }(),
-         "0:1"},
-        {"since, until",
-         [] {
-             RecordQuery q;
-             q.mSince = 2000;
-             q.mUntil = 3000;
-             return q;
-         }(),
-         "0:1"},
-        {"min duration",
-         [] {
-             RecordQuery q;
-             q.mMinDuration = 90;
-             return q;
-         }(),
-         "0:2 0:1"},
-        {"nothing",
-         [] {
-             RecordQuery q;
-             q.mParty = "zz";
-             return q;
-         }(),
-         ""},
-        {"no criteria", RecordQuery(), "0:3 0:2 0:1 0:0"},
+        {"party: either side", "4930", "", "", INT64_MIN, INT64_MAX, 0, "0:1 0:0"},
+        {"not the key between the two", "0\ncaller", "", "", INT64_MIN, INT64_MAX, 0, ""},
+        {"caller only", "", "4930", "", INT64_MIN, INT64_MAX, 0, "0:0"},
+        {"called only", "", "", "4930", INT64_MIN, INT64_MAX, 0, "0:1"},
+        {"case and escapes", "", " bob\\D", "", INT64_MIN, INT64_MAX, 0, "0:1"},
+        {"since, until", "", "", "", 2000, 3000, 0, "0:1"},
+        {"min duration", "", "", "", INT64_MIN, INT64_MAX, 90, "0:2 0:1"},
+        {"nothing", "zz", "", "", INT64_MIN, INT64_MAX, 0, ""},
+        {"no criteria", "", "", "", INT64_MIN, INT64_MAX, 0, "0:3 0:2 0:1 0:0"},
     };
     for (const auto& c : cases) {
-        const RecordPage page = Answer(c.query, dbs);
+        RecordQuery query;
+        query.mParty = c.party;
+        query.mCaller = c.caller;
+        query.mCalled = c.called;
+        query.mSince = c.since;
+        query.mUntil = c.until;
+        query.mMinDuration = c.minDuration;
+        const RecordPage page = Answer(query, dbs);
         EXPECT_EQ(c.ids, Ids(page)) << c.what;
         EXPECT_TRUE(page.mCounted && page.mEnd) << c.what;
         EXPECT_EQ(Ids(page).empty() ? 0u : 1 + std::count(c.ids.begin(), c.ids.end(), ' '),

@@ -74,56 +74,83 @@ void Duration(std::string& out, std::string_view text) {
         Text(out, text);
         return;
     }
-    char hms[32];
-    snprintf(hms, sizeof hms, "%u:%02u:%02u", static_cast<unsigned>(seconds / 3600),
-             static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
-    out += hms;
+    const auto twoDigits = [&out](int64_t n) {
+        out += static_cast<char>('0' + n / 10);
+        out += static_cast<char>('0' + n % 10);
+    };
+    out += TextPieces::Number(static_cast<unsigned long long>(seconds / 3600));
+    out += ':';
+    twoDigits(seconds / 60 % 60);
+    out += ':';
+    twoDigits(seconds % 60);
 }
 
-// The keys of a media stream's entries that the list shows.
-struct StreamKeys {
-    const char *mSent, *mSendCodec, *mReceived, *mReceiveCodec, *mLost;
+// What the list shows of a record's media, gathered in one pass over its
+// entries (a record has up to 46): null where the record has none.
+struct MediaFields {
+    // Per stream: packets sent, send codec, packets received, receive
+    // codec, packets lost.
+    const std::string_view* mStream[2][5] = {};
+    const std::string_view* mFaxSent = nullptr;
+    const std::string_view* mFaxReceived = nullptr;
 };
-const StreamKeys kStreams[2] = {{"tx_pkt", "tx_enc", "rx_pkt", "rx_enc", "rx_lost"},
-                                {"tx_pkt_2", "tx_enc_2", "rx_pkt_2", "rx_enc_2", "rx_lost_2"}};
 
-// "CODEC: N sent" and "CODEC: N received, M lost", for the sides a stream had.
-void Side(std::string& out, const Entries& r, const char* codec, const char* packets,
+MediaFields Gather(const Entries& r) {
+    static const char* const kKeys[5] = {"tx_pkt", "tx_enc", "rx_pkt", "rx_enc", "rx_lost"};
+    MediaFields m;
+    for (const auto& [key, value] : r) {
+        if (key == "fax_tx_pkt")
+            m.mFaxSent = &value;
+        else if (key == "fax_rx_pkt")
+            m.mFaxReceived = &value;
+        if (key.size() < 6 || (key[0] != 't' && key[0] != 'r'))
+            continue;
+        const bool second = key.size() > 2 && key.substr(key.size() - 2) == "_2";
+        const std::string_view base = second ? key.substr(0, key.size() - 2) : key;
+        for (int k = 0; k < 5; ++k)
+            if (base == kKeys[k])
+                m.mStream[second ? 1 : 0][k] = &value;
+    }
+    return m;
+}
+
+// "CODEC: N sent" or "CODEC: N received".
+void Side(std::string& out, const std::string_view* codec, const std::string_view& packets,
           const char* what) {
-    const std::string_view* name = Find(r, codec);
-    Text(out, name ? *name : "?");
+    Text(out, codec ? *codec : "?");
     out += ": ";
-    Text(out, Value(r, packets));
+    Text(out, packets);
     out += what;
 }
 
-// Codecs, packets and loss of each stream, and the fax transfer.
+// Codecs, packets and loss of each side a stream had, and the fax transfer.
 void Media(std::string& out, const Entries& r) {
+    const MediaFields m = Gather(r);
     const char* separator = "";
-    for (const StreamKeys& k : kStreams) {
-        const bool sent = Find(r, k.mSent) != nullptr, received = Find(r, k.mReceived) != nullptr;
+    for (const auto& stream : m.mStream) {
+        const std::string_view *sent = stream[0], *received = stream[2], *lost = stream[4];
         if (!sent && !received)
             continue;
         out += separator;
         separator = "<br>";
         if (sent)
-            Side(out, r, k.mSendCodec, k.mSent, " sent");
+            Side(out, stream[1], *sent, " sent");
         if (sent && received)
             out += ", ";
         if (received) {
-            Side(out, r, k.mReceiveCodec, k.mReceived, " received");
-            if (const std::string_view* lost = Find(r, k.mLost)) {
+            Side(out, stream[3], *received, " received");
+            if (lost) {
                 out += ", ";
                 Text(out, *lost);
                 out += " lost";
             }
         }
     }
-    if (Find(r, "fax_tx_pkt") || Find(r, "fax_rx_pkt")) {
+    if (m.mFaxSent || m.mFaxReceived) {
         Put(out, {separator, "fax: "});
-        Text(out, Value(r, "fax_tx_pkt"));
+        Text(out, m.mFaxSent ? *m.mFaxSent : "");
         out += " sent, ";
-        Text(out, Value(r, "fax_rx_pkt"));
+        Text(out, m.mFaxReceived ? *m.mFaxReceived : "");
         out += " received";
     }
 }

@@ -53,6 +53,16 @@ void Raw(std::string& out, const char* format, uint32_t value) {
 
 void HtmlText::Append(std::string& out, std::string_view text) {
     while (!text.empty()) {
+        // Printable ASCII that means nothing to HTML goes in as one run.
+        size_t run = 0;
+        while (run < text.size() && text[run] >= 0x20 && text[run] < 0x7F && text[run] != '&' &&
+               text[run] != '<' && text[run] != '>' && text[run] != '"' && text[run] != '\'')
+            ++run;
+        if (run > 0) {
+            out.append(text.data(), run);
+            text.remove_prefix(run);
+            continue;
+        }
         uint32_t cp = 0;
         const size_t length = Sequence(text, &cp);
         if (length == 0)
