@@ -2,13 +2,9 @@
 // GET shows the records cdrd holds (or, when it is down, the saved files),
 // searched and paged, or as CSV; POST acts on the databases through cdrd's
 // command queue, as cdrctl does. See docs/operations.md.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +12,6 @@
 #include <sstream>
 #include <string>
 
-#include "platform/msg/QueueAddress.h"
 #include "platform/msg/RecordSearch.h"
 #include "platform/sys/System.h"
 #include "platform/util/NumberText.h"
@@ -28,7 +23,7 @@
 #include "tools/web/CallLog.h"
 #include "tools/web/CallLogPage.h"
 #include "tools/web/CgiRequest.h"
-#include "tools/web/HmacSha256.h"
+#include "tools/web/FormToken.h"
 
 namespace {
 
@@ -37,103 +32,9 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
 }
 
 const char kCookie[] = "cdrweb_token";
-// A token is a random nonce and its MAC under the device's key, in hex.
-const size_t kNonceBytes = 16;
-const size_t kTagBytes = 16;
-const size_t kKeyBytes = 32;
-// The key's file, in the queue directory: the daemon's and the web side's
-// group only, and on a RAM disk, so a restart of the device makes a new one.
-const char kKeyName[] = "cdrweb.key";
 // The page waits at most this long for cdrd, so a busy recorder never
 // holds the web server.
 const int kTimeoutMs = 3000;
-
-// COUNT bytes from the kernel's random source, or "" with *ERROR.
-std::string RandomBytes(size_t count, std::string* error) {
-    System& sys = System::Default();
-    std::string bytes(count, '\0');
-    const int fd = sys.Open("/dev/urandom", O_RDONLY | O_CLOEXEC, 0);
-    const ssize_t n = fd < 0 ? -1 : sys.Read(fd, &bytes[0], count);
-    const int saved = errno;
-    if (fd >= 0)
-        sys.Close(fd);
-    if (n == static_cast<ssize_t>(count))
-        return bytes;
-    *error = Join({"/dev/urandom: ", n < 0 ? strerror(saved) : "short read"});
-    return "";
-}
-
-// The device's secret for form tokens: read from the key file, or made by
-// the first cdrweb that finds none. Only a regular file of this user's that
-// no one else may read is taken; never through a link. "" with *ERROR.
-std::string Key(std::string* error) {
-    System& sys = System::Default();
-    const std::string path = Join({QueueAddress::Directory(), "/", kKeyName});
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = sys.Open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
-        if (fd >= 0) {
-            struct stat st;
-            std::string key(kKeyBytes, '\0');
-            const bool ok = sys.Fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                            st.st_uid == geteuid() && (st.st_mode & 077) == 0 &&
-                            sys.Read(fd, &key[0], kKeyBytes) == static_cast<ssize_t>(kKeyBytes);
-            sys.Close(fd);
-            if (ok)
-                return key;
-            *error = Join({path, ": not a key of this user's that only it may read"});
-            return "";
-        }
-        if (errno != ENOENT)
-            break;
-        const std::string key = RandomBytes(kKeyBytes, error);
-        if (key.empty())
-            return "";
-        const int made =
-            sys.Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (made >= 0) {
-            const bool written = sys.WriteAll(made, key.data(), key.size());
-            sys.Close(made);
-            if (written)
-                return key;
-            sys.Unlink(path.c_str());
-        }
-        if (errno != EEXIST)  // else another cdrweb made it meanwhile: read it
-            break;
-    }
-    *error = Join({path, ": ", strerror(errno)});
-    return "";
-}
-
-std::string Tag(const std::string& key, const std::string& nonce) {
-    return HmacSha256::Hex(
-        HmacSha256::Mac(key, Join({"cdrweb form ", nonce})).substr(0, kTagBytes));
-}
-
-// A token that this device made: its tag is the nonce's under the key.
-bool IsToken(const std::string& text, const std::string& key) {
-    if (key.empty() || text.size() != 2 * (kNonceBytes + kTagBytes))
-        return false;
-    for (const char c : text)
-        if (!isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    const std::string tag = Tag(key, text.substr(0, 2 * kNonceBytes));
-    // Every byte compared, so the time taken does not tell where they differ.
-    unsigned char differ = 0;
-    for (size_t i = 0; i < tag.size(); ++i)
-        differ |= static_cast<unsigned char>(tag[i] ^ text[2 * kNonceBytes + i]);
-    return differ == 0;
-}
-
-// A token no other site can know or make: a random nonce and its tag.
-bool NewToken(const std::string& key, std::string* token, std::string* error) {
-    const std::string nonce = RandomBytes(kNonceBytes, error);
-    if (key.empty() || nonce.empty()) {
-        *error = Join({"No form token: ", *error});
-        return false;
-    }
-    *token = Join({HmacSha256::Hex(nonce), Tag(key, HmacSha256::Hex(nonce))});
-    return true;
-}
 
 // Whether the browser says the form came from this page's own origin. A
 // page on another port of the same host is of the same site, and may set
@@ -314,9 +215,9 @@ Reply Serve(const CgiRequest& request) {
     v.mId = request.Query("id");
 
     std::string error;
-    const std::string key = Key(&error);
+    const std::string key = FormToken::Key(&error);
     v.mToken = request.Cookie(kCookie);
-    const bool hadToken = IsToken(v.mToken, key);
+    const bool hadToken = FormToken::IsToken(v.mToken, key);
     if (request.Method() == "POST") {
         // The form must carry the token of the cookie that this page set: a
         // page of another site can make the browser send the cookie but not
@@ -337,7 +238,7 @@ Reply Serve(const CgiRequest& request) {
         v.mAnswer = "Actions are taken only from the form below: nothing was done.";
     }
     if (!hadToken) {
-        if (NewToken(key, &v.mToken, &error)) {
+        if (FormToken::NewToken(key, &v.mToken, &error)) {
             TextPieces::Append(reply.mHeaders, {"Set-Cookie: ", kCookie, "=", v.mToken,
                                                 "; Path=/; SameSite=Strict; HttpOnly",
                                                 getenv("HTTPS") ? "; Secure" : "", "\r\n"});
@@ -352,9 +253,10 @@ Reply Serve(const CgiRequest& request) {
     CallLog log(kTimeoutMs);
     log.Open(query.mKinds);
     if (!log.Live()) {
-        v.mSourceNote = Join({"This page shows the saved files, without the records not yet "
-                              "saved: ",
-                              log.DaemonError()});
+        v.mSourceNote =
+            Join({"This page shows the saved files, without the records not yet "
+                  "saved: ",
+                  log.DaemonError()});
         for (int db = 0; db < 3; ++db) {
             v.mPaths[db] = log.Path(db);
             v.mFileErrors[db] = log.FileError(db);
