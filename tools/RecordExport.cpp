@@ -7,20 +7,20 @@
 
 namespace {
 
-void CsvCell(std::string_view value, bool forSpreadsheet, std::ostream& out) {
+void CsvCell(std::string_view value, bool forSpreadsheet, std::string* out) {
     const bool guard = forSpreadsheet && !value.empty() &&
                        std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos;
     if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out << (guard ? "'" : "") << value;
+        out->append(guard ? "'" : "").append(value);
         return;
     }
-    out << (guard ? "\"'" : "\"");
+    out->append(guard ? "\"'" : "\"");
     for (const char c : value) {
         if (c == '"')
-            out << '"';
-        out << c;
+            out->push_back('"');
+        out->push_back(c);
     }
-    out << '"';
+    out->push_back('"');
 }
 
 // An integer as the recorder writes numbers, that a JSON reader takes exactly.
@@ -66,7 +66,7 @@ std::vector<std::string> RecordExport::RecordKeys() {
     return keys;
 }
 
-void RecordExport::Csv(const std::vector<Record>& records, std::ostream& out, bool forSpreadsheet) {
+void RecordExport::Csv(const std::vector<Record>& records, std::string* out, bool forSpreadsheet) {
     std::vector<std::string> keys;
     std::map<std::string, size_t> seen;
     for (const Record& r : records)
@@ -77,18 +77,18 @@ void RecordExport::Csv(const std::vector<Record>& records, std::ostream& out, bo
     for (const Record& r : records) CsvRow(keys, r, out, forSpreadsheet);
 }
 
-void RecordExport::CsvHeader(const std::vector<std::string>& columns, std::ostream& out,
+void RecordExport::CsvHeader(const std::vector<std::string>& columns, std::string* out,
                              bool forSpreadsheet) {
     for (size_t i = 0; i < columns.size(); ++i) {
         if (i)
-            out << ',';
+            out->push_back(',');
         CsvCell(columns[i], forSpreadsheet, out);
     }
-    out << "\r\n";
+    out->append("\r\n");
 }
 
 void RecordExport::CsvRow(const std::vector<std::string>& columns, const Record& record,
-                          std::ostream& out, bool forSpreadsheet) {
+                          std::string* out, bool forSpreadsheet) {
     std::vector<const std::string*> cells(columns.size(), nullptr);
     std::string other;
     size_t otherColumn = columns.size();
@@ -109,11 +109,11 @@ void RecordExport::CsvRow(const std::vector<std::string>& columns, const Record&
         cells[otherColumn] = &other;
     for (size_t i = 0; i < cells.size(); ++i) {
         if (i)
-            out << ',';
+            out->push_back(',');
         if (cells[i])
             CsvCell(*cells[i], forSpreadsheet, out);
     }
-    out << "\r\n";
+    out->append("\r\n");
 }
 
 void RecordExport::JsonLine(const Record& record, std::ostream& out) {

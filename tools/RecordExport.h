@@ -36,15 +36,16 @@ public:
     static std::vector<std::string> RecordKeys();
 
     // A header of every key seen, in first-seen order, then one row per record.
-    static void Csv(const std::vector<Record>& records, std::ostream& out,
+    static void Csv(const std::vector<Record>& records, std::string* out,
                     bool forSpreadsheet = false);
     // Fixed columns, so that rows can be written as they come. An entry whose
     // key is not among COLUMNS goes, as a "KEY=VALUE" line, into the column
     // named "other" when there is one.
-    static void CsvHeader(const std::vector<std::string>& columns, std::ostream& out,
+    // CSV is appended to *OUT, so that the page needs no stream.
+    static void CsvHeader(const std::vector<std::string>& columns, std::string* out,
                           bool forSpreadsheet);
     static void CsvRow(const std::vector<std::string>& columns, const Record& record,
-                       std::ostream& out, bool forSpreadsheet);
+                       std::string* out, bool forSpreadsheet);
 
     static void JsonLine(const Record& record, std::ostream& out);
 };

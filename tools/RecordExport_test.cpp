@@ -24,24 +24,24 @@ std::vector<RecordExport::Record> Sample() {
 }  // namespace
 
 TEST(RecordExport, CsvQuotesAsRfc4180AndGuardsFormulasOnlyWhenAsked) {
-    std::ostringstream exact, guarded;
-    RecordExport::Csv(Sample(), exact);
+    std::string exact, guarded;
+    RecordExport::Csv(Sample(), &exact);
     EXPECT_EQ(
         "ID,caller,GUID,ST\r\n"
         "1,\"Smith, \"\"Al\"\"\nline 2\",\xff\x01\xc3\xa9,\r\n"
         "0,\"=HYPERLINK(\"\"x\"\")\",,-5\r\n",
-        exact.str());
-    RecordExport::Csv(Sample(), guarded, true);
-    EXPECT_NE(std::string::npos, guarded.str().find("0,\"'=HYPERLINK(\"\"x\"\")\",,'-5\r\n"));
+        exact);
+    RecordExport::Csv(Sample(), &guarded, true);
+    EXPECT_NE(std::string::npos, guarded.find("0,\"'=HYPERLINK(\"\"x\"\")\",,'-5\r\n"));
 }
 
 // Rows written as they come: fixed columns, and what has none goes to "other".
 TEST(RecordExport, CsvRowsInFixedColumnsKeepUnknownKeys) {
-    std::ostringstream out;
+    std::string out;
     const std::vector<std::string> columns = {"kind", "ID", "caller", "other"};
-    RecordExport::CsvRow(columns, {{"kind", "stated"}, {"ID", "7"}, {"x", "1"}, {"y", "a,b"}}, out,
+    RecordExport::CsvRow(columns, {{"kind", "stated"}, {"ID", "7"}, {"x", "1"}, {"y", "a,b"}}, &out,
                          false);
-    EXPECT_EQ("stated,7,,\"x=1\ny=a,b\"\r\n", out.str());
+    EXPECT_EQ("stated,7,,\"x=1\ny=a,b\"\r\n", out);
 }
 
 // Strict readers take every line, bytes that are not UTF-8 (overlong,

@@ -121,7 +121,9 @@ int Export(int argc, char** argv) {
             fprintf(stderr, "cdrctl: %s\n", notes.Describe(argv[2]).c_str());
         const std::vector<RecordExport::Record> records = RecordExport::Records(file);
         if (format == "csv") {
-            RecordExport::Csv(records, std::cout, spreadsheet);
+            std::string csv;
+            RecordExport::Csv(records, &csv, spreadsheet);
+            std::cout << csv;
         } else {
             for (const RecordExport::Record& record : records)
                 RecordExport::JsonLine(record, std::cout);
@@ -166,7 +168,9 @@ void PrintRecord(const RecordPage::Record& raw, const std::string& format, bool 
     } else if (format == "json") {
         RecordExport::JsonLine(record, std::cout);
     } else if (format == "csv") {
-        RecordExport::CsvRow(columns, record, std::cout, spreadsheet);
+        std::string row;
+        RecordExport::CsvRow(columns, record, &row, spreadsheet);
+        std::cout << row;
     } else {
         int64_t start = 0, seconds = 0;
         const std::string st = Value(record, "ST"), dur = Value(record, "dur");
@@ -268,8 +272,11 @@ int List(int argc, char** argv) {
     std::vector<std::string> columns = RecordExport::RecordKeys();
     columns.insert(columns.begin(), "kind");
     columns.push_back("other");
-    if (format == "csv")
-        RecordExport::CsvHeader(columns, std::cout, spreadsheet);
+    if (format == "csv") {
+        std::string header;
+        RecordExport::CsvHeader(columns, &header, spreadsheet);
+        std::cout << header;
+    }
     const uint32_t matches = answer.mMatches;
     for (;;) {
         for (const RecordPage::Record& record : answer.mList)

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <sstream>
 #include <string>
 
 #include "platform/msg/RecordSearch.h"
@@ -164,28 +163,25 @@ bool Download(CallLog& log, RecordQuery query, Reply* reply) {
     std::vector<std::string> columns = RecordExport::RecordKeys();
     columns.insert(columns.begin(), "kind");
     columns.push_back("other");
-    std::ostringstream out;
-    RecordExport::CsvHeader(columns, out, true);
+    std::string& out = reply->mBody;
+    RecordExport::CsvHeader(columns, &out, true);
     query.mCount = false;
     query.mLimit = 500;
     for (;;) {
         RecordPage page;
         if (!log.Read(query, &page)) {
-            out << "\"The download is cut short: " << log.DaemonError() << "\"\r\n";
-            reply->mBody = out.str();
+            TextPieces::Append(out, {"\"The download is cut short: ", log.DaemonError(), "\"\r\n"});
             return false;
         }
         for (const RecordPage::Record& raw : page.mList) {
             RecordSearch::Entries record = RecordSearch::Decode(raw.mText);
             record.insert(record.begin(), {"kind", CallLogPage::DbName(raw.mDb)});
-            RecordExport::CsvRow(columns, record, out, true);
+            RecordExport::CsvRow(columns, record, &out, true);
         }
         if (page.mEnd)
-            break;
+            return true;
         query.mAfter = page.mNext;
     }
-    reply->mBody = out.str();
-    return true;
 }
 
 Reply Serve(const CgiRequest& request) {
