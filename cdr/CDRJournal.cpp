@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "cdr/CDRIds.h"
-#include "cdr/CDRKind.h"
 #include "cdr/DecimalText.h"
+#include "platform/msg/CDRKind.h"
 #include "platform/util/NumberText.h"
 
 namespace {

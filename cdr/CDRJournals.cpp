@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "cdr/CDRKind.h"
+#include "platform/msg/CDRKind.h"
 #include "platform/sys/System.h"
 
 CDRJournals::~CDRJournals() {

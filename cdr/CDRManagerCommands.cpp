@@ -1,9 +1,9 @@
 // CDRManager: the web side's database commands and the party-state notices.
 #include <exception>
 
-#include "cdr/CDRKind.h"
 #include "cdr/CDRManager.h"
 #include "platform/config/RecordFile.h"
+#include "platform/msg/CDRKind.h"
 #include "platform/sys/System.h"
 
 int CDRManager::OnClear(int mask) {

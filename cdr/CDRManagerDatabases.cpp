@@ -8,13 +8,10 @@
 #include "cdr/CDRManager.h"
 #include "platform/config/DurableFile.h"
 #include "platform/config/RecordFile.h"
+#include "platform/msg/CDRKind.h"
 #include "platform/util/NumberText.h"
 
-namespace {
-
-const char* const kNames[3] = {"stated", "missed", "failed"};
-
-}  // namespace
+namespace {}  // namespace
 
 bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const char* failedPath) {
     const char* const paths[3] = {statedPath, missedPath, failedPath};
@@ -29,7 +26,7 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
             try {
                 mpFiles->mpFile[i] = new Configuration::RecordFile(paths[i]);
             } catch (const std::exception& e) {
-                ALERT("InitFiles: %s calls database: %s.\n", kNames[i], e.what());
+                ALERT("InitFiles: %s calls database: %s.\n", KindName(i), e.what());
                 failed[i] = true;
                 why[i] = e.what();
             }

@@ -5,11 +5,11 @@
 #include <exception>
 #include <vector>
 
-#include "cdr/CDRKind.h"
 #include "cdr/CDRManager.h"
 #include "download/StatisticsDownload.h"
 #include "platform/config/DurableFile.h"
 #include "platform/config/MultiSectionFile.h"
+#include "platform/msg/CDRKind.h"
 #include "platform/sys/System.h"
 #include "platform/util/GeneralSettingsAccessor.h"
 #include "platform/util/NumberText.h"

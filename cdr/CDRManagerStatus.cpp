@@ -3,11 +3,10 @@
 
 #include "cdr/CDRManager.h"
 #include "diag/LogManager.h"
+#include "platform/msg/CDRKind.h"
 #include "platform/msg/QueueAddress.h"
 
-namespace {
-const char* const kNames[3] = {"stated", "missed", "failed"};
-}
+namespace {}
 
 int CDRManager::OnStatus() {
     TRACEX("OnStatus\n");
@@ -24,7 +23,7 @@ RecorderStatus CDRManager::CurrentStatus() {
                                             &mSettings.mFailedFile};
         for (int i = 0; i < 3; ++i) {
             RecorderStatus::Database& d = s.mDatabases[i];
-            d.mName = kNames[i];
+            d.mName = KindName(i);
             // The path in use; before any opening, the one the settings give.
             d.mPath = mpFiles->mFileName[i].empty() ? *configured[i] : mpFiles->mFileName[i];
             d.mOpen = mpFiles->mpFile[i] != nullptr;

@@ -13,8 +13,8 @@
 #include <memory>
 #include <random>
 
-#include "cdr/CDRKind.h"
 #include "cdr/CDRManager.h"
+#include "platform/msg/CDRKind.h"
 #include "tests/support/ModelSystem.h"
 #include "tests/support/Promises.h"
 #include "tests/support/TempDir.h"

@@ -11,9 +11,9 @@
 #include <random>
 #include <set>
 
-#include "cdr/CDRKind.h"
 #include "platform/config/MultiSectionFile.h"
 #include "platform/config/RecordFile.h"
+#include "platform/msg/CDRKind.h"
 #include "tests/support/DaemonFixture.h"
 #include "tests/support/Promises.h"
 

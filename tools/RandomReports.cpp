@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/msg/CDRKind.h"
+
 namespace {
 
 const char* const kNames[] = {"Reception",    "Sales desk", "Dr. Müller",        "Lab 3",
@@ -17,8 +19,7 @@ void RandomReports::Next(WireMessage* m) {
     char text[96];
     *m = WireMessage();
     m->mType = WireMessage::kReport;
-    static const int kKinds[] = {1, 2, 4};
-    m->mKind = kKinds[mCount++ % 3];
+    m->mKind = kCDRKinds[mCount++ % 3];
     CallDetailReport& r = m->mReport;
     mClock += static_cast<int32_t>(1 + pick(120));  // strictly increasing: order is visible
     r.mStartTime = mClock;

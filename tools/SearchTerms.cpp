@@ -4,13 +4,13 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/msg/CDRKind.h"
 #include "platform/util/NumberText.h"
 
 namespace {
 
 const char* const kTerms[] = {"kind",  "party", "caller",      "called",
                               "since", "until", "min-duration"};
-const char* const kKinds[3] = {"stated", "missed", "failed"};
 
 // Local YYYY-MM-DD[( |T)HH:MM[:SS]] as seconds since the epoch; *DATE_ONLY
 // tells whether a time was given.
@@ -61,10 +61,6 @@ bool SearchTerms::IsTerm(const std::string& name) {
     return false;
 }
 
-const char* SearchTerms::KindName(int db) {
-    return kKinds[db];
-}
-
 bool SearchTerms::Set(const std::string& name, const std::string& value, RecordQuery* q,
                       std::string* error) {
     if (!IsTerm(name)) {
@@ -74,15 +70,17 @@ bool SearchTerms::Set(const std::string& name, const std::string& value, RecordQ
     if (value.empty())
         return true;
     if (name == "kind") {
-        q->mKinds = 0;
-        for (int db = 0; db < 3; ++db)
-            if (value == kKinds[db])
-                q->mKinds = static_cast<uint8_t>(1 << db);
-        if (value == "all")
+        if (value == "all") {
             q->mKinds = 7;
-        if (q->mKinds == 0)
+            return true;
+        }
+        const int db = KindIndex(value);
+        if (db < 0) {
             *error = "kind is stated, missed, failed or all, not '" + value + "'";
-        return q->mKinds != 0;
+            return false;
+        }
+        q->mKinds = static_cast<uint8_t>(kCDRKinds[db]);
+        return true;
     }
     if (name == "party" || name == "caller" || name == "called") {
         // The wire's limit for a text; nothing longer is in a record's party.

@@ -27,6 +27,4 @@ public:
                     std::string* error);
     // Whether NAME is one of the terms.
     static bool IsTerm(const std::string& name);
-    // The database name of index DB: "stated", "missed", "failed".
-    static const char* KindName(int db);
 };

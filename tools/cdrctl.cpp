@@ -14,6 +14,7 @@
 
 #include "platform/config/MultiSectionFile.h"
 #include "platform/config/RecordFile.h"
+#include "platform/msg/CDRKind.h"
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
@@ -158,10 +159,10 @@ std::string Value(const RecordExport::Record& record, const char* key) {
 void PrintRecord(const RecordPage::Record& raw, const std::string& format, bool spreadsheet,
                  const std::vector<std::string>& columns) {
     RecordExport::Record record = RecordSearch::Decode(raw.mText);
-    record.insert(record.begin(), {"kind", SearchTerms::KindName(raw.mDb)});
+    record.insert(record.begin(), {"kind", KindName(raw.mDb)});
     if (raw.mCut)
         fprintf(stderr, "cdrctl: %s record %s is too long for an answer; shown cut\n",
-                SearchTerms::KindName(raw.mDb), Printable(Value(record, "ID")).c_str());
+                KindName(raw.mDb), Printable(Value(record, "ID")).c_str());
     if (format == "full") {
         for (const auto& [key, value] : record)
             printf("%s=%s\n", Printable(key).c_str(), Printable(value).c_str());
@@ -179,7 +180,7 @@ void PrintRecord(const RecordPage::Record& raw, const std::string& format, bool 
             snprintf(duration, sizeof duration, "%u:%02u:%02u",
                      static_cast<unsigned>(seconds / 3600),
                      static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
-        printf("%-6s %10s  %-19s %9s  %s -> %s\n", SearchTerms::KindName(raw.mDb),
+        printf("%-6s %10s  %-19s %9s  %s -> %s\n", KindName(raw.mDb),
                Printable(Value(record, "ID")).c_str(),
                NumberText::Whole(st.c_str(), INT64_MIN, INT64_MAX, &start)
                    ? StatusReport::LocalTime(start).c_str()
@@ -259,14 +260,13 @@ int List(int argc, char** argv) {
     int status = 0;
     for (int db = 0; db < 3; ++db) {
         if ((query.mKinds & (1 << db)) && !answer.mOpen[db]) {
-            fprintf(stderr, "cdrctl: the %s calls database is not open\n",
-                    SearchTerms::KindName(db));
+            fprintf(stderr, "cdrctl: the %s calls database is not open\n", KindName(db));
             status = 3;
         }
     }
     if (query.mById && answer.mList.empty()) {
         fprintf(stderr, "cdrctl: there is no record with the ID %u in the %s calls database\n",
-                query.mId, SearchTerms::KindName(__builtin_ctz(query.mKinds)));
+                query.mId, KindName(__builtin_ctz(query.mKinds)));
         return 1;
     }
     std::vector<std::string> columns = RecordExport::RecordKeys();

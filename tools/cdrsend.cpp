@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/msg/CDRKind.h"
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
@@ -60,12 +61,11 @@ bool ParseLong(const char* text, long long min, long long max, long long* out) {
 }
 
 bool ParseKind(const std::string& text, int* kind) {
-    if (text == "stated")
-        return *kind = 1, true;
-    if (text == "missed")
-        return *kind = 2, true;
-    if (text == "failed")
-        return *kind = 4, true;
+    const int index = KindIndex(text);
+    if (index >= 0) {
+        *kind = kCDRKinds[index];
+        return true;
+    }
     long long v;
     if (!ParseLong(text.c_str(), INT32_MIN, INT32_MAX, &v))
         return false;

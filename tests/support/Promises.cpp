@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "cdr/CDRKind.h"
 #include "platform/config/RecordFile.h"
+#include "platform/msg/CDRKind.h"
 #include "platform/util/NumberText.h"
 
 namespace testing_support {

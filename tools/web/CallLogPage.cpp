@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/msg/CDRKind.h"
 #include "platform/msg/RecordSearch.h"
 #include "platform/util/NumberText.h"
 #include "tools/StatusReport.h"
@@ -14,7 +15,6 @@ namespace {
 using Entries = RecordSearch::EntryViews;
 
 const char* const kTitles[4] = {"All calls", "Stated calls", "Missed calls", "Failed calls"};
-const char* const kKinds[3] = {"stated", "missed", "failed"};
 // The database selector bits of a clear or flush, by index.
 const char* const kMasks[3] = {"1", "2", "4"};
 
@@ -183,8 +183,8 @@ void List(const CallLogPage::View& v, std::string& out) {
     for (const RecordPage::Record& raw : v.mRecords.mList) {
         std::list<std::string> scratch;
         const Entries r = RecordSearch::DecodeViews(raw.mText, &scratch);
-        Put(out, {"<tr><td class=\"t\">", kKinds[raw.mDb],
-                  "</td><td class=\"n\"><a href=\"?db=", kKinds[raw.mDb], "&amp;id="});
+        Put(out, {"<tr><td class=\"t\">", KindName(raw.mDb),
+                  "</td><td class=\"n\"><a href=\"?db=", KindName(raw.mDb), "&amp;id="});
         out += CgiRequest::UrlEncode(Value(r, "ID"));
         out += "\">";
         Text(out, Value(r, "ID"));
@@ -216,7 +216,7 @@ void Details(const CallLogPage::View& v, std::string& out) {
     if (v.mRecords.mList.empty()) {
         Put(out, {"<p class=\"fail\">There is no record with the ID "});
         Text(out, v.mId);
-        Put(out, {" in the ", kKinds[v.mDb], " calls database.</p>\n"});
+        Put(out, {" in the ", KindName(v.mDb), " calls database.</p>\n"});
     } else {
         out += "<div class=\"wide\"><table class=\"details\"><tbody>\n";
         std::list<std::string> scratch;
@@ -290,7 +290,7 @@ void Actions(const CallLogPage::View& v, std::string& out) {
     out += "\">\n<p>Databases:";
     for (int db = 0; db < 3; ++db)
         Put(out, {" <label><input type=\"checkbox\" name=\"mask\" value=\"", kMasks[db],
-                  db == v.mDb ? "\" checked> " : "\"> ", kKinds[db], "</label>"});
+                  db == v.mDb ? "\" checked> " : "\"> ", KindName(db), "</label>"});
     out += "</p>\n<p><button name=\"action\" value=\"flush\">Flush</button>";
     // A download can only be asked for while automatic download is on.
     if (v.mHaveStatus && v.mStatus.mDownload)
@@ -329,7 +329,7 @@ void Summary(const CallLogPage::View& v, std::string& out) {
     for (int db = 0; db < 3; ++db) {
         if (v.mDb >= 0 && db != v.mDb)
             continue;
-        Put(out, {separator, kKinds[db], ": "});
+        Put(out, {separator, KindName(db), ": "});
         separator = " · ";
         if (!p.mOpen[db]) {
             out += v.mFileErrors[db].empty() ? "not open" : "not read";
@@ -356,7 +356,7 @@ void Summary(const CallLogPage::View& v, std::string& out) {
 }  // namespace
 
 const char* CallLogPage::DbName(int db) {
-    return db < 0 ? "all" : kKinds[db];
+    return db < 0 ? "all" : KindName(db);
 }
 
 std::string CallLogPage::Render(const View& v) {
