@@ -10,7 +10,9 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
+#include "platform/msg/CDRKind.h"
 #include "platform/msg/RecordSearch.h"
 #include "platform/sys/System.h"
 #include "platform/util/NumberText.h"
@@ -52,17 +54,17 @@ bool SameOrigin() {
 
 // "the stated and missed calls databases", for the databases of MASK.
 std::string DbList(int mask) {
+    std::vector<const char*> chosen;
+    for (int db = 0; db < 3; ++db)
+        if (mask & kCDRKinds[db])
+            chosen.push_back(KindName(db));
     std::string names = "the ";
-    int left = mask;
-    for (int db = 0; db < 3; ++db) {
-        if (!(mask & (1 << db)))
-            continue;
-        left &= ~(1 << db);
-        TextPieces::Append(names, {CallLogPage::DbName(db), !left                 ? ""
-                                                            : (left & (left - 1)) ? ", "
-                                                                                  : " and "});
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        if (i > 0)
+            names += i + 1 == chosen.size() ? " and " : ", ";
+        names += chosen[i];
     }
-    TextPieces::Append(names, {" calls database", (mask & (mask - 1)) ? "s" : ""});
+    TextPieces::Append(names, {" calls database", chosen.size() > 1 ? "s" : ""});
     return names;
 }
 
