@@ -71,8 +71,6 @@ public:
     static int CreateProcess(const char* path, const char* args, unsigned long* newId);
 
 private:
-    friend class CrashGuardTestPeer;
-
     static char* mpLogFile;
     static char* mpAppName;
     static char* mpAppPath;

@@ -76,8 +76,6 @@ public:
     std::string Problem() const;
 
 private:
-    friend class LogManagerTestPeer;
-
     void FormatTime();
     void WriteUnstamped(unsigned char level, const char*& format, va_list& args);
     // Stamps and expands a line (with TAG when given) and hands it on: to the

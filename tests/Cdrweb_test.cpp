@@ -129,6 +129,8 @@ TEST_F(CdrwebTest, PagesShowRecordsNewestFirstAndEveryByteAsText) {
     const std::string found = Web("GET", "db=all&caller=IMG+ONERROR&page=2");
     EXPECT_TRUE(Has(found, "; 24 matches</p>")) << found;
     EXPECT_TRUE(Has(found, "Page 1 of 1"));
+    // The terms go on in the page's links encoded, a NUL byte too.
+    EXPECT_TRUE(Has(Web("GET", "db=all&party=a%00b"), "party=a%00b&amp;page=1"));
     const std::string csv = Web("GET", "db=stated&party=script&format=csv");
     EXPECT_TRUE(Has(csv, "Content-Type: text/csv; charset=utf-8\r\n")) << csv;
     EXPECT_EQ(24u + 1, Count(csv, "\r\nstated,") + Count(csv, "\r\nkind,")) << csv;

@@ -350,7 +350,8 @@ int main(int argc, char** argv) {
     if (command == "list")
         return List(argc, argv);
     WireMessage request;
-    WireMessage::Type expected;
+    WireMessage::Type expected = WireMessage::kReport;
+    bool answered = true;  // the download commands get no answer
     int next = 2;
     if (command == "clear" || command == "flush") {
         if (argc < 3)
@@ -370,7 +371,7 @@ int main(int argc, char** argv) {
     } else if (command == "update-download-settings" || command == "download-now") {
         request.mType = command == "download-now" ? WireMessage::kDownloadNow
                                                   : WireMessage::kUpdateDownloadSettings;
-        expected = request.mType;  // no answer
+        answered = false;
     } else {
         return Usage("unknown command '" + command + "'");
     }
@@ -378,7 +379,7 @@ int main(int argc, char** argv) {
     bool json = false;
     for (int i = next; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (opt == "--timeout" && expected == request.mType) {
+        if (opt == "--timeout" && !answered) {
             return Usage(command + " waits for no answer: it takes no --timeout");
         } else if (opt == "--timeout") {
             if (i + 1 == argc)
@@ -403,7 +404,7 @@ int main(int argc, char** argv) {
     };
     if (!link.Connect())
         return failed();
-    if (expected == request.mType)
+    if (!answered)
         return link.Send(request) ? 0 : failed();
     WireMessage answer;
     if (!link.Ask(request, expected, &answer))

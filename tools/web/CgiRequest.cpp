@@ -47,17 +47,18 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-void CgiRequest::Parse(std::string_view text, char separator, Fields* into) {
+void CgiRequest::Parse(std::string_view text, Syntax syntax, Fields* into) {
+    const char separator = syntax == kCookies ? ';' : '&';
     while (!text.empty()) {
         const size_t end = std::min(text.find(separator), text.size());
         const std::string_view field =
-            separator == ';' ? Trim(text.substr(0, end)) : text.substr(0, end);
+            syntax == kCookies ? Trim(text.substr(0, end)) : text.substr(0, end);
         text.remove_prefix(std::min(end + 1, text.size()));
         if (field.empty())
             continue;
         const size_t eq = std::min(field.find('='), field.size());
         // Cookies are not form-encoded: a '+' in one is a '+'.
-        if (separator == ';')
+        if (syntax == kCookies)
             into->emplace_back(field.substr(0, eq), field.substr(std::min(eq + 1, field.size())));
         else
             into->emplace_back(Decode(field.substr(0, eq)),
@@ -67,8 +68,8 @@ void CgiRequest::Parse(std::string_view text, char separator, Fields* into) {
 
 bool CgiRequest::Read(std::string* error) {
     mMethod = Env("REQUEST_METHOD");
-    Parse(Env("QUERY_STRING"), '&', &mQuery);
-    Parse(Env("HTTP_COOKIE"), ';', &mCookies);
+    Parse(Env("QUERY_STRING"), kFormEncoded, &mQuery);
+    Parse(Env("HTTP_COOKIE"), kCookies, &mCookies);
     if (mMethod != "POST")
         return true;
     const std::string type = Env("CONTENT_TYPE");
@@ -111,7 +112,7 @@ bool CgiRequest::Read(std::string* error) {
         }
         got += static_cast<size_t>(n);
     }
-    Parse(body, '&', &mForm);
+    Parse(body, kFormEncoded, &mForm);
     return true;
 }
 
@@ -134,7 +135,9 @@ std::string CgiRequest::UrlEncode(std::string_view text) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string out;
     for (const char c : text) {
-        if (isalnum(static_cast<unsigned char>(c)) || strchr("-._~", c)) {
+        // The unreserved marks; a NUL byte is not one of them.
+        if (isalnum(static_cast<unsigned char>(c)) ||
+            std::string_view("-._~").find(c) != std::string_view::npos) {
             out += c;
         } else {
             out += '%';

@@ -33,7 +33,10 @@ public:
 
 private:
     static std::string First(const Fields& fields, std::string_view name);
-    static void Parse(std::string_view text, char separator, Fields* into);
+    // Query strings and form bodies: NAME=VALUE joined by '&', percent- and
+    // plus-encoded. Cookies: joined by ';' with blanks around, as they are.
+    enum Syntax { kFormEncoded, kCookies };
+    static void Parse(std::string_view text, Syntax syntax, Fields* into);
 
     std::string mMethod;
     Fields mQuery, mForm, mCookies;
