@@ -43,7 +43,7 @@ std::string DownloadSettings::DownloadCountPath() {
 bool DownloadSettings::ReadAutoDownload(int32_t* on, std::vector<Problem>* problems) {
     const std::string path = AutoDownloadPath();
     std::unique_ptr<Configuration::ConfigFile> rc(
-        new Configuration::ConfigFile(path.c_str(), false, false, false, "=", "#", nullptr));
+        new Configuration::SettingsFile(path.c_str(), false));
     SmartBuffer value;
     if (!Lookup(*rc, "START_AUTO_DOWNLOAD_STAT", value, problems, {"START_AUTO_DOWNLOAD_STAT"},
                 false))
@@ -60,7 +60,7 @@ bool DownloadSettings::ReadAutoDownload(int32_t* on, std::vector<Problem>* probl
 bool DownloadSettings::ReadDownloadCount(int32_t* count, std::vector<Problem>* problems) {
     const std::string path = DownloadCountPath();
     std::unique_ptr<Configuration::ConfigFile> settings(
-        new Configuration::ConfigFile(path.c_str(), true, false, false, "=", "#", nullptr));
+        new Configuration::SettingsFile(path.c_str(), true));
     SmartBuffer value;
     const bool found = Lookup(*settings, "download_cnt", value, problems,
                               {"download_cnt", "download_cmd", "download_timeout"}, true);

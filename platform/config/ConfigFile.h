@@ -66,4 +66,13 @@ private:
     bool mFound = false;
 };
 
+// A settings file as the recorder and the device's libraries open it:
+// KEY=VALUE lines and "#" comments. OPTION1 is the device library's first
+// flag, passed on as each caller's settings give it.
+class SettingsFile : public ConfigFile {
+public:
+    SettingsFile(const char* path, bool option1, System* fs = nullptr)
+        : ConfigFile(path, option1, false, false, "=", "#", fs) {}
+};
+
 }  // namespace Configuration

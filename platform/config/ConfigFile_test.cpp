@@ -7,6 +7,7 @@
 
 using Configuration::ConfigFile;
 using Configuration::FileError;
+using Configuration::SettingsFile;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -32,7 +33,7 @@ TEST(ConfigFile, ReadsSettingsAsWrittenByHandOrByScripts) {
               "DUP=first\n"
               "download_cmd=sed 's/\\./,/g' %f > out.csv # not a comment\n"
               "DUP=second\r\n");
-    ConfigFile f(path.c_str(), false, false, false, "=", "#", nullptr);
+    SettingsFile f(path.c_str(), false);
     EXPECT_EQ("true", Get(f, "START_AUTO_DOWNLOAD_STAT"));
     EXPECT_EQ("100", Get(f, "download_cnt"));
     EXPECT_EQ("", Get(f, "EMPTY"));
@@ -46,23 +47,23 @@ TEST(ConfigFile, ReadsSettingsAsWrittenByHandOrByScripts) {
     EXPECT_STREQ("sed 's/\\./,/g' %f > out.csv # not a comment", raw);
     EXPECT_EQ(path + ":4: not a KEY=VALUE line; skipped", f.Notes().Describe(path));
 
-    ConfigFile none(dir.File("absent").c_str(), true, false, false, "=", "#", nullptr);
+    SettingsFile none(dir.File("absent").c_str(), true);
     EXPECT_EQ("<absent>", Get(none, "download_cnt"));
     // Only a file the system cannot read is refused.
-    EXPECT_THROW(ConfigFile(dir.Path().c_str(), true, false, false, "=", "#", nullptr), FileError);
-    EXPECT_THROW(ConfigFile("", true, false, false, "=", "#", nullptr), FileError);
+    EXPECT_THROW(SettingsFile(dir.Path().c_str(), true), FileError);
+    EXPECT_THROW(SettingsFile("", true), FileError);
 }
 
 TEST(ConfigFile, SetAndSaveKeepCommentsAndOtherLines) {
     TempDir dir;
     const std::string path = dir.File("sysconfig/general_paths.conf");
-    ConfigFile fresh(path.c_str(), true, false, false, "=", "#", nullptr);
+    SettingsFile fresh(path.c_str(), true);
     fresh.SetEntry("CDR_STATED_DB", "calls");
     fresh.Save(true, nullptr);  // creates the missing directory
     EXPECT_EQ("CDR_STATED_DB=calls\n", ReadFile(path));
 
     WriteFile(path, "# where records go\nCDR_STATED_DB = calls   # a comment\nstray\nOTHER=1\n");
-    ConfigFile f(path.c_str(), true, false, false, "=", "#", nullptr);
+    SettingsFile f(path.c_str(), true);
     EXPECT_EQ("calls", Get(f, "CDR_STATED_DB"));
     f.SetEntry("CDR_STATED_DB", "/data/stated");
     f.SetEntry("CDR_MISSED_DB", " spaced\n");
@@ -71,6 +72,6 @@ TEST(ConfigFile, SetAndSaveKeepCommentsAndOtherLines) {
         "# where records go\nCDR_STATED_DB=/data/stated\nstray\nOTHER=1\n"
         "CDR_MISSED_DB=\\x20spaced\\n\n",
         ReadFile(path));
-    ConfigFile back(path.c_str(), true, false, false, "=", "#", nullptr);
+    SettingsFile back(path.c_str(), true);
     EXPECT_EQ(" spaced\n", Get(back, "CDR_MISSED_DB"));
 }

@@ -101,7 +101,7 @@ int DownloadStatistics::StartDownloadStatistics(Configuration::MultiSectionConfi
 bool DownloadStatistics::ReadSettings(std::string* command, unsigned* timeout) {
     const std::string path = ConfigurationBase::Directory() + kSettingsFile;
     try {
-        Configuration::ConfigFile settings(path.c_str(), true, false, false, "=", "#", nullptr);
+        Configuration::SettingsFile settings(path.c_str(), true);
         SmartBuffer value(4096);
         // A command line is taken as it stands: its backslashes, quotes and
         // "#" are the shell's to read.

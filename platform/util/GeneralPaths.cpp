@@ -30,7 +30,7 @@ std::string GeneralPaths::Path() {
 
 bool GeneralPaths::Load() {
     try {
-        Configuration::ConfigFile file(Path().c_str(), true, false, false, "=", "#", nullptr);
+        Configuration::SettingsFile file(Path().c_str(), true);
         mProblems = SettingText::LineProblems(file);
         for (Problem& p : SettingText::UnknownKeys(file, {kKeys, kKeys + 3}, false))
             mProblems.push_back(std::move(p));
@@ -46,7 +46,7 @@ bool GeneralPaths::Load() {
 
 int GeneralPaths::Commit() {
     // Read afresh, so lines that others changed since are kept.
-    Configuration::ConfigFile file(Path().c_str(), true, false, false, "=", "#", nullptr);
+    Configuration::SettingsFile file(Path().c_str(), true);
     for (int i = 0; i < 3; ++i) file.SetEntry(kKeys[i], mNames[i].c_str());
     return file.Save(true, nullptr);
 }

@@ -39,7 +39,7 @@ GeneralSettingsAccessor::GeneralSettingsAccessor() {
 bool GeneralSettingsAccessor::Load() {
     const std::string path = ConfigurationBase::Directory() + "sysconfig/general_settings.conf";
     try {
-        Configuration::ConfigFile file(path.c_str(), false, false, false, "=", "#", nullptr);
+        Configuration::SettingsFile file(path.c_str(), false);
         mProblems = SettingText::Missing(file);
         for (Problem& p : SettingText::LineProblems(file)) mProblems.push_back(std::move(p));
         std::vector<const char*> known;
