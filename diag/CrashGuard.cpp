@@ -412,6 +412,9 @@ void CrashGuard::SetUserRoutine(UserRoutine routine, void* data) {
 }
 
 int CrashGuard::CreateProcess(const char* path, const char* args, unsigned long* newId) {
+    // The device's limits: at most this many arguments after the path, in
+    // a line of at most 255 bytes.
+    const int kMaxArguments = 15;
     char work[256];
     std::memset(work, 0, sizeof work);
     if (args)
@@ -424,12 +427,12 @@ int CrashGuard::CreateProcess(const char* path, const char* args, unsigned long*
     // Nobody reads the new program's output: writing must fail, not hang it.
     fcntl(fds[1], F_SETFL, O_NONBLOCK);
 
-    char* argv[17] = {};
+    char* argv[kMaxArguments + 2] = {};  // the path, the arguments, the null
     argv[0] = const_cast<char*>(path);
     if (work[0]) {
         int words = 1;
         argv[1] = work;
-        for (char* p = work; *p && words < 15; ++p) {
+        for (char* p = work; *p && words < kMaxArguments; ++p) {
             if (*p == ' ') {
                 *p = '\0';
                 argv[++words] = p + 1;
