@@ -249,7 +249,10 @@ CrashGuard::CrashGuard(const char* logFile, const char* appName, const char* app
     }
     // What the handler needs of the system log and the clock, had now:
     // neither may be set up inside it.
-    LocalClock::Remember(time(nullptr));
+    // A clock that cannot be read leaves the offset as it was (UTC at first).
+    struct timespec now;
+    if (System::Default().ClockGettime(CLOCK_REALTIME, &now) == 0)
+        LocalClock::Remember(now.tv_sec);
     if (mSyslogOn)
         SystemLog::Open(mpAppName);
     if (mAutoRestart) {
@@ -419,8 +422,9 @@ int CrashGuard::CreateProcess(const char* path, const char* args, unsigned long*
     std::memset(work, 0, sizeof work);
     if (args)
         std::strncpy(work, args, sizeof work - 1);
+    System& sys = System::Default();
     int fds[2];
-    if (pipe(fds) != 0)
+    if (sys.Pipe2(fds, 0) != 0)
         return 0;
     fds[0] = AboveStandard(fds[0]);
     fds[1] = AboveStandard(fds[1]);
@@ -442,8 +446,8 @@ int CrashGuard::CreateProcess(const char* path, const char* args, unsigned long*
 
     pid_t child = vfork();
     if (child < 0) {
-        close(fds[0]);
-        close(fds[1]);
+        sys.Close(fds[0]);
+        sys.Close(fds[1]);
         return 0;
     }
     if (child == 0) {
@@ -463,10 +467,10 @@ int CrashGuard::CreateProcess(const char* path, const char* args, unsigned long*
         execv(path, argv);
         _exit(1);
     }
-    close(fds[0]);
-    close(fds[1]);
+    sys.Close(fds[0]);
+    sys.Close(fds[1]);
     int status;
-    waitpid(child, &status, WNOHANG);
+    sys.Waitpid(child, &status, WNOHANG);
     if (newId)
         *newId = static_cast<unsigned long>(child) + 1;
     return 1;

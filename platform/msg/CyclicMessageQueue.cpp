@@ -39,7 +39,7 @@ bool SomeoneListens(const sockaddr_un& addr) {
     if (fd < 0)
         return false;
     bool live = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
+    System::Default().Close(fd);
     return live;
 }
 
@@ -56,9 +56,9 @@ CyclicMessageQueue::~CyclicMessageQueue() noexcept(false) {
         std::vector<CyclicMessageQueue*>& same = Registry()[mQueueId];
         same.erase(std::remove(same.begin(), same.end(), this), same.end());
     }
-    for (const Party& p : mParties) close(p.mFd);
+    for (const Party& p : mParties) System::Default().Close(p.mFd);
     if (mListenFd >= 0) {
-        close(mListenFd);
+        System::Default().Close(mListenFd);
         System::Default().Unlink(mPath.c_str());
     }
 }
@@ -141,7 +141,7 @@ std::string CyclicMessageQueue::Listen(const sockaddr_un& addr, int* listenFd) {
     if (rc != 0 || listen(fd, 16) != 0) {
         const std::string failure =
             std::string(rc != 0 ? "bind: " : "listen: ") + strerror(rc != 0 ? err : errno);
-        close(fd);
+        System::Default().Close(fd);
         return failure;
     }
     *listenFd = fd;
@@ -241,7 +241,7 @@ bool CyclicMessageQueue::Accept() {
         return false;
     }
     if (mParties.size() >= kMaxParties) {
-        close(fd);
+        System::Default().Close(fd);
         ++mCounters.mPartiesRefused;
         Report("refused a connection: too many parties");
         return true;
@@ -258,7 +258,7 @@ void CyclicMessageQueue::Refuse(size_t index, const char* why) {
 }
 
 void CyclicMessageQueue::DropParty(size_t index) {
-    close(mParties[index].mFd);
+    System::Default().Close(mParties[index].mFd);
     mParties.erase(mParties.begin() + static_cast<long>(index));
     if (mNextParty > index)
         --mNextParty;

@@ -14,12 +14,13 @@
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/WireFormat.h"
+#include "platform/sys/System.h"
 
 MessageQueueClient::MessageQueueClient(int queueId) : mPath(QueueAddress::PathOf(queueId)) {}
 
 MessageQueueClient::~MessageQueueClient() {
     if (mFd >= 0)
-        close(mFd);
+        System::Default().Close(mFd);
 }
 
 void MessageQueueClient::Fail(const std::string& what) const {
@@ -48,7 +49,7 @@ void MessageQueueClient::Connect() {
         Fail(std::string("socket: ") + strerror(errno));
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         int err = errno;
-        close(fd);
+        System::Default().Close(fd);
         Fail(std::string("connect: ") + strerror(err));
     }
     // The listener must be one who may make files there: root, the
@@ -57,7 +58,7 @@ void MessageQueueClient::Connect() {
     socklen_t size = sizeof peer;
     if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid != 0 &&
         peer.uid != dir.st_uid && !((dir.st_mode & S_IWGRP) && peer.gid == dir.st_gid)) {
-        close(fd);
+        System::Default().Close(fd);
         Fail("held by user " + std::to_string(peer.uid) + " (pid " + std::to_string(peer.pid) +
              "), who may not make files in " + directory);
     }

@@ -24,7 +24,7 @@ double Now() {
 
 void Nap(long nanoseconds) {
     timespec t = {0, nanoseconds};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    while (System::Default().Nanosleep(&t, &t) != 0 && errno == EINTR) {
     }
 }
 
@@ -83,16 +83,16 @@ int StatusOf(int raw) {
 
 TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned seconds, int* status,
                                         int pass, std::string* firstErrorLine) {
+    System& sys = System::Default();
     int alive[2];
-    if (pipe2(alive, O_CLOEXEC) != 0)
+    if (sys.Pipe2(alive, O_CLOEXEC) != 0)
         return kCannotStart;
     // What the command writes to its standard error: its first line is
     // kept, the rest read and dropped, so that the command never blocks.
     int errors[2] = {-1, -1};
-    if (firstErrorLine && pipe2(errors, O_CLOEXEC) == 0)
+    if (firstErrorLine && sys.Pipe2(errors, O_CLOEXEC) == 0)
         fcntl(errors[0], F_SETFL, O_NONBLOCK);
     std::string written;
-    System& sys = System::Default();
     auto drain = [&] {
         char buf[512];
         ssize_t n;
@@ -104,21 +104,21 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
     };
     const pid_t pid = sys.Fork();
     if (pid < 0) {
-        close(alive[0]);
-        close(alive[1]);
+        sys.Close(alive[0]);
+        sys.Close(alive[1]);
         for (int fd : errors)
             if (fd >= 0)
-                close(fd);
+                sys.Close(fd);
         return kCannotStart;
     }
     if (pid == 0)
         BecomeCommand(command.c_str(), pass, errors[1]);
     if (errors[1] >= 0)
-        close(errors[1]);
+        sys.Close(errors[1]);
     // Also from this side, so that a kill at once after fork reaches the group.
     setpgid(pid, pid);
     const pid_t guard = StartGuard(pid, alive);
-    close(alive[0]);
+    sys.Close(alive[0]);
     if (guard < 0)
         sys.Kill(-pid, SIGKILL);  // unguarded, it must not run; reaped below
     const double deadline = Now() + seconds;
@@ -155,7 +155,7 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
         while (sys.Waitpid(guard, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
-    close(alive[1]);
+    sys.Close(alive[1]);
     int raw = 0;
     pid_t reaped;
     while ((reaped = sys.Waitpid(pid, &raw, 0)) < 0 && errno == EINTR) {
@@ -166,6 +166,6 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
         *firstErrorLine = written.substr(0, written.find('\n'));
     }
     if (errors[0] >= 0)
-        close(errors[0]);
+        sys.Close(errors[0]);
     return outcome;
 }

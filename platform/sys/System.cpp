@@ -77,6 +77,12 @@ pid_t System::Fork() {
 int System::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
     return ::poll(fds, count, timeoutMs);
 }
+int System::Pipe2(int fds[2], int flags) {
+    return ::pipe2(fds, flags);
+}
+int System::Nanosleep(const struct timespec* request, struct timespec* remaining) {
+    return ::nanosleep(request, remaining);
+}
 mode_t System::Umask(mode_t mask) {
     return ::umask(mask);
 }

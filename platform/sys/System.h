@@ -44,9 +44,11 @@ public:
     // Record locks only (F_SETLK, F_GETLK and the like).
     virtual int Fcntl(int fd, int command, struct flock* lock);
     virtual int Poll(struct pollfd* fds, nfds_t count, int timeoutMs);
+    virtual int Pipe2(int fds[2], int flags);
 
     // Clocks.
     virtual int ClockGettime(clockid_t clock, struct timespec* now);
+    virtual int Nanosleep(const struct timespec* request, struct timespec* remaining);
 
     // Processes.
     virtual pid_t Fork();
