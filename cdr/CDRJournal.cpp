@@ -5,6 +5,7 @@
 
 #include "cdr/CDRIds.h"
 #include "cdr/DecimalText.h"
+#include "platform/config/BigEndian.h"
 #include "platform/msg/CDRKind.h"
 #include "platform/util/NumberText.h"
 
@@ -15,13 +16,11 @@ namespace {
 const size_t kHeader = 11;
 
 void PutU32(std::string* out, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>(v >> shift));
+    BigEndian::AppendU32(out, v);
 }
 
 uint32_t GetU32(const std::string& in, size_t at) {
-    uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(in[at + i]);
-    return v;
+    return BigEndian::GetU32(in.data() + at);
 }
 
 // The database index and ID of the current section; false when it has none.

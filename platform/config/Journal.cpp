@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/config/BigEndian.h"
 #include "platform/config/DurableFile.h"
 #include "platform/config/FileError.h"
 
@@ -33,15 +34,8 @@ uint32_t Crc32(std::string_view data) {
     return crc ^ 0xFFFFFFFFu;
 }
 
-void PutU32(char* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(v >> (24 - 8 * i));
-}
-
-uint32_t GetU32(const char* in) {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(in[i]);
-    return v;
-}
+using BigEndian::GetU32;
+using BigEndian::PutU32;
 
 std::string ErrnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/config/BigEndian.h"
 #include "platform/msg/MessagingError.h"
 
 namespace {
@@ -19,10 +20,7 @@ public:
         U8(v >> 8);
         U8(v);
     }
-    void U32(uint32_t v) {
-        U16(v >> 16);
-        U16(v & 0xFFFF);
-    }
+    void U32(uint32_t v) { BigEndian::AppendU32(mOut, v); }
     void Text(const std::string& s, const char* field) {
         if (s.size() > WireFormat::kMaxText)
             throw MessagingError(std::string(field) + ": text of " + std::to_string(s.size()) +
@@ -73,8 +71,13 @@ public:
         return static_cast<uint16_t>(hi << 8 | U8());
     }
     uint32_t U32() {
-        uint32_t hi = U16();
-        return hi << 16 | U16();
+        if (mEnd - mP < 4) {
+            Fail("field overruns the payload");
+            return 0;
+        }
+        const uint32_t v = BigEndian::GetU32(mP);
+        mP += 4;
+        return v;
     }
     int32_t I32() {
         // Two's complement by arithmetic, not by a cast through memory.
