@@ -15,10 +15,6 @@ namespace Configuration {
 
 namespace {
 
-std::string ErrnoText(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
-
 std::string DirectoryOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos)

@@ -18,4 +18,7 @@ private:
     std::string mPath;
 };
 
+// "WHAT: " and the system's text for errno, as a FileError's message.
+std::string ErrnoText(const std::string& what);
+
 }  // namespace Configuration

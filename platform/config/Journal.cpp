@@ -37,10 +37,6 @@ uint32_t Crc32(std::string_view data) {
 using BigEndian::GetU32;
 using BigEndian::PutU32;
 
-std::string ErrnoText(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
-
 }  // namespace
 
 Journal::Journal(std::string path, System* fs)
