@@ -1,33 +1,13 @@
 #include "tools/JsonText.h"
 
+#include "tools/Utf8.h"
+
 namespace {
 
-// Length of the well-formed UTF-8 sequence at P (Unicode's table 3-7), or 0.
+// Length of the well-formed UTF-8 sequence at P, or 0.
 size_t Utf8Length(const unsigned char* p, size_t left) {
-    const unsigned char c = p[0];
-    size_t n;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (c < 0x80) {
-        return 1;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        low = c == 0xE0 ? 0xA0 : 0x80;
-        high = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        low = c == 0xF0 ? 0x90 : 0x80;
-        high = c == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (n > left || p[1] < low || p[1] > high)
-        return 0;
-    for (size_t i = 2; i < n; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF)
-            return 0;
-    return n;
+    uint32_t codePoint = 0;
+    return Utf8::Sequence(std::string_view(reinterpret_cast<const char*>(p), left), &codePoint);
 }
 
 }  // namespace

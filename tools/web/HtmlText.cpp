@@ -3,37 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace {
+#include "tools/Utf8.h"
 
-// Length of the valid UTF-8 sequence at the front of TEXT, with its code
-// point in *CP; 0 when the first byte does not begin one.
-size_t Sequence(std::string_view text, uint32_t* cp) {
-    const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-    const uint8_t first = byte(0);
-    size_t length;
-    uint32_t min;
-    if (first < 0x80) {
-        *cp = first;
-        return 1;
-    } else if (first >= 0xC2 && first <= 0xDF) {
-        length = 2, min = 0x80, *cp = first & 0x1F;
-    } else if (first >= 0xE0 && first <= 0xEF) {
-        length = 3, min = 0x800, *cp = first & 0x0F;
-    } else if (first >= 0xF0 && first <= 0xF4) {
-        length = 4, min = 0x10000, *cp = first & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length)
-        return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-        *cp = (*cp << 6) | (byte(i) & 0x3F);
-    }
-    const bool surrogate = *cp >= 0xD800 && *cp <= 0xDFFF;
-    return *cp < min || *cp > 0x10FFFF || surrogate ? 0 : length;
-}
+namespace {
 
 // Characters that are valid but must not act on the page's layout.
 bool Hidden(uint32_t cp) {
@@ -64,7 +36,7 @@ void HtmlText::Append(std::string& out, std::string_view text) {
             continue;
         }
         uint32_t cp = 0;
-        const size_t length = Sequence(text, &cp);
+        const size_t length = Utf8::Sequence(text, &cp);
         if (length == 0)
             Raw(out, "\\x%02X", static_cast<uint8_t>(text[0]));
         else if (Hidden(cp))
