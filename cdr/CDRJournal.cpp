@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "cdr/CDRIds.h"
-#include "cdr/DecimalText.h"
 #include "platform/config/BigEndian.h"
 #include "platform/msg/CDRKind.h"
+#include "platform/util/DecimalText.h"
 #include "platform/util/NumberText.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <exception>
 
 #include "cdr/CDRManager.h"
-#include "cdr/DecimalText.h"
 #include "download/StatisticsDownload.h"
 #include "platform/media/GetNameByDspCodec.h"
 #include "platform/msg/CDRKind.h"
+#include "platform/util/DecimalText.h"
 
 // Adds KEY=VALUE to the record being written: to the database when
 // recording is on, then to the statistics file when download is on.

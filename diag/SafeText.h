@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/util/DecimalText.h"
+
 // Text built in a caller's buffer with nothing but copies and arithmetic:
 // no locale, no allocation, so it may be used in a signal handler, where
 // snprintf is not among the safe calls. Text beyond the buffer is cut; the
@@ -18,19 +20,8 @@ public:
     }
     // VALUE in decimal, at least WIDTH digits (zero-padded).
     SafeText& Number(int64_t value, int width = 1) {
-        char digits[24];
-        int n = 0;
-        uint64_t magnitude =
-            value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        do {
-            digits[n++] = static_cast<char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude > 0 || n < width);
-        if (value < 0)
-            *this << "-";
-        char text[24];
-        for (int i = 0; i < n; ++i) text[i] = digits[n - 1 - i];
-        text[n] = '\0';
+        char text[DecimalText::kMaxText];
+        DecimalText::Write(value, text, width);
         return *this << text;
     }
     // VALUE in lowercase hexadecimal after "0x", as printf's %#x writes it

@@ -1,5 +1,7 @@
 #include "tools/TextPieces.h"
 
+#include "platform/util/DecimalText.h"
+
 void TextPieces::Append(std::string& out, std::initializer_list<std::string_view> pieces) {
     size_t size = out.size();
     for (const std::string_view piece : pieces) size += piece.size();
@@ -14,11 +16,6 @@ std::string TextPieces::Join(std::initializer_list<std::string_view> pieces) {
 }
 
 std::string TextPieces::Number(unsigned long long value) {
-    char text[24];
-    char* p = text + sizeof text;
-    do {
-        *--p = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value);
-    return std::string(p, text + sizeof text);
+    char text[DecimalText::kMaxText];
+    return std::string(text, DecimalText::WriteUnsigned(value, text));
 }

@@ -4,6 +4,7 @@
 
 #include "platform/msg/CDRKind.h"
 #include "platform/msg/RecordSearch.h"
+#include "platform/util/DecimalText.h"
 #include "platform/util/NumberText.h"
 #include "tools/StatusReport.h"
 #include "tools/TextPieces.h"
@@ -74,15 +75,13 @@ void Duration(std::string& out, std::string_view text) {
         Text(out, text);
         return;
     }
-    const auto twoDigits = [&out](int64_t n) {
-        out += static_cast<char>('0' + n / 10);
-        out += static_cast<char>('0' + n % 10);
-    };
-    out += TextPieces::Number(static_cast<unsigned long long>(seconds / 3600));
-    out += ':';
-    twoDigits(seconds / 60 % 60);
-    out += ':';
-    twoDigits(seconds % 60);
+    char digits[DecimalText::kMaxText];
+    DecimalText::Write(seconds / 3600, digits);
+    out += digits;
+    DecimalText::Write(seconds / 60 % 60, digits, 2);
+    Put(out, {":", digits, ":"});
+    DecimalText::Write(seconds % 60, digits, 2);
+    out += digits;
 }
 
 // What the list shows of a record's media, gathered in one pass over its

@@ -1,4 +1,4 @@
-#include "cdr/DecimalText.h"
+#include "platform/util/DecimalText.h"
 
 #include <gtest/gtest.h>
 
@@ -20,5 +20,16 @@ TEST(DecimalTextTest, MatchesPrintfAtTheEdgesAndAtRandom) {
         DecimalText::Signed(s, ours);
         std::snprintf(theirs, sizeof theirs, "%ld", static_cast<long>(s));
         ASSERT_STREQ(theirs, ours);
+        // 64 bits, and zero-padded to a width.
+        const int64_t wide = i < 2 ? std::vector<int64_t>{INT64_MIN, INT64_MAX}[i]
+                                   : static_cast<int64_t>(random()) << (random() % 33);
+        char ours64[DecimalText::kMaxText], theirs64[32];
+        DecimalText::Write(wide, ours64);
+        std::snprintf(theirs64, sizeof theirs64, "%lld", static_cast<long long>(wide));
+        ASSERT_STREQ(theirs64, ours64);
+        const int width = static_cast<int>(random() % 6);
+        DecimalText::WriteUnsigned(u, ours64, width);
+        std::snprintf(theirs64, sizeof theirs64, "%0*lu", width, static_cast<unsigned long>(u));
+        ASSERT_STREQ(theirs64, ours64);
     }
 }
