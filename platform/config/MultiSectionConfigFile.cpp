@@ -296,12 +296,6 @@ void MultiSectionConfigFile::ReadText(std::string_view text) {
     mNext = 0;
 }
 
-size_t MultiSectionConfigFile::PackedBytes() const {
-    size_t bytes = 0;
-    for (size_t i = 0; i < mSections.size(); ++i) bytes += mSections[i].PackedBytes();
-    return bytes;
-}
-
 void MultiSectionConfigFile::CompleteWriting() {
     if (mWriting < 0)
         return;

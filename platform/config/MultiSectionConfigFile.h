@@ -106,8 +106,6 @@ public:
     // What the last ReadText repaired or skipped.
     const ReadNotes& Notes() const { return mNotes; }
 
-    // Memory held by the sections, for measurements.
-    size_t PackedBytes() const;
 
 protected:
     // Moves the section being written out of the scratch block.
