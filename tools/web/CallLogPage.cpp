@@ -75,13 +75,14 @@ void Duration(std::string& out, std::string_view text) {
         Text(out, text);
         return;
     }
-    char digits[DecimalText::kMaxText];
-    DecimalText::Write(seconds / 3600, digits);
-    out += digits;
-    DecimalText::Write(seconds / 60 % 60, digits, 2);
-    Put(out, {":", digits, ":"});
-    DecimalText::Write(seconds % 60, digits, 2);
-    out += digits;
+    // Hours, then minutes and seconds of two digits each, in one buffer.
+    char hms[DecimalText::kMaxText + 6];
+    size_t length = DecimalText::Write(seconds / 3600, hms);
+    hms[length++] = ':';
+    length += DecimalText::Write(seconds / 60 % 60, hms + length, 2);
+    hms[length++] = ':';
+    length += DecimalText::Write(seconds % 60, hms + length, 2);
+    out.append(hms, length);
 }
 
 // What the list shows of a record's media, gathered in one pass over its
