@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/msg/CDRKind.h"
+
 // The IDs of one record database beyond what its file shows. The file
 // DATABASE.ids keeps the next ID to give and, after a clear, the first ID
 // the clear left: so a database that a clear emptied does not start again
@@ -10,12 +12,10 @@
 // a clear is decided once this file says so (a crash after that finishes
 // it at the next start). Written only at a clear and after a delivery.
 //
-// IDs are compared in serial order (as RFC 1982 compares serial numbers):
-// the sequence goes on from 2^32 - 1 to 0, and of two IDs less than 2^31
-// apart the one given later is after the other. Stateless.
+// IDs are compared in serial order (see IdBefore). Stateless.
 class CDRIds {
 public:
-    static bool Before(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; }
+    static bool Before(uint32_t a, uint32_t b) { return IdBefore(a, b); }
     // The later of A and B.
     static uint32_t Later(uint32_t a, uint32_t b) { return Before(a, b) ? b : a; }
 

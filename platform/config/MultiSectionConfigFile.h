@@ -106,7 +106,6 @@ public:
     // What the last ReadText repaired or skipped.
     const ReadNotes& Notes() const { return mNotes; }
 
-
 protected:
     // Moves the section being written out of the scratch block.
     void CompleteWriting();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 // Record kinds, as call control sends them and as the database selector
@@ -26,6 +27,14 @@ inline int CDRKindIndex(int kind) {
         default:
             return -1;
     }
+}
+
+// Whether ID A was given before ID B of the same database. IDs are compared
+// in serial order (as RFC 1982 compares serial numbers): the sequence goes
+// on from 2^32 - 1 to 0, and of two IDs less than 2^31 apart the one given
+// later is after the other.
+inline bool IdBefore(uint32_t a, uint32_t b) {
+    return static_cast<int32_t>(a - b) < 0;
 }
 
 // The name of database INDEX in the status, the page's address and the

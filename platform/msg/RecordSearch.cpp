@@ -6,19 +6,14 @@
 
 #include "platform/config/RecordFile.h"
 #include "platform/config/TextFormat.h"
+#include "platform/msg/CDRKind.h"
 
 namespace {
 
-using Configuration::MultiSectionConfigFile;
-
-const Configuration::TextFormat& Format() {
-    static const Configuration::TextFormat format(
-        Configuration::RecordDelimiters::kBegin, Configuration::RecordDelimiters::kEnd,
-        Configuration::RecordDelimiters::kSeparator, Configuration::RecordDelimiters::kComment);
-    return format;
-}
-
-// Decimal text, optionally negative, within [MIN, MAX].
+// Decimal text, optionally negative, within [MIN, MAX]. Not NumberText's
+// reading: a search with a duration reads a number from every record, and
+// its saturating count makes the dearest search a tenth slower; the
+// numbers of a record the recorder wrote are plain digits.
 bool Whole(std::string_view text, int64_t min, int64_t max, int64_t* value) {
     const bool negative = !text.empty() && text[0] == '-';
     if (negative)
@@ -36,6 +31,15 @@ bool Whole(std::string_view text, int64_t min, int64_t max, int64_t* value) {
         return false;
     *value = v;
     return true;
+}
+
+using Configuration::MultiSectionConfigFile;
+
+const Configuration::TextFormat& Format() {
+    static const Configuration::TextFormat format(
+        Configuration::RecordDelimiters::kBegin, Configuration::RecordDelimiters::kEnd,
+        Configuration::RecordDelimiters::kSeparator, Configuration::RecordDelimiters::kComment);
+    return format;
 }
 
 char Lower(char c) {
@@ -77,12 +81,6 @@ bool Contains(std::string_view hay, const std::string& needle, std::string_view 
     return false;
 }
 
-// A's ID was given before B's: IDs count up and wrap, so the order is the
-// serial one.
-bool Older(uint32_t a, uint32_t b) {
-    return a != b && static_cast<uint32_t>(b - a) < 0x80000000u;
-}
-
 uint32_t IdAt(const MultiSectionConfigFile& file, size_t i, bool* has) {
     RecordSearch::Fields f;
     RecordSearch::Read(file.SectionTextAt(i), &f);
@@ -111,7 +109,7 @@ size_t After(const MultiSectionConfigFile& file, uint32_t id) {
         const uint32_t at = IdAt(file, i, &has);
         if (has && at == id)
             return i + 1;
-        if (has && Older(at, id))
+        if (has && IdBefore(at, id))
             return i;
     }
     return count;

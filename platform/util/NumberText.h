@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 // Decimal numbers in text, the one way the program reads them: blanks
 // before the number only where a reading says so, an optional sign, then
@@ -11,6 +12,7 @@ public:
     // The whole of TEXT is one number within MIN and MAX ("+" allowed, "-"
     // only when MIN is negative; no blanks). False, *VALUE unchanged, else.
     static bool Whole(const char* text, int64_t min, int64_t max, int64_t* value);
+    static bool Whole(std::string_view text, int64_t min, int64_t max, int64_t* value);
 
     // The number TEXT begins with, as the device's 32-bit strtoul reads it:
     // leading blanks and a sign accepted, reading stops at the first

@@ -62,7 +62,7 @@ std::string_view Value(const Entries& record, std::string_view key) {
 // The start time as local date and time, or the text as it stands.
 void Start(std::string& out, std::string_view text) {
     int64_t seconds = 0;
-    if (NumberText::Whole(std::string(text).c_str(), INT32_MIN, INT32_MAX, &seconds))
+    if (NumberText::Whole(text, INT32_MIN, INT32_MAX, &seconds))
         out += StatusReport::LocalTime(seconds);
     else
         Text(out, text);
@@ -71,7 +71,7 @@ void Start(std::string& out, std::string_view text) {
 // The duration as h:mm:ss, or the text as it stands.
 void Duration(std::string& out, std::string_view text) {
     int64_t seconds = 0;
-    if (!NumberText::Whole(std::string(text).c_str(), 0, UINT32_MAX, &seconds)) {
+    if (!NumberText::Whole(text, 0, UINT32_MAX, &seconds)) {
         Text(out, text);
         return;
     }
