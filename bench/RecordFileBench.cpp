@@ -30,8 +30,8 @@ public:
     int Fsync(int) override { return 0; }
 };
 
-MultiSectionFile* Open(const std::string& path, System* fs = nullptr) {
-    return new Configuration::RecordFile(path.c_str(), nullptr, fs);
+MultiSectionFile* Open(const std::string& path) {
+    return new Configuration::RecordFile(path.c_str());
 }
 
 // One call with two media streams: 41 entries, about 700 bytes of text.
@@ -97,17 +97,17 @@ int main(int argc, char** argv) {
         f->Save(true, nullptr);
     }
     std::string text;
-    Configuration::DurableFile::Read(System::Default(), path, &text);
+    Configuration::DurableFile::Read(path, &text);
     const double mb = text.size() / 1e6;
 
     const double load = BestSeconds(9, [&] { std::unique_ptr<MultiSectionFile> f(Open(path)); });
 
+    std::unique_ptr<MultiSectionFile> f(Open(path));
     NoSyncFs noSync;
-    std::unique_ptr<MultiSectionFile> f(Open(path, &noSync));
+    System::Set(&noSync);
     const double saveNoSync = BestSeconds(9, [&] { f->Save(true, nullptr); });
-    std::unique_ptr<MultiSectionFile> g(Open(path));
-    const double saveSync = BestSeconds(9, [&] { g->Save(true, nullptr); });
-    g.reset();
+    System::Set(nullptr);
+    const double saveSync = BestSeconds(9, [&] { f->Save(true, nullptr); });
     f.reset();
 
     // Heap in use by a loaded file, allocator overhead included.

@@ -61,7 +61,7 @@ void Write(const std::string& path, const std::string& text) {
 
 std::string Read(const std::string& path) {
     std::string out;
-    Configuration::DurableFile::Read(System::Default(), path, &out);
+    Configuration::DurableFile::Read(path, &out);
     return out;
 }
 

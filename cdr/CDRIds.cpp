@@ -14,7 +14,7 @@ const char kCleared[] = "cleared=";
 CDRIds::Kept CDRIds::Read(const std::string& databasePath) {
     Kept kept;
     std::string text;
-    if (!Configuration::DurableFile::ReadOwn(System::Default(), databasePath + ".ids", &text))
+    if (!Configuration::DurableFile::ReadOwn(databasePath + ".ids", &text))
         return kept;
     kept.mFound = true;
     for (size_t at = 0; at < text.size();) {
@@ -34,5 +34,5 @@ void CDRIds::Write(const std::string& databasePath, const Kept& kept) {
     std::string text = kNext + std::to_string(kept.mNext) + "\n";
     if (kept.mCleared)
         text += kCleared + std::to_string(kept.mFirstKept) + "\n";
-    Configuration::DurableFile::Replace(System::Default(), databasePath + ".ids", text);
+    Configuration::DurableFile::Replace(databasePath + ".ids", text);
 }

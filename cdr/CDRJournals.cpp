@@ -69,10 +69,9 @@ void CDRJournals::Added(int i, int kind, uint32_t id, unsigned scopes, std::stri
         mUnsynced[i] += database;
     // Durable once the loop syncs, before it waits again, or, while reports
     // keep coming without a pause, once the first has waited kDelayMs.
-    timespec now;
-    if (System::Default().ClockGettime(CLOCK_MONOTONIC, &now) != 0)
+    int64_t ms;
+    if (!System::Default().MonotonicMs(&ms))
         return Sync();
-    const int64_t ms = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
     if (mSyncDue == 0)
         mSyncDue = ms + kDelayMs;
     else if (ms >= mSyncDue)

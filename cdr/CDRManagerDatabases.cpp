@@ -47,7 +47,7 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
                 continue;
             const std::string aside = std::string(paths[i]) + ".damaged";
             try {
-                if (Configuration::DurableFile::MoveAside(System::Default(), paths[i], aside)) {
+                if (Configuration::DurableFile::MoveAside(paths[i], aside)) {
                     ALERT("InitFiles: %s moved aside to %s.\n", paths[i], aside.c_str());
                     mHealth.MovedAside(paths[i], why[i], aside);
                 }
@@ -98,7 +98,7 @@ void CDRManager::KeepWhatWasRead(const Configuration::MultiSectionFile& file,
     // The next save would lose the lines that were skipped: keep the file as it was.
     const std::string aside = file.GetPath() + ".damaged";
     try {
-        Configuration::DurableFile::KeepAside(System::Default(), file.GetPath(), aside);
+        Configuration::DurableFile::KeepAside(file.GetPath(), aside);
         ALERT("%s: %s as read is kept in %s.\n", operation, file.GetPath().c_str(), aside.c_str());
         mHealth.Event({file.GetPath(), 0, "", "text that is no record",
                        "left out; the file as read is kept in " + aside});

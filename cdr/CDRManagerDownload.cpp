@@ -34,7 +34,7 @@ bool CDRManager::InitAutoDownloadSettings() {
         } else {
             delete mpStatFile;  // unsaved: turning download off discards what was collected
             mpStatFile = nullptr;
-            Configuration::DurableFile::CheckPath(System::Default(), kStatFile);
+            Configuration::DurableFile::CheckPath(kStatFile);
             System::Default().Unlink(kStatFile);
             // The journals' statistics records are discarded with the file.
             mJournals.Saved(-1);
@@ -60,7 +60,7 @@ void CDRManager::OpenStatistics() {
         // collecting starts afresh.
         ALERT("InitAutoDownloadSettings: %s.\n", e.what());
         const std::string aside = std::string(kStatFile) + ".damaged";
-        if (Configuration::DurableFile::MoveAside(System::Default(), kStatFile, aside)) {
+        if (Configuration::DurableFile::MoveAside(kStatFile, aside)) {
             ALERT("InitAutoDownloadSettings: %s moved aside to %s.\n", kStatFile, aside.c_str());
             mHealth.MovedAside(kStatFile, e.what(), aside);
         }

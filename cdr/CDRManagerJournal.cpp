@@ -57,7 +57,7 @@ bool IdOf(const Configuration::MultiSectionFile& file, uint32_t* id) {
 
 void CDRManager::SyncFound(const std::string& path) {
     try {
-        Configuration::DurableFile::SyncDirectoriesOf(System::Default(), path);
+        Configuration::DurableFile::SyncDirectoriesOf(path);
     } catch (const std::exception& e) {
         ALERT("RecoverJournals: %s.\n", e.what());
     }

@@ -202,8 +202,8 @@ void AppendToFile(const char* path, const char* text) {
 int AboveStandard(int fd) {
     if (fd > 2)
         return fd;
-    int moved = fcntl(fd, F_DUPFD, 3);
-    close(fd);
+    int moved = System::Default().FcntlInt(fd, F_DUPFD, 3);
+    System::Default().Close(fd);
     return moved;
 }
 
@@ -429,7 +429,7 @@ int CrashGuard::CreateProcess(const char* path, const char* args, unsigned long*
     fds[0] = AboveStandard(fds[0]);
     fds[1] = AboveStandard(fds[1]);
     // Nobody reads the new program's output: writing must fail, not hang it.
-    fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    sys.FcntlInt(fds[1], F_SETFL, O_NONBLOCK);
 
     char* argv[kMaxArguments + 2] = {};  // the path, the arguments, the null
     argv[0] = const_cast<char*>(path);

@@ -12,6 +12,7 @@
 
 #include "diag/LocalClock.h"
 #include "diag/SafeText.h"
+#include "platform/sys/System.h"
 
 namespace {
 
@@ -25,18 +26,19 @@ volatile sig_atomic_t gStalled = 0;
 
 bool Connect() {
     if (gSocket < 0) {
-        gSocket = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        gSocket = System::Default().Socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (gSocket < 0)
             return false;
         // A logger that reads slowly is waited for, but not for long.
         const timeval limit = {0, 500000};
-        setsockopt(gSocket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        System::Default().Setsockopt(gSocket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     }
     sockaddr_un address;
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     std::strcpy(address.sun_path, "/dev/log");
-    return connect(gSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    return System::Default().Connect(gSocket, reinterpret_cast<sockaddr*>(&address),
+                                     sizeof address) == 0;
 }
 
 }  // namespace
@@ -63,8 +65,8 @@ void SystemLog::Write(int priority, const char* text) {
     message << gIdent << "[";
     message.Number(getpid()) << "]: " << text;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (send(gSocket, gMessage, message.Length(),
-                 MSG_NOSIGNAL | (gStalled ? MSG_DONTWAIT : 0)) >= 0)
+        if (System::Default().Send(gSocket, gMessage, message.Length(),
+                                   MSG_NOSIGNAL | (gStalled ? MSG_DONTWAIT : 0)) >= 0)
             return;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             gStalled = 1;  // the rest of the report is not held up again

@@ -3,13 +3,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/config/MultiSectionFile.h"
@@ -19,6 +17,7 @@
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/RecordSearch.h"
+#include "platform/sys/System.h"
 #include "platform/util/NumberText.h"
 #include "tools/RecordExport.h"
 #include "tools/RecorderLink.h"
@@ -100,12 +99,12 @@ int Export(int argc, char** argv) {
     if (format != "csv" && format != "json")
         return Usage("format is csv or json");
     // A file that is not there is an error here, not an empty database.
-    const int fd = open(argv[2], O_RDONLY | O_CLOEXEC);
+    const int fd = System::Default().Open(argv[2], O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
         fprintf(stderr, "cdrctl: %s: %s\n", argv[2], strerror(errno));
         return 1;
     }
-    close(fd);
+    System::Default().Close(fd);
     bool dropped = false;
     try {
         Configuration::RecordFile file(argv[2]);
@@ -308,8 +307,11 @@ int List(int argc, char** argv) {
 // Tries until TIMEOUT for both queues to take a connection, and the web
 // queue to answer.
 int Ready(double timeout) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(static_cast<long>(timeout * 1000));
+    System& sys = System::Default();
+    int64_t now = 0;
+    // A clock that cannot be read makes one try.
+    const bool timed = sys.MonotonicMs(&now);
+    const int64_t deadline = now + static_cast<int64_t>(timeout * 1000);
     std::string last;
     for (;;) {
         try {
@@ -327,9 +329,9 @@ int Ready(double timeout) {
         } catch (const MessagingError& e) {
             last = e.what();
         }
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (!timed || !sys.MonotonicMs(&now) || now >= deadline)
             break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sys.SleepMs(100);
     }
     fprintf(stderr, "cdrctl: cdrd is not ready after %g s: %s\n", timeout, last.c_str());
     return 1;

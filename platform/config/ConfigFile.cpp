@@ -9,12 +9,10 @@
 namespace Configuration {
 
 ConfigFile::ConfigFile(const char* path, bool, bool, bool, const char* separator,
-                       const char* comment, System* fs)
-    : mPath(path ? path : ""),
-      mpFs(fs ? fs : &System::Default()),
-      mFormat(nullptr, nullptr, separator, comment) {
+                       const char* comment)
+    : mPath(path ? path : ""), mFormat(nullptr, nullptr, separator, comment) {
     std::string text, cleaned;
-    if (!DurableFile::Read(*mpFs, mPath, &text))
+    if (!DurableFile::Read(mPath, &text))
         return;
     mFound = true;
     unsigned lineNo = 0;
@@ -107,7 +105,7 @@ int ConfigFile::Save(bool, void*) {
             text.append(line.text).push_back('\n');
         }
     }
-    DurableFile::Replace(*mpFs, mPath, text);
+    DurableFile::Replace(mPath, text);
     return 1;
 }
 

@@ -25,7 +25,7 @@ namespace Configuration {
 class ConfigFile {
 public:
     ConfigFile(const char* path, bool option1, bool option2, bool option3, const char* separator,
-               const char* comment, System* fs = nullptr);
+               const char* comment);
 
     // Copies the value, cut to SIZE - 1 bytes, and a NUL into BUFFER;
     // nonzero when KEY is found.
@@ -59,7 +59,6 @@ private:
     static int Copy(const std::string& value, char* buffer, size_t size);
 
     std::string mPath;
-    System* mpFs;
     TextFormat mFormat;
     std::vector<Line> mLines;
     ReadNotes mNotes;
@@ -71,8 +70,8 @@ private:
 // flag, passed on as each caller's settings give it.
 class SettingsFile : public ConfigFile {
 public:
-    SettingsFile(const char* path, bool option1, System* fs = nullptr)
-        : ConfigFile(path, option1, false, false, "=", "#", fs) {}
+    SettingsFile(const char* path, bool option1)
+        : ConfigFile(path, option1, false, false, "=", "#") {}
 };
 
 }  // namespace Configuration

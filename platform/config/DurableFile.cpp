@@ -75,7 +75,8 @@ void MakeParents(System& fs, const std::string& dir, const std::string& path) {
 
 }  // namespace
 
-void DurableFile::CheckPath(System& fs, const std::string& path) {
+void DurableFile::CheckPath(const std::string& path) {
+    System& fs = System::Default();
     for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
         const std::string part = path.substr(0, end);
         struct stat st;
@@ -100,13 +101,14 @@ void DurableFile::CheckPath(System& fs, const std::string& path) {
     }
 }
 
-int DurableFile::OpenDirectory(System& fs, const std::string& path) {
+int DurableFile::OpenDirectory(const std::string& path) {
+    System& fs = System::Default();
     const std::string dir = DirectoryOf(path);
-    CheckPath(fs, path);
+    CheckPath(path);
     int fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     if (fd < 0 && errno == ENOENT) {
         MakeParents(fs, dir, path);
-        CheckPath(fs, path);  // what another made meanwhile is not taken
+        CheckPath(path);  // what another made meanwhile is not taken
         fd = fs.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     }
     if (fd < 0)
@@ -189,30 +191,31 @@ bool ReadWhole(System& fs, const std::string& path, Buffer* contents, int flags 
 
 }  // namespace
 
-bool DurableFile::ReadOwn(System& fs, const std::string& path, std::string* contents) {
-    CheckPath(fs, path);
-    return ReadWhole(fs, path, contents, O_NOFOLLOW);
+bool DurableFile::ReadOwn(const std::string& path, std::string* contents) {
+    CheckPath(path);
+    return ReadWhole(System::Default(), path, contents, O_NOFOLLOW);
 }
 
-bool DurableFile::ReadOwn(System& fs, const std::string& path, FileBuffer* contents) {
-    CheckPath(fs, path);
-    return ReadWhole(fs, path, contents, O_NOFOLLOW);
+bool DurableFile::ReadOwn(const std::string& path, FileBuffer* contents) {
+    CheckPath(path);
+    return ReadWhole(System::Default(), path, contents, O_NOFOLLOW);
 }
 
-bool DurableFile::Read(System& fs, const std::string& path, std::string* contents) {
-    return ReadWhole(fs, path, contents);
+bool DurableFile::Read(const std::string& path, std::string* contents) {
+    return ReadWhole(System::Default(), path, contents);
 }
 
-bool DurableFile::Read(System& fs, const std::string& path, FileBuffer* contents) {
-    return ReadWhole(fs, path, contents);
+bool DurableFile::Read(const std::string& path, FileBuffer* contents) {
+    return ReadWhole(System::Default(), path, contents);
 }
 
-void DurableFile::Replace(System& fs, const std::string& path, const std::string& contents) {
-    Replace(fs, path, [&contents](const Emit& emit) { emit(contents.data(), contents.size()); });
+void DurableFile::Replace(const std::string& path, const std::string& contents) {
+    Replace(path, [&contents](const Emit& emit) { emit(contents.data(), contents.size()); });
 }
 
-void DurableFile::Replace(System& fs, const std::string& path, const Producer& produce) {
-    ReplaceWith(fs, path, [&](int fd) {
+void DurableFile::Replace(const std::string& path, const Producer& produce) {
+    System& fs = System::Default();
+    ReplaceWith(path, [&](int fd) {
         produce([&](const char* data, size_t size) {
             if (!fs.WriteAll(fd, data, size))
                 throw FileError(path, ErrnoText("write failed"));
@@ -220,9 +223,9 @@ void DurableFile::Replace(System& fs, const std::string& path, const Producer& p
     });
 }
 
-void DurableFile::ReplaceFromPieces(System& fs, const std::string& path,
-                                    const PiecesProducer& produce) {
-    ReplaceWith(fs, path, [&](int fd) {
+void DurableFile::ReplaceFromPieces(const std::string& path, const PiecesProducer& produce) {
+    System& fs = System::Default();
+    ReplaceWith(path, [&](int fd) {
         produce([&](const struct iovec* pieces, int count) {
             if (!fs.WriteAll(fd, pieces, count))
                 throw FileError(path, ErrnoText("write failed"));
@@ -230,10 +233,10 @@ void DurableFile::ReplaceFromPieces(System& fs, const std::string& path,
     });
 }
 
-void DurableFile::ReplaceWith(System& fs, const std::string& path,
-                              const std::function<void(int fd)>& write) {
+void DurableFile::ReplaceWith(const std::string& path, const std::function<void(int fd)>& write) {
+    System& fs = System::Default();
     RefuseEmpty(path);
-    FdCloser directory(fs, OpenDirectory(fs, path));
+    FdCloser directory(fs, OpenDirectory(path));
     const std::string tmp = path + ".tmp";
     int fd = CreateTemporary(fs, tmp, path);
     try {
@@ -257,7 +260,8 @@ void DurableFile::ReplaceWith(System& fs, const std::string& path,
         throw FileError(path, ErrnoText("directory sync failed"));
 }
 
-void DurableFile::SyncDirectoriesOf(System& fs, const std::string& path) {
+void DurableFile::SyncDirectoriesOf(const std::string& path) {
+    System& fs = System::Default();
     for (std::string dir = DirectoryOf(path);; dir = DirectoryOf(dir)) {
         SyncDirectory(fs, dir, path);
         if (dir == "/" || dir == ".")
@@ -265,7 +269,8 @@ void DurableFile::SyncDirectoriesOf(System& fs, const std::string& path) {
     }
 }
 
-bool DurableFile::MoveAside(System& fs, const std::string& path, const std::string& aside) {
+bool DurableFile::MoveAside(const std::string& path, const std::string& aside) {
+    System& fs = System::Default();
     RefuseEmpty(path);
     if (fs.Rename(path.c_str(), aside.c_str()) != 0) {
         if (errno == ENOENT)
@@ -276,7 +281,8 @@ bool DurableFile::MoveAside(System& fs, const std::string& path, const std::stri
     return true;
 }
 
-void DurableFile::KeepAside(System& fs, const std::string& path, const std::string& aside) {
+void DurableFile::KeepAside(const std::string& path, const std::string& aside) {
+    System& fs = System::Default();
     RefuseEmpty(path);
     if (fs.Unlink(aside.c_str()) != 0 && errno != ENOENT)
         throw FileError(aside, ErrnoText("cannot replace"));

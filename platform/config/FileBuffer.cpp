@@ -1,4 +1,5 @@
 #include "platform/config/FileBuffer.h"
+#include "platform/sys/System.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -10,7 +11,7 @@ namespace Configuration {
 
 FileBuffer::~FileBuffer() {
     if (mpData)
-        munmap(mpData, mCapacity);
+        System::Default().Munmap(mpData, mCapacity);
 }
 
 void FileBuffer::resize(size_t size) {
@@ -19,13 +20,13 @@ void FileBuffer::resize(size_t size) {
         const size_t capacity = (size + page - 1) / page * page;
         // Populated at once: the whole buffer is about to be written, and one
         // call is cheaper than a page fault per page.
-        void* grown = mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        void* grown = System::Default().Mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (grown == MAP_FAILED)
             throw std::bad_alloc();
         if (mpData) {
             std::memcpy(grown, mpData, mSize);
-            munmap(mpData, mCapacity);
+            System::Default().Munmap(mpData, mCapacity);
         }
         mpData = static_cast<char*>(grown);
         mCapacity = capacity;

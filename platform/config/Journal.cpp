@@ -39,8 +39,7 @@ using BigEndian::PutU32;
 
 }  // namespace
 
-Journal::Journal(std::string path, System* fs)
-    : mPath(std::move(path)), mpFs(fs ? fs : &System::Default()) {}
+Journal::Journal(std::string path) : mPath(std::move(path)) {}
 
 Journal::~Journal() {
     Close();
@@ -48,7 +47,7 @@ Journal::~Journal() {
 
 void Journal::Close() {
     if (mFd >= 0)
-        mpFs->Close(mFd);
+        System::Default().Close(mFd);
     mFd = -1;
 }
 
@@ -58,13 +57,13 @@ Journal::Contents Journal::Read() {
     struct stat st;
     mSize = 0;
     mTail = false;
-    if (mpFs->Lstat(mPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (System::Default().Lstat(mPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         mRead = mDamaged = true;
         contents.damage = "not a regular file";
         return contents;
     }
     // Known only once read: a journal that cannot be read is not cut short.
-    mRead = !DurableFile::ReadOwn(*mpFs, mPath, &text);
+    mRead = !DurableFile::ReadOwn(mPath, &text);
     mDamaged = false;
     if (mRead)
         return contents;
@@ -117,18 +116,18 @@ void Journal::Open() {
         Read();
     if (mDamaged)
         MoveAside();  // kept for a person: what follows the damage must not be cut off
-    const int dir = DurableFile::OpenDirectory(*mpFs, mPath);
+    const int dir = DurableFile::OpenDirectory(mPath);
     // Non-blocking: a FIFO planted at the path must not hold the recorder.
-    mFd = mpFs->Open(mPath.c_str(),
-                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    mFd = System::Default().Open(
+        mPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     struct stat st;
-    const bool ok = mFd >= 0 && mpFs->Fstat(mFd, &st) == 0;
+    const bool ok = mFd >= 0 && System::Default().Fstat(mFd, &st) == 0;
     const bool regular = ok && S_ISREG(st.st_mode);
     const int saved = errno;
     // A new journal must not vanish with its directory entry: sync that once.
     if (regular)
-        mpFs->Fsync(dir);
-    mpFs->Close(dir);
+        System::Default().Fsync(dir);
+    System::Default().Close(dir);
     errno = saved;
     if (!regular) {
         Close();
@@ -153,13 +152,13 @@ void Journal::Append(std::string_view payload) {
     // written later do not follow broken bytes; until that has worked,
     // nothing is appended. The cut reaches the disk with the next sync.
     if (mTail) {
-        if (mpFs->Ftruncate(mFd, mSize) != 0)
+        if (System::Default().Ftruncate(mFd, mSize) != 0)
             throw FileError(mPath, ErrnoText("journal append failed"));
         mTail = false;
     }
-    if (!mpFs->WriteAll(mFd, pieces, 2)) {
+    if (!System::Default().WriteAll(mFd, pieces, 2)) {
         const int saved = errno;
-        mTail = mpFs->Ftruncate(mFd, mSize) != 0;
+        mTail = System::Default().Ftruncate(mFd, mSize) != 0;
         errno = saved;
         throw FileError(mPath, ErrnoText("journal append failed"));
     }
@@ -173,7 +172,7 @@ void Journal::Sync() {
     Open();
     // Never retried into a success: the pages may be gone from the cache.
     mPending = false;
-    if (mpFs->Fdatasync(mFd) != 0)
+    if (System::Default().Fdatasync(mFd) != 0)
         throw FileError(mPath, ErrnoText("journal sync failed"));
 }
 
@@ -184,7 +183,7 @@ void Journal::Reset() {
     mPending = false;
     // Not synced: a journal that comes back after a crash holds only what
     // the saved file holds already, which the replay skips.
-    if (mpFs->Ftruncate(mFd, 0) != 0)
+    if (System::Default().Ftruncate(mFd, 0) != 0)
         throw FileError(mPath, ErrnoText("cannot empty journal"));
     mSize = 0;
     mTail = false;
@@ -195,7 +194,7 @@ void Journal::MoveAside() {
     mPending = mTail = mDamaged = false;
     mSize = 0;
     mRead = true;  // what is at the path from now on is new
-    DurableFile::MoveAside(*mpFs, mPath, mPath + ".damaged");
+    DurableFile::MoveAside(mPath, mPath + ".damaged");
 }
 
 void Journal::Remove() {
@@ -203,7 +202,7 @@ void Journal::Remove() {
     mPending = mTail = mDamaged = false;
     mSize = 0;
     mRead = true;
-    if (mpFs->Unlink(mPath.c_str()) != 0 && errno != ENOENT)
+    if (System::Default().Unlink(mPath.c_str()) != 0 && errno != ENOENT)
         throw FileError(mPath, ErrnoText("cannot remove journal"));
 }
 

@@ -35,7 +35,7 @@ namespace Configuration {
 // object. Not thread-safe.
 class Journal {
 public:
-    explicit Journal(std::string path, System* fs = nullptr);
+    explicit Journal(std::string path);
     ~Journal();
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
@@ -67,7 +67,6 @@ private:
     void Close();
 
     std::string mPath;
-    System* mpFs;
     int mFd = -1;
     off_t mSize = 0;        // bytes of whole frames in the file
     bool mRead = false;     // mSize is known: Read, Reset or a new file told it

@@ -25,7 +25,7 @@ class MultiSectionFile : public MultiSectionConfigFile {
 public:
     MultiSectionFile(const char* path, bool option1, bool option2, bool option3,
                      const char* sectionName, const char* sectionBegin, const char* sectionEnd,
-                     const char* separator, const char* comment, System* fs = nullptr);
+                     const char* separator, const char* comment);
 
     int Save(bool option, void* reserved);
 
@@ -33,7 +33,6 @@ public:
 
 private:
     std::string mPath;
-    System* mpFs;
 };
 
 }  // namespace Configuration

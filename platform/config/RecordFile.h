@@ -19,10 +19,10 @@ struct RecordDelimiters {
 // MultiSectionFile for what it promises.
 class RecordFile : public MultiSectionFile {
 public:
-    explicit RecordFile(const char* path, const char* sectionName = nullptr, System* fs = nullptr)
+    explicit RecordFile(const char* path, const char* sectionName = nullptr)
         : MultiSectionFile(path, true, false, false, sectionName, RecordDelimiters::kBegin,
                            RecordDelimiters::kEnd, RecordDelimiters::kSeparator,
-                           RecordDelimiters::kComment, fs) {}
+                           RecordDelimiters::kComment) {}
 };
 
 // Records in memory only, in the same text format.

@@ -35,10 +35,11 @@ bool FillAddress(const std::string& path, sockaddr_un* addr) {
 
 // True when a live listener answers on PATH: another daemon owns the queue.
 bool SomeoneListens(const sockaddr_un& addr) {
-    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    int fd = System::Default().Socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    bool live = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    bool live =
+        System::Default().Connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
     System::Default().Close(fd);
     return live;
 }
@@ -129,16 +130,18 @@ std::string CyclicMessageQueue::ClearPath(const std::string& path, const sockadd
 }
 
 std::string CyclicMessageQueue::Listen(const sockaddr_un& addr, int* listenFd) {
-    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int fd =
+        System::Default().Socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return std::string("socket: ") + strerror(errno);
     // bind creates the file: the umask gives it 0660 from the start, with no
     // window in which others could connect.
-    const mode_t old = umask(0117);
-    const int rc = bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    const mode_t old = System::Default().Umask(0117);
+    const int rc =
+        System::Default().Bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     const int err = errno;
-    umask(old);
-    if (rc != 0 || listen(fd, 16) != 0) {
+    System::Default().Umask(old);
+    if (rc != 0 || System::Default().Listen(fd, 16) != 0) {
         const std::string failure =
             std::string(rc != 0 ? "bind: " : "listen: ") + strerror(rc != 0 ? err : errno);
         System::Default().Close(fd);
@@ -193,7 +196,8 @@ bool CyclicMessageQueue::HandleOneEvent() {
 }
 
 bool CyclicMessageQueue::Receive(size_t index) {
-    ssize_t n = recv(mParties[index].mFd, mBuffer, sizeof mBuffer, MSG_DONTWAIT | MSG_TRUNC);
+    ssize_t n = System::Default().Recv(mParties[index].mFd, mBuffer, sizeof mBuffer,
+                                       MSG_DONTWAIT | MSG_TRUNC);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return false;
     if (n <= 0) {  // end of stream (or a reset): the party is gone
@@ -234,7 +238,7 @@ bool CyclicMessageQueue::Receive(size_t index) {
 }
 
 bool CyclicMessageQueue::Accept() {
-    int fd = accept4(mListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    int fd = System::Default().Accept4(mListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED)
             Report(std::string("accept: ") + strerror(errno));
@@ -273,8 +277,8 @@ int CyclicMessageQueue::SendAnswer(const WireMessage& answer) {
     Party& party = mParties[static_cast<size_t>(mCurrent)];
     std::string bytes;
     WireFormat::Encode(answer, &bytes);
-    if (send(party.mFd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
-        static_cast<ssize_t>(bytes.size()))
+    if (System::Default().Send(party.mFd, bytes.data(), bytes.size(),
+                               MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size()))
         return 1;
     ++mCounters.mAnswersDropped;
     if (errno == EAGAIN || errno == EWOULDBLOCK)

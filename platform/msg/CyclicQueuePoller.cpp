@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/msg/CyclicMessageQueue.h"
+#include "platform/sys/System.h"
 
 CyclicQueuePoller::CyclicQueuePoller(int maxQueues)
     : mMaxQueues(maxQueues > 0 ? static_cast<size_t>(maxQueues) : 0) {}
@@ -60,7 +61,7 @@ int CyclicQueuePoller::WaitForEvents() {
         }
         if (!pending && mpBeforeWait)
             mpBeforeWait(mpBeforeWaitData);
-        int rc = poll(mFds.data(), mFds.size(), pending ? 0 : retry ? 1000 : -1);
+        int rc = System::Default().Poll(mFds.data(), mFds.size(), pending ? 0 : retry ? 1000 : -1);
         if (rc < 0) {
             if (errno == EINTR)
                 continue;

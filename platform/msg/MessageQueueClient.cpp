@@ -40,14 +40,15 @@ void MessageQueueClient::Connect() {
     // is sent there could go to them.
     struct stat dir;
     const std::string directory = QueueAddress::Directory();
-    if (lstat(directory.c_str(), &dir) == 0 && (!S_ISDIR(dir.st_mode) || (dir.st_mode & S_IWOTH)))
+    if (System::Default().Lstat(directory.c_str(), &dir) == 0 &&
+        (!S_ISDIR(dir.st_mode) || (dir.st_mode & S_IWOTH)))
         Fail("the queue directory " + directory +
              (S_ISDIR(dir.st_mode) ? " is writable by others" : " is not a directory") +
              ": nothing is sent there");
-    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    int fd = System::Default().Socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0)
         Fail(std::string("socket: ") + strerror(errno));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (System::Default().Connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         int err = errno;
         System::Default().Close(fd);
         Fail(std::string("connect: ") + strerror(err));
@@ -56,8 +57,9 @@ void MessageQueueClient::Connect() {
     // directory's owner, or its group where the group may write.
     struct ucred peer;
     socklen_t size = sizeof peer;
-    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid != 0 &&
-        peer.uid != dir.st_uid && !((dir.st_mode & S_IWGRP) && peer.gid == dir.st_gid)) {
+    if (System::Default().Getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+        peer.uid != 0 && peer.uid != dir.st_uid &&
+        !((dir.st_mode & S_IWGRP) && peer.gid == dir.st_gid)) {
         System::Default().Close(fd);
         Fail("held by user " + std::to_string(peer.uid) + " (pid " + std::to_string(peer.pid) +
              "), who may not make files in " + directory);
@@ -70,17 +72,17 @@ void MessageQueueClient::Finish(int timeoutMs) {
         Fail("not connected");
     // The daemon closes a party once it has handled all it sent; a party it
     // closed unread (beyond its limit of parties) gets ECONNRESET.
-    shutdown(mFd, SHUT_WR);
+    System::Default().Shutdown(mFd, SHUT_WR);
     for (;;) {
         pollfd p{mFd, POLLIN, 0};
         int rc;
         do {
-            rc = poll(&p, 1, timeoutMs);
+            rc = System::Default().Poll(&p, 1, timeoutMs);
         } while (rc < 0 && errno == EINTR);
         if (rc == 0)
             Fail("the daemon did not end the connection in time");
         char byte;
-        const ssize_t n = rc < 0 ? -1 : recv(mFd, &byte, 1, 0);
+        const ssize_t n = rc < 0 ? -1 : System::Default().Recv(mFd, &byte, 1, 0);
         if (n == 0)
             return;
         if (n < 0 && errno == ECONNRESET)
@@ -100,7 +102,7 @@ void MessageQueueClient::SendBytes(const std::string& datagram) {
     if (mFd < 0)
         Fail("not connected");
     for (;;) {
-        ssize_t n = send(mFd, datagram.data(), datagram.size(), MSG_NOSIGNAL);
+        ssize_t n = System::Default().Send(mFd, datagram.data(), datagram.size(), MSG_NOSIGNAL);
         if (n == static_cast<ssize_t>(datagram.size()))
             return;
         if (n < 0 && errno == EINTR)
@@ -115,7 +117,7 @@ bool MessageQueueClient::Receive(WireMessage* message, int timeoutMs) {
     pollfd p{mFd, POLLIN, 0};
     int rc;
     do {
-        rc = poll(&p, 1, timeoutMs);
+        rc = System::Default().Poll(&p, 1, timeoutMs);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0)
         Fail(std::string("poll: ") + strerror(errno));
@@ -123,7 +125,7 @@ bool MessageQueueClient::Receive(WireMessage* message, int timeoutMs) {
         return false;
     // Not zeroed: recv fills what the answer holds, and no more is read.
     std::unique_ptr<unsigned char[]> buf(new unsigned char[WireFormat::kMaxAnswer + 1]);
-    ssize_t n = recv(mFd, buf.get(), WireFormat::kMaxAnswer + 1, MSG_TRUNC);
+    ssize_t n = System::Default().Recv(mFd, buf.get(), WireFormat::kMaxAnswer + 1, MSG_TRUNC);
     if (n < 0)
         Fail(std::string("recv: ") + strerror(errno));
     if (n == 0)

@@ -91,7 +91,7 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
     // kept, the rest read and dropped, so that the command never blocks.
     int errors[2] = {-1, -1};
     if (firstErrorLine && sys.Pipe2(errors, O_CLOEXEC) == 0)
-        fcntl(errors[0], F_SETFL, O_NONBLOCK);
+        sys.FcntlInt(errors[0], F_SETFL, O_NONBLOCK);
     std::string written;
     auto drain = [&] {
         char buf[512];

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +69,9 @@ int System::Mkdir(const char* path, mode_t mode) {
 int System::Fcntl(int fd, int command, struct flock* lock) {
     return ::fcntl(fd, command, lock);
 }
+int System::FcntlInt(int fd, int command, int argument) {
+    return ::fcntl(fd, command, argument);
+}
 int System::ClockGettime(clockid_t clock, struct timespec* now) {
     return ::clock_gettime(clock, now);
 }
@@ -79,6 +83,42 @@ int System::Poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
 }
 int System::Pipe2(int fds[2], int flags) {
     return ::pipe2(fds, flags);
+}
+void* System::Mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+    return ::mmap(address, length, protection, flags, fd, offset);
+}
+int System::Munmap(void* address, size_t length) {
+    return ::munmap(address, length);
+}
+int System::Socket(int domain, int type, int protocol) {
+    return ::socket(domain, type, protocol);
+}
+int System::Bind(int fd, const struct sockaddr* address, socklen_t size) {
+    return ::bind(fd, address, size);
+}
+int System::Listen(int fd, int backlog) {
+    return ::listen(fd, backlog);
+}
+int System::Accept4(int fd, struct sockaddr* address, socklen_t* size, int flags) {
+    return ::accept4(fd, address, size, flags);
+}
+int System::Connect(int fd, const struct sockaddr* address, socklen_t size) {
+    return ::connect(fd, address, size);
+}
+ssize_t System::Send(int fd, const void* buf, size_t count, int flags) {
+    return ::send(fd, buf, count, flags);
+}
+ssize_t System::Recv(int fd, void* buf, size_t count, int flags) {
+    return ::recv(fd, buf, count, flags);
+}
+int System::Getsockopt(int fd, int level, int name, void* value, socklen_t* size) {
+    return ::getsockopt(fd, level, name, value, size);
+}
+int System::Setsockopt(int fd, int level, int name, const void* value, socklen_t size) {
+    return ::setsockopt(fd, level, name, value, size);
+}
+int System::Shutdown(int fd, int how) {
+    return ::shutdown(fd, how);
 }
 int System::Nanosleep(const struct timespec* request, struct timespec* remaining) {
     return ::nanosleep(request, remaining);
@@ -94,6 +134,22 @@ pid_t System::Waitpid(pid_t pid, int* status, int options) {
 }
 int System::Waitid(idtype_t type, id_t id, siginfo_t* info, int options) {
     return ::waitid(type, id, info, options);
+}
+
+bool System::MonotonicMs(int64_t* ms) {
+    struct timespec now;
+    if (ClockGettime(CLOCK_MONOTONIC, &now) != 0)
+        return false;
+    *ms = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+    return true;
+}
+
+void System::SleepMs(int64_t ms) {
+    struct timespec left = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+    while (left.tv_sec > 0 || left.tv_nsec > 0) {
+        if (Nanosleep(&left, &left) == 0 || errno != EINTR)
+            return;
+    }
 }
 
 bool System::WriteAll(int fd, const struct iovec* given, int count) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <poll.h>
+#include <stdint.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -43,12 +45,34 @@ public:
     virtual int Mkdir(const char* path, mode_t mode);
     // Record locks only (F_SETLK, F_GETLK and the like).
     virtual int Fcntl(int fd, int command, struct flock* lock);
+    // The commands with a number: F_DUPFD, F_SETFL and the like.
+    virtual int FcntlInt(int fd, int command, int argument);
     virtual int Poll(struct pollfd* fds, nfds_t count, int timeoutMs);
     virtual int Pipe2(int fds[2], int flags);
+    virtual void* Mmap(void* address, size_t length, int protection, int flags, int fd,
+                       off_t offset);
+    virtual int Munmap(void* address, size_t length);
+
+    // Sockets (the queues and the system log are local sockets).
+    virtual int Socket(int domain, int type, int protocol);
+    virtual int Bind(int fd, const struct sockaddr* address, socklen_t size);
+    virtual int Listen(int fd, int backlog);
+    virtual int Accept4(int fd, struct sockaddr* address, socklen_t* size, int flags);
+    virtual int Connect(int fd, const struct sockaddr* address, socklen_t size);
+    virtual ssize_t Send(int fd, const void* buf, size_t count, int flags);
+    virtual ssize_t Recv(int fd, void* buf, size_t count, int flags);
+    virtual int Getsockopt(int fd, int level, int name, void* value, socklen_t* size);
+    virtual int Setsockopt(int fd, int level, int name, const void* value, socklen_t size);
+    virtual int Shutdown(int fd, int how);
 
     // Clocks.
     virtual int ClockGettime(clockid_t clock, struct timespec* now);
     virtual int Nanosleep(const struct timespec* request, struct timespec* remaining);
+    // The monotonic clock in milliseconds, read through ClockGettime; false
+    // when it cannot be read.
+    bool MonotonicMs(int64_t* ms);
+    // Sleeps MS milliseconds through Nanosleep, on after interruptions.
+    void SleepMs(int64_t ms);
 
     // Processes.
     virtual pid_t Fork();

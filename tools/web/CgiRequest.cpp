@@ -87,13 +87,12 @@ bool CgiRequest::Read(std::string* error) {
     System& sys = System::Default();
     // A client that sends less than it announced must not hold a process
     // of the web server for as long as it likes.
-    timespec start, now;
-    const bool timed = sys.ClockGettime(CLOCK_MONOTONIC, &start) == 0;
+    int64_t start = 0, now = 0;
+    const bool timed = sys.MonotonicMs(&start);
     while (got < body.size()) {
         int left = kBodyTimeoutMs;
-        if (timed && sys.ClockGettime(CLOCK_MONOTONIC, &now) == 0)
-            left -= static_cast<int>((now.tv_sec - start.tv_sec) * 1000 +
-                                     (now.tv_nsec - start.tv_nsec) / 1000000);
+        if (timed && sys.MonotonicMs(&now))
+            left -= static_cast<int>(now - start);
         pollfd in{STDIN_FILENO, POLLIN, 0};
         const int ready = left > 0 ? sys.Poll(&in, 1, left) : 0;
         if (ready < 0 && errno == EINTR)
