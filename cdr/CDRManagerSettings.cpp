@@ -14,6 +14,39 @@ namespace {
 const char kSettingsFile[] = "sysconfig/general_settings.conf";
 const char kPathsFile[] = "sysconfig/general_paths.conf";
 
+// A bad value costs only its key: the value in force stays.
+void TakeSettings(const GeneralSettingsAccessor& settings, CDRSettings* to) {
+    using Key = GeneralSettingsAccessor::Key;
+    auto copy = [&settings](Key key, auto* field) {
+        if (!settings.IsBad(key))
+            *field = static_cast<std::remove_pointer_t<decltype(field)>>(settings.Get(key));
+    };
+    copy(GeneralSettingsAccessor::kCDREnable, &to->mCDREnabled);
+    copy(GeneralSettingsAccessor::kStatedMax, &to->mStatedMaxRecords);
+    copy(GeneralSettingsAccessor::kMissedMax, &to->mMissedMaxRecords);
+    copy(GeneralSettingsAccessor::kFailedMax, &to->mFailedMaxRecords);
+    copy(GeneralSettingsAccessor::kStatedSaveInterval, &to->mStatedSaveInterval);
+    copy(GeneralSettingsAccessor::kMissedSaveInterval, &to->mMissedSaveInterval);
+    copy(GeneralSettingsAccessor::kFailedSaveInterval, &to->mFailedSaveInterval);
+}
+
+// A database without a name gets its default name, stored in the file so
+// that the web side shows it too. Throws when that cannot be stored.
+void TakePaths(GeneralPaths& paths, CDRSettings* to) {
+    bool named = false;
+    for (int db = 0; db < 3; ++db) {
+        if (paths.GetName(db).empty()) {
+            paths.SetName(db, GeneralPaths::DefaultName(db));
+            named = true;
+        }
+    }
+    if (named)
+        paths.Commit();
+    to->mStatedFile = paths.GetPath(0);
+    to->mMissedFile = paths.GetPath(1);
+    to->mFailedFile = paths.GetPath(2);
+}
+
 }  // namespace
 
 bool CDRManager::GetCDRData() {
@@ -31,46 +64,10 @@ bool CDRManager::GetCDRData() {
             GeneralSettingsAccessor::CloseInstance();
             return false;
         }
-        // A bad value costs only its key: the value in force stays.
-        using Key = GeneralSettingsAccessor::Key;
-        auto copy = [settings](Key key, auto* field) {
-            if (!settings->IsBad(key))
-                *field = static_cast<std::remove_pointer_t<decltype(field)>>(settings->Get(key));
-        };
-        copy(GeneralSettingsAccessor::kCDREnable, &mSettings.mCDREnabled);
-        copy(GeneralSettingsAccessor::kStatedMax, &mSettings.mStatedMaxRecords);
-        copy(GeneralSettingsAccessor::kMissedMax, &mSettings.mMissedMaxRecords);
-        copy(GeneralSettingsAccessor::kFailedMax, &mSettings.mFailedMaxRecords);
-        copy(GeneralSettingsAccessor::kStatedSaveInterval, &mSettings.mStatedSaveInterval);
-        copy(GeneralSettingsAccessor::kMissedSaveInterval, &mSettings.mMissedSaveInterval);
-        copy(GeneralSettingsAccessor::kFailedSaveInterval, &mSettings.mFailedSaveInterval);
+        TakeSettings(*settings, &mSettings);
         NoteSettings("GetCDRData", kSettingsFile, settings->GetProblems());
         NoteSettings("GetCDRData", kPathsFile, paths->GetProblems());
-
-        std::string name = paths->GetCDRStatedDb();
-        if (name.empty()) {
-            name = GeneralPaths::DefaultName(0);
-            paths->SetCDRStatedDb(name);
-            paths->Commit();
-        }
-        mSettings.mStatedFile = GeneralPaths::DatabasePath(name);
-
-        name = paths->GetCDRMissedDb();
-        if (name.empty()) {
-            name = GeneralPaths::DefaultName(1);
-            paths->SetCDRMissedDb(name);
-            paths->Commit();
-        }
-        mSettings.mMissedFile = GeneralPaths::DatabasePath(name);
-
-        name = paths->GetCDRFailedDb();
-        if (name.empty()) {
-            name = GeneralPaths::DefaultName(2);
-            paths->SetCDRFailedDb(name);
-            paths->Commit();
-        }
-        mSettings.mFailedFile = GeneralPaths::DatabasePath(name);
-
+        TakePaths(*paths, &mSettings);
         GeneralSettingsAccessor::CloseInstance();
         GeneralPaths::CloseInstance();
     } catch (const std::exception& e) {

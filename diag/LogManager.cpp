@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -44,7 +45,7 @@ void WriteToStderr(const char* text) {
 
 LogManager::LogManager(const char* name, bool streamFlag1, bool streamFlag2,
                        unsigned int queueDepth, unsigned int bufferSize)
-    : mpStream(new LogStream(name, streamFlag1, streamFlag2, 2147483647, 1, bufferSize, false)),
+    : mpStream(new LogStream(name, streamFlag1, streamFlag2, INT32_MAX, 1, bufferSize, false)),
       mpState(new LogState()) {
     LogState& s = *mpState;
     s.mpCallerLock = new ThreadMutex;
@@ -275,11 +276,14 @@ void LogManager::SetOptions(bool flush, bool timeStamps, const char* prefix) {
     const size_t limit = kMaxPrefix < s.mBufferSize ? kMaxPrefix : s.mBufferSize;
     if (used + length + 1 > limit)
         length = limit > used + 1 ? limit - used - 1 : 0;
+    // The prefix ends in a NUL, which becomes the blank before the stamp
+    // unless nothing is written at all.
     std::memcpy(s.mpWritePos, prefix, length);
-    s.mpWritePos[length] = '\0';
-    s.mpWritePos += length + 1;
+    char* const blank = s.mpWritePos + length;
+    *blank = '\0';
+    s.mpWritePos = blank + 1;
     if (s.mpWritePos - s.mpLineBuf > 1) {
-        s.mpWritePos[-1] = ' ';
+        *blank = ' ';
         std::memcpy(s.mpIndentBuf, s.mpLineBuf, static_cast<size_t>(s.mpWritePos - s.mpLineBuf));
     } else {
         s.mpWritePos = s.mpLineBuf;

@@ -70,7 +70,9 @@ bool DownloadSettings::ReadDownloadCount(int32_t* count, std::vector<Problem>* p
         return false;
     const char* text = value.GetBuffer();
     *count = NumberText::LeadingSigned32(text);
-    const char* digits = text + (*text == '-' || *text == '+');
+    const char* digits = text;
+    if (*digits == '-' || *digits == '+')
+        ++digits;  // one sign
     if (!*digits || std::strspn(digits, "0123456789") != std::strlen(digits))
         Note(problems, *settings, "download_cnt", text,
              ("not a whole number; read as " + std::to_string(*count)).c_str());

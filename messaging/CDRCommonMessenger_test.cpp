@@ -43,11 +43,18 @@ public:
     }
 
     int OnAddCDR(int kind, const CallDetailReport&, const CallStatistics*) override {
-        return Note("report " + std::to_string(kind)), 1;
+        Note("report " + std::to_string(kind));
+        return 1;
     }
     void OnCDRPartyStateChanged(bool c) override { Note(c ? "cc up" : "cc down"); }
-    int OnCgiPartyStateChanged(bool c) override { return Note(c ? "web up" : "web down"), 0; }
-    int OnClear(int mask) override { return Note("clear"), Clear(mask); }
+    int OnCgiPartyStateChanged(bool c) override {
+        Note(c ? "web up" : "web down");
+        return 0;
+    }
+    int OnClear(int mask) override {
+        Note("clear");
+        return Clear(mask);
+    }
 
 private:
     void Note(const std::string& e) { events.push_back(e); }

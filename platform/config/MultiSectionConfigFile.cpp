@@ -246,9 +246,9 @@ void MultiSectionConfigFile::ReadText(std::string_view text) {
         // Nearly every line of a file this library wrote is an entry in the
         // form it writes: kept as it stands, with its line end, unclassified
         // (such a line can be nothing else).
-        if (inSection && line.data() + line.size() < text.data() + text.size() &&
-            line.data()[line.size()] == '\n' && mFormat.IsCanonicalEntry(line)) {
-            scratch.AppendLine(std::string_view(line.data(), line.size() + 1));
+        const size_t end = static_cast<size_t>(line.data() - text.data()) + line.size();
+        if (inSection && end < text.size() && text[end] == '\n' && mFormat.IsCanonicalEntry(line)) {
+            scratch.AppendLine(text.substr(end - line.size(), line.size() + 1));
             continue;
         }
         switch (mFormat.Classify(line)) {

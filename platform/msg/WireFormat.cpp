@@ -347,6 +347,23 @@ bool KnownType(unsigned t) {
     return false;
 }
 
+// Widths on the wire, as Writer puts them, and the longest message of each
+// kind that has texts: what the bounds in Encode are checked against.
+constexpr size_t kU8 = 1, kU16 = 2, kU32 = 4, kI64 = 8;
+constexpr size_t kText = kU8 + WireFormat::kMaxText;
+constexpr size_t kLongText = kU16 + WireFormat::kMaxLongText;
+constexpr size_t kCursor = kU8 + 3 * kU32;
+constexpr size_t kStream = 6 * kU32 + 9 * kU16;
+constexpr size_t kFax = 4 * kU32 + 2 * kU16 + kText;
+constexpr size_t kLongestReport =
+    WireFormat::kHeaderSize + 3 * kU32 + 6 * kText + kU32 + kU8 + 2 * kStream + kFax;
+constexpr size_t kLongestRead =
+    WireFormat::kHeaderSize + 2 * kU8 + kU32 + 3 * kText + 2 * kI64 + kU32 + kCursor + kU32 + kU16;
+constexpr size_t kDatabaseStatus = kText + 2 * kLongText + kU8 + 6 * kU32 + kI64 + kU8;
+// The problems take what room is left after the rest.
+constexpr size_t kStatusBeforeProblems = WireFormat::kHeaderSize + kU8 + 3 * kDatabaseStatus +
+                                         4 * kU8 + 3 * kU32 + kI64 + kLongText + kU16 + kU32;
+
 }  // namespace
 
 void WireFormat::Encode(const WireMessage& m, std::string* out) {
@@ -394,15 +411,9 @@ void WireFormat::Encode(const WireMessage& m, std::string* out) {
         throw MessagingError("message of " + std::to_string(payload) +
                              " bytes, more than its header can say");
     // Texts are bounded, so no message outgrows the limit.
-    static_assert(kHeaderSize + 4 * 3 + 7 * (1 + kMaxText) + 4 + 1 + 2 * 42 + 20 <= kMaxMessage,
-                  "largest message fits kMaxMessage");
-    static_assert(kHeaderSize + 6 + 3 * (1 + kMaxText) + 8 + 8 + 4 + 13 + 4 + 2 <= kMaxMessage,
-                  "the read command fits kMaxMessage");
-    // Before the problems, which take what room is left.
-    static_assert(kHeaderSize + 1 + 3 * (1 + kMaxText + 2 * (2 + kMaxLongText) + 34) + 24 +
-                          (2 + kMaxLongText) + 2 + 4 <=
-                      kMaxAnswer,
-                  "the status report fits kMaxAnswer");
+    static_assert(kLongestReport <= kMaxMessage, "the largest report fits kMaxMessage");
+    static_assert(kLongestRead <= kMaxMessage, "the read command fits kMaxMessage");
+    static_assert(kStatusBeforeProblems <= kMaxAnswer, "the status report fits kMaxAnswer");
     (*out)[start + 2] = static_cast<char>(payload >> 8);
     (*out)[start + 3] = static_cast<char>(payload & 0xFF);
 }

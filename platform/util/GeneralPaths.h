@@ -17,7 +17,7 @@ class ConfigFile;
 // are no entry. GetInstance returns null only when the file exists and the
 // system cannot read it.
 //
-// Set* changes a name in memory; Commit writes the file durably (creating
+// SetName changes a name in memory; Commit writes the file durably (creating
 // it and its directory, keeping its other lines and comments) and throws
 // Configuration::FileError when that fails.
 //
@@ -29,12 +29,14 @@ public:
     static GeneralPaths* GetInstance(bool load);
     static void CloseInstance();
 
-    std::string GetCDRStatedDb() const { return mNames[0]; }
-    std::string GetCDRMissedDb() const { return mNames[1]; }
-    std::string GetCDRFailedDb() const { return mNames[2]; }
-    void SetCDRStatedDb(const std::string& name) { mNames[0] = name; }
-    void SetCDRMissedDb(const std::string& name) { mNames[1] = name; }
-    void SetCDRFailedDb(const std::string& name) { mNames[2] = name; }
+    // The name of database DB (0 stated, 1 missed, 2 failed) as the file
+    // gives it; "" when it gives none.
+    const std::string& GetName(int db) const { return mNames[db]; }
+    void SetName(int db, const std::string& name) { mNames[db] = name; }
+    // Where database DB lives: its name, or its default name, as a path.
+    std::string GetPath(int db) const {
+        return DatabasePath(mNames[db].empty() ? DefaultName(db) : mNames[db]);
+    }
     int Commit();
     const std::vector<Problem>& GetProblems() const { return mProblems; }
 

@@ -51,8 +51,11 @@ bool GeneralSettingsAccessor::Load() {
             const KeyInfo& key = kKeys[i];
             if (!file.GetEntry(key.name, value, sizeof value))
                 continue;
-            const char* why = key.isSwitch ? SettingText::ParseSwitch(value, &mValues[i])
-                                           : SettingText::ParseUnsigned(value, &mValues[i]);
+            const char* why;
+            if (key.isSwitch)
+                why = SettingText::ParseSwitch(value, &mValues[i]);
+            else
+                why = SettingText::ParseUnsigned(value, &mValues[i]);
             if (!why && mValues[i] < key.least)
                 why = "below the least value";
             if (why) {

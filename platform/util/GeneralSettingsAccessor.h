@@ -55,14 +55,6 @@ public:
     bool IsBad(Key key) const { return mBad[key]; }
     const std::vector<Problem>& GetProblems() const { return mProblems; }
 
-    uint32_t GetCDREnable() const { return Get(kCDREnable); }
-    uint32_t GetCDRStatedMax() const { return Get(kStatedMax); }
-    uint32_t GetCDRMissedMax() const { return Get(kMissedMax); }
-    uint32_t GetCDRFailedMax() const { return Get(kFailedMax); }
-    uint32_t GetCDRStatedSaveInterval() const { return Get(kStatedSaveInterval); }
-    uint32_t GetCDRMissedSaveInterval() const { return Get(kMissedSaveInterval); }
-    uint32_t GetCDRFailedSaveInterval() const { return Get(kFailedSaveInterval); }
-
 private:
     GeneralSettingsAccessor();
     bool Load();

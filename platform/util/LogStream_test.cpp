@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdint>
+
 #include "tests/support/TempDir.h"
 
 using testing_support::ReadFile;
@@ -42,7 +44,7 @@ void Formatted(LogStream& log, const char* format, ...) {
 TEST(LogStream, FormatsMessagesInOrderWithBufferedText) {
     TempDir dir;
     const std::string path = dir.File("sub/cdr.log");  // missing directory is made
-    LogStream log(path.c_str(), true, true, 2147483647, 1, 8192, false);
+    LogStream log(path.c_str(), true, true, INT32_MAX, 1, 8192, false);
     log.TRACE("first\n", 3, 0);
     Formatted(log, "second %d %s\n", 2, "100%");
     log.Flush();
@@ -58,7 +60,7 @@ TEST(LogStream, TheDevicesLimitCapsEveryFile) {
     testing_support::WriteFile(dir.File("sysconfig/general_settings.conf"), "CDR_LOG_MAX_KB=16\n");
     const std::string path = dir.File("cdr.log");
     {
-        LogStream log(path.c_str(), true, true, 2147483647, 1, 8192, false);
+        LogStream log(path.c_str(), true, true, INT32_MAX, 1, 8192, false);
         for (int i = 0; i < 5000; ++i) log.TRACE("        .123  OnAddCDR\n", 3, 0);
     }
     unsetenv("KELT_PATH");

@@ -71,7 +71,10 @@ public:
     }
     ssize_t Writev(int fd, const struct iovec* iov, int count) override {
         if (mChoppy) {  // what Write writes of the first piece that is not empty
-            while (count > 0 && iov->iov_len == 0) ++iov, --count;
+            while (count > 0 && iov->iov_len == 0) {
+                ++iov;
+                --count;
+            }
             return count > 0 ? Write(fd, iov->iov_base, iov->iov_len) : 0;
         }
         ++mWrites;

@@ -22,12 +22,8 @@ bool DatabasePaths(std::string paths[3], std::string* error) {
             *error = "the general paths file cannot be read";
             return false;
         }
-        const std::string names[3] = {general->GetCDRStatedDb(), general->GetCDRMissedDb(),
-                                      general->GetCDRFailedDb()};
+        for (int db = 0; db < 3; ++db) paths[db] = general->GetPath(db);
         GeneralPaths::CloseInstance();
-        for (int db = 0; db < 3; ++db)
-            paths[db] = GeneralPaths::DatabasePath(names[db].empty() ? GeneralPaths::DefaultName(db)
-                                                                     : names[db]);
         return true;
     } catch (const std::exception& e) {
         GeneralPaths::CloseInstance();
