@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <string>
 
 #include "platform/config/RecordFile.h"
 #include "platform/msg/RecordSearch.h"

@@ -1,7 +1,5 @@
 #include "cdr/CDRIds.h"
 
-#include <cstring>
-
 #include "platform/config/DurableFile.h"
 #include "platform/sys/System.h"
 #include "platform/util/NumberText.h"

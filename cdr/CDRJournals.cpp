@@ -1,7 +1,5 @@
 #include "cdr/CDRJournals.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <exception>
 

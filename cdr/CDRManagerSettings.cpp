@@ -1,6 +1,4 @@
 // CDRManager: loading the database settings and paths.
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <type_traits>

@@ -5,7 +5,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include <array>
 #include <filesystem>
 #include <map>
 #include <random>

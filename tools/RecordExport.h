@@ -2,7 +2,6 @@
 
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 

@@ -1,7 +1,5 @@
 #include "tools/SearchTerms.h"
 
-#include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "platform/msg/CDRKind.h"

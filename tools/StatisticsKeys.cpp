@@ -2,8 +2,6 @@
 
 #include <cctype>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
 #include "platform/util/NumberText.h"
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 // The text an operator reads, with every kind of trouble at once.
 TEST(StatusReport, TextShowsEachDatabaseAndEveryProblem) {
     setenv("TZ", "UTC", 1);

@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "platform/msg/CDRKind.h"

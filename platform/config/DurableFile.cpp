@@ -1,12 +1,9 @@
 #include "platform/config/DurableFile.h"
 
-#include <cassert>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/config/FileError.h"
 #include "platform/config/TrustedDirectory.h"

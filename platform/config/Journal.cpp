@@ -5,7 +5,6 @@
 #include <sys/uio.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include "platform/config/BigEndian.h"

@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/config/BlockPool.h"
 #include "platform/config/PackedSection.h"

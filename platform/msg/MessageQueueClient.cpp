@@ -9,7 +9,6 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"

@@ -1,7 +1,6 @@
 #include "platform/msg/RecordSearch.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 
 #include "platform/config/RecordFile.h"

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "platform/config/RecordFile.h"
 #include "platform/msg/WireFormat.h"

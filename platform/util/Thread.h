@@ -2,8 +2,6 @@
 
 #include <pthread.h>
 
-#include <cstddef>
-
 // Threads and the process's own command line.
 class Thread {
 public:

@@ -1,14 +1,12 @@
 #include "tools/web/CgiRequest.h"
 
 #include <poll.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/sys/System.h"
 #include "platform/util/NumberText.h"

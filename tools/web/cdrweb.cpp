@@ -5,7 +5,6 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
