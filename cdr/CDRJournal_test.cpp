@@ -14,7 +14,7 @@ using testing_support::WriteFile;
 
 // A replay puts back what the file lacks, then clears; the count it gives
 // (for the trace) is of the records it put back that are still there.
-TEST(CDRJournal, ReplayCountsTheRecordsItPutBackAndKept) {
+TEST(CDRJournal, ReplayCountsOnlyTheRecordsItKept) {
     auto frame = [](bool added, uint32_t id) {
         return CDRJournal::Frame{
             added, 1, id, id, CDRJournal::kDatabase, "ID=" + std::to_string(id) + "\n"};

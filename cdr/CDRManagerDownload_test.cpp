@@ -66,7 +66,7 @@ TEST_F(DownloadTest, ACountOf100TriesEveryTenthAndHoldsTwiceTheCount) {
     EXPECT_EQ(std::string::npos, Log().find("Download:"));  // the counter step is silent
 }
 
-TEST_F(DownloadTest, SmallCountsTryOnceAndZeroOnlyWhenTheFileIsEmpty) {
+TEST_F(DownloadTest, SmallCountsTryOnlyOnce) {
     DownloadCount("");  // no download_cnt: 0
     Manager m;
     EXPECT_EQ(0, m.CurrentStatus().mDownloadCount);
@@ -103,7 +103,7 @@ TEST_F(DownloadTest, ALoweredCountDownloadsAtOnceARaisedOneNever) {
     EXPECT_EQ(1u, Count(log, "  Download: done!\n"));
 }
 
-TEST_F(DownloadTest, TurningOffRemovesTheFileAndOnStartsAfresh) {
+TEST_F(DownloadTest, AToggledDownloadStartsACleanFile) {
     Settings("CDR_STATED_SAVE_INTERVAL=1\n");
     DownloadCount("100");
     Manager m;
@@ -132,7 +132,7 @@ TEST_F(DownloadTest, TurningOffRemovesTheFileAndOnStartsAfresh) {
     EXPECT_EQ(0u, ReadFile(Rooted(kStatFile)).find("{\ntype=4\n"));
 }
 
-TEST_F(DownloadTest, RecordingOffLeavesTheDatabaseWhileIdsAndSavesGoOn) {
+TEST_F(DownloadTest, RecordingOffLeavesTheDatabaseAlone) {
     Settings("CDR_ENABLE=0\nCDR_MISSED_SAVE_INTERVAL=3\n");
     DownloadCount("100");
     Manager m;
@@ -148,7 +148,7 @@ TEST_F(DownloadTest, RecordingOffLeavesTheDatabaseWhileIdsAndSavesGoOn) {
     EXPECT_EQ(3u, missed.mNextId);
 }
 
-TEST_F(DownloadTest, DownloadNowPassesNoFileWhileOffAndUnreadableSettingsAreTraced) {
+TEST_F(DownloadTest, DownloadNowDeliversOnlyWhileOn) {
     Switch("false");
     DownloadCount("100");
     {

@@ -9,7 +9,7 @@
 
 using namespace cdr_test;
 
-TEST_F(CDRManagerTest, StartUpFindsSettingsAndStoresDefaultNames) {
+TEST_F(CDRManagerTest, StartUpStoresTheDefaultNames) {
     Settings("CDR_STATED_MAX=50\nCDR_FAILED_SAVE_INTERVAL=3\n");
     Manager m;
     EXPECT_TRUE(m.IsCDRFilesExist());
@@ -26,7 +26,7 @@ TEST_F(CDRManagerTest, StartUpFindsSettingsAndStoresDefaultNames) {
     EXPECT_EQ(std::string::npos, log.find("cann't"));
 }
 
-TEST_F(CDRManagerTest, NamesAndTheBaseDirectoryMakeThePaths) {
+TEST_F(CDRManagerTest, DatabasePathsFollowTheirNames) {
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
     ASSERT_EQ(0, chdir(mDir.Path().c_str()));
@@ -232,7 +232,7 @@ TEST_F(CDRManagerTest, DatabasesKeepTheirRecordsWhateverHappensToOne) {
     EXPECT_EQ(0, m.OnAddCDR(2, Call("y"), nullptr));  // a closed database refuses reports
 }
 
-TEST_F(CDRManagerTest, LimitsTrimAtStartUpAndWhileWriting) {
+TEST_F(CDRManagerTest, LimitsHoldFromStartUpOn) {
     std::string big, small, kept;
     for (int id = 129; id >= 0; --id) big += "{\nID=" + std::to_string(id) + "\n}\n";
     for (int id = 79; id >= 0; --id) small += "{\nID=" + std::to_string(id) + "\n}\n";
@@ -313,7 +313,7 @@ TEST_F(CDRManagerTest, EveryRowOfTheRecordTableWithItsConditions) {
     EXPECT_EQ(5u, Count(Log(), "  OnAddCDR\n"));
 }
 
-TEST_F(CDRManagerTest, TheFileChangesExactlyAtTheSaveIntervalAndNotAtTheEnd) {
+TEST_F(CDRManagerTest, TheFileChangesOnlyAtTheSaveInterval) {
     Settings("CDR_STATED_SAVE_INTERVAL=3\n");
     {
         Manager m;
@@ -336,7 +336,7 @@ TEST_F(CDRManagerTest, TheFileChangesExactlyAtTheSaveIntervalAndNotAtTheEnd) {
     EXPECT_EQ(6u, Count(ReadFile(Db("CDR_db")), "{\n"));
 }
 
-TEST_F(CDRManagerTest, ClearAndFlushFollowTheMaskAndKeepTheIdSequence) {
+TEST_F(CDRManagerTest, CommandsFollowTheirMask) {
     Settings("CDR_STATED_SAVE_INTERVAL=100\nCDR_MISSED_SAVE_INTERVAL=2\n");
     Manager m;
     for (int kind : {1, 2, 4, 1}) m.OnAddCDR(kind, Call("x"), nullptr);
@@ -438,7 +438,7 @@ TEST_F(CDRManagerTest, AFifoOrADamagedJournalIsMovedAsideNotWaitedFor) {
 // An exception that nothing catches, from the start-up or the teardown,
 // reaches the caller (main turns it into the abort report), and a start-up
 // that throws leaves nothing of the manager open.
-TEST_F(CDRManagerTest, ExceptionsFromStartUpAndTeardownReachTheCallerAndLeakNothing) {
+TEST_F(CDRManagerTest, ExceptionsReachTheCallerWithoutALeak) {
     struct ThrowingTeardown : Manager {
         ~ThrowingTeardown() noexcept(false) override { throw std::runtime_error("teardown"); }
     };

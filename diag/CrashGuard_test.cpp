@@ -195,7 +195,7 @@ TEST_F(CrashGuardTest, AStopAtAnyMomentEndsWithItsReportWithinASecond) {
 
 // How the process ends, and what it reports, for each way of ending:
 // one report in the life of the process, and an ignored signal still ignored.
-TEST_F(CrashGuardTest, EachEndGivesItsReportAndItsStatus) {
+TEST_F(CrashGuardTest, EachEndGivesItsOwnReport) {
     static std::string marker;
     marker = mDir.File("routine");
     const std::string stop = "\n======= Process /usr/sbin/cdrd (cdrd) has been stopped by signal ";
@@ -401,7 +401,7 @@ std::string Arguments(const std::string& probe) {
 // The download command's process: arguments split at single blanks, at
 // most 15 of at most 255 bytes; detached, with a pipe for its standard input
 // and output, and no signal blocked.
-TEST_F(CrashGuardTest, CreateProcessSplitsArgumentsAndDetaches) {
+TEST_F(CrashGuardTest, CreateProcessStartsADetachedProgram) {
     std::string sixteen, fifteen = "argc=15\n";
     for (int i = 1; i <= 16; ++i) {
         sixteen += (i > 1 ? " w" : "w") + std::to_string(i);
@@ -436,7 +436,7 @@ TEST_F(CrashGuardTest, CreateProcessSplitsArgumentsAndDetaches) {
 // In a shared /tmp another user may make the log directory first, or plant
 // links in it: then neither the trace log nor a crash report is written
 // there, and nothing is written through a link.
-TEST_F(CrashGuardTest, TheLogAndReportsStayOutOfForeignDirectoriesAndLinks) {
+TEST_F(CrashGuardTest, ReportsStayOutOfForeignPlaces) {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to give a directory to another user";
     const std::string logs = mDir.File("logs"), log = logs + "/cdr.log";

@@ -139,7 +139,7 @@ TEST_F(LogManagerTest, FormatsLinesAsTheDeviceDoes) {
 // On the device the clock goes on past 2038-01-19T03:14:07Z: the stamps
 // follow it, and so does the clock the crash guard's handler reads, which
 // agrees with the C library's calendar at any moment.
-TEST_F(LogManagerTest, StampsAndTheHandlersClockGoOnPast2038) {
+TEST_F(LogManagerTest, ClocksGoOnPast2038) {
     static_assert(sizeof(time_t) == 8, "64-bit time_t on every build");
     LogManager log(mPath.c_str(), true, true, 0, 8192);
     SetNow(time_t{0x80000000}, 1);
@@ -202,7 +202,7 @@ TEST_F(LogManagerTest, ErrorsAlsoGoToStandardErrorWhenFlushed) {
     EXPECT_EQ("16:03:27.042  <<ERROR>> disk 100% full\n", ReadFile(mDir.File("stderr")));
 }
 
-TEST_F(LogManagerTest, QueuedModeWritesEveryLineAndStopsCleanly) {
+TEST_F(LogManagerTest, QueuedModeLosesNoLine) {
     {
         // Room for every line: a full queue drops lines, which is not under test here.
         LogManager log(mPath.c_str(), true, true, 1000, 128);

@@ -9,7 +9,7 @@
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-TEST(DownloadSettingsTest, OnlyExactlyTrueSwitchesOnAndOddValuesAreNoted) {
+TEST(DownloadSettingsTest, OnlyExactlyTrueSwitchesOn) {
     TempDir dir;
     const std::string base = dir.Path() + "/";
     setenv("KELT_PATH", base.c_str(), 1);

@@ -10,7 +10,7 @@
 
 using namespace testing_support;
 
-TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
+TEST_F(DaemonTest, RecordsUntilItsStopReport) {
     WriteFile(
         mBase + "sysconfig/general_settings.conf",
         "CDR_STATED_SAVE_INTERVAL=2\nCDR_MISSED_SAVE_INTERVAL=1\nCDR_FAILED_SAVE_INTERVAL=10\n");
@@ -79,7 +79,7 @@ TEST_F(DaemonTest, RecordsCommandsAndTheStopReport) {
 
 // A trace log in a directory others may write is refused and said where the
 // operator looks; a sticky one of root's, as a plain tmpfs mount is, is taken.
-TEST_F(DaemonTest, AnUnwrittenTraceLogIsSaidAtStartAndInTheStatus) {
+TEST_F(DaemonTest, AnUnwrittenTraceLogIsSaid) {
     struct stat before;
     ASSERT_EQ(0, stat("/tmp/logs", &before));
     for (const mode_t mode : {0777, 01777}) {
@@ -152,7 +152,7 @@ TEST_F(DaemonTest, AFaultInsideTheAllocatorStillGivesItsReport) {
 // The init script of a device image: a second start fails, a restart
 // loses no unsaved record, a stop works after a SIGINT, and a pid file
 // whose pid went to another process is not taken for the daemon.
-TEST_F(DaemonTest, TheInitScriptLosesNothingAndAlwaysStops) {
+TEST_F(DaemonTest, TheInitScriptLosesNothing) {
     // The script is this machine's, whatever the programs it starts.
     auto init = [&](const char* verb) {
         Process p({"/bin/sh", std::string(CDR_SOURCE_DIR) + "/dist/cdrd.init", verb},

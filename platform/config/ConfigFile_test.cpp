@@ -54,7 +54,7 @@ TEST(ConfigFile, ReadsSettingsAsWrittenByHandOrByScripts) {
     EXPECT_THROW(SettingsFile("", true), FileError);
 }
 
-TEST(ConfigFile, SetAndSaveKeepCommentsAndOtherLines) {
+TEST(ConfigFile, SavingKeepsEveryOtherLine) {
     TempDir dir;
     const std::string path = dir.File("sysconfig/general_paths.conf");
     SettingsFile fresh(path.c_str(), true);

@@ -12,7 +12,7 @@ using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-TEST(Journal, GivesBackItsFramesAndLeavesOutATornEndButNamesOtherDamage) {
+TEST(Journal, ReadingLeavesOutOnlyATornEnd) {
     TempDir dir;
     const std::string path = dir.File("db.journal");
     const std::vector<std::string> frames = {"first", std::string(3000, 'x'), "third\n"};

@@ -59,7 +59,7 @@ std::string Id(MultiSectionFile& f) {
 
 }  // namespace
 
-TEST(MultiSectionFile, SavesReadableRecordsNewestFirstAndReadsThemBack) {
+TEST(MultiSectionFile, SavedRecordsReadBackNewestFirst) {
     TempDir dir;
     const std::string path = dir.File("CDR_db");
     auto db = OpenDb(path);
@@ -94,7 +94,7 @@ TEST(MultiSectionFile, CursorRules) {
 
 // What people, scripts and torn writes leave reads as they meant it, with a
 // note for each repair; only a file the system cannot read is refused.
-TEST(MultiSectionFile, ReadsWhatPeopleScriptsAndTornWritesLeave) {
+TEST(MultiSectionFile, ReadsEveryTextAsMeant) {
     TempDir dir;
     const std::string path = dir.File("db");
     struct Case {
@@ -140,7 +140,7 @@ TEST(MultiSectionFile, ReadsWhatPeopleScriptsAndTornWritesLeave) {
     EXPECT_NO_THROW(OpenDb(dir.File("absent")));
 }
 
-TEST(MultiSectionFile, FailedSaveKeepsOldFileWholeAndSectionsInMemory) {
+TEST(MultiSectionFile, FailedSaveLosesNothing) {
     TempDir dir;
     const std::string path = dir.File("db");
     TestSystem fs;
@@ -189,7 +189,7 @@ TEST(MultiSectionFile, FailedSaveKeepsOldFileWholeAndSectionsInMemory) {
     EXPECT_GT(fs.Writes() - before, 20);
 }
 
-TEST(MultiSectionFile, SaveCreatesParentsAndNeverFollowsAPlantedTemporary) {
+TEST(MultiSectionFile, SaveGoesOnlyWhereItShould) {
     TempDir dir;
     const std::string path = dir.File("a/b/db");
     auto db = OpenDb(path);

@@ -16,7 +16,7 @@ std::string Entry(const TextFormat& f, std::string_view key, std::string_view va
 
 }  // namespace
 
-TEST(TextFormat, PlainTextIsWrittenAsItIsAndOnlyMeaningChangingBytesAreEscaped) {
+TEST(TextFormat, OnlyMeaningChangingBytesAreEscaped) {
     TextFormat f("{\n", "}\n", "=", "#");
     EXPECT_EQ("caller=Alice Smith <sip:1@x>\n", Entry(f, "caller", "Alice Smith <sip:1@x>"));
     EXPECT_EQ("k=a=b{}#\n", Entry(f, "k", "a=b{}#"));  // only the first separator splits

@@ -119,7 +119,7 @@ protected:
 
 }  // namespace
 
-TEST_F(QueueTest, ReportsArriveInOrderBetweenConnectAndClose) {
+TEST_F(QueueTest, ReportsArriveInOrder) {
     struct stat st;
     ASSERT_EQ(0, stat(QueueAddress::Directory().c_str(), &st));
     EXPECT_EQ(0770u, st.st_mode & 0777);
@@ -155,7 +155,7 @@ TEST_F(QueueTest, ReportsArriveInOrderBetweenConnectAndClose) {
     EXPECT_TRUE(mCommands->events.empty());
 }
 
-TEST_F(QueueTest, BadInputClosesItsPartyAndOthersAreStillServed) {
+TEST_F(QueueTest, BadInputClosesOnlyItsParty) {
     MessageQueueClient steady(15);
     steady.Connect();
     std::string good;
@@ -276,7 +276,7 @@ TEST_F(QueueTest, PartiesBeyondTheLimitAreRefused) {
     PumpUntil([&] { return mReports->reports.size() == 1; });
 }
 
-TEST(QueueSocket, ReplacesStaleFilesNeverFollowsSymlinksAndKeepsALiveOwner) {
+TEST(QueueSocket, TakesOnlyAStaleSocketsPlace) {
     TempDir dir;
     setenv("MSGQ_DIR", dir.Path().c_str(), 1);
     const std::string path = QueueAddress::PathOf(15);

@@ -103,7 +103,7 @@ TEST(RecordSearch, CriteriaMatchTheirFieldsOnly) {
 
 // Three databases as one list: of the next records, the one that started
 // last; pages by skip and limit; the one record by its ID.
-TEST(RecordSearch, ListsMergeDatabasesPageAndFindOne) {
+TEST(RecordSearch, ListsMergeTheDatabases) {
     RecordSections dbs[3];
     for (uint32_t id = 0; id < 4; ++id) {
         Add(dbs[0], id, 10 * id, 0, "a");

@@ -42,7 +42,7 @@ size_t Entries(const std::string& dir) {
 
 }  // namespace
 
-TEST(TimedCommandTest, ExitStatusTimeLimitAndLeftovers) {
+TEST(TimedCommandTest, EndsEveryCommandWithinItsLimit) {
     TempDir dir;
     int status = -1;
     EXPECT_EQ(TimedCommand::kExited, TimedCommand::Run("exit 3", 5, &status));
@@ -116,7 +116,7 @@ protected:
     Configuration::RecordSections mFile;
 };
 
-TEST_F(DownloadStatisticsTest, DeliversTheSectionsInMemoryAndRemovesItsFile) {
+TEST_F(DownloadStatisticsTest, DeliversTheSectionsInMemory) {
     // The command line reaches the shell as it stands, backslashes and all,
     // whatever else the file holds.
     Settings("a stray line\ndownload_cnt=5\ndownload_cmd=sed 's/a\\\\nb/X/' %f >" +
@@ -131,7 +131,7 @@ TEST_F(DownloadStatisticsTest, DeliversTheSectionsInMemoryAndRemovesItsFile) {
     EXPECT_EQ(0u, Entries(mDir.File("tmp")));
 }
 
-TEST_F(DownloadStatisticsTest, FailuresGiveZeroAndLeaveNoFile) {
+TEST_F(DownloadStatisticsTest, FailuresLeaveNoFile) {
     // No settings file, no command, an empty command.
     EXPECT_EQ(0, Download(&mFile));
     Settings("download_cnt=5\n");

@@ -26,19 +26,19 @@ void CyclicQueue::Take(char* p, size_t n) {
 }
 
 int CyclicQueue::SendMessage(long type, const char* data, unsigned long length) {
-    std::lock_guard<std::mutex> hold(mLock);
+    ThreadMutexLock hold(mLock);
     if (mClosed || sizeof(Header) + length > mRing.size() - mUsed)
         return 0;
     Header h{type, length};
     Put(reinterpret_cast<const char*>(&h), sizeof h);
     Put(data, length);
-    mReady.notify_one();
+    mReady.Signal();
     return 1;
 }
 
 long CyclicQueue::GetMessage(long* type, char* buffer, unsigned long size) {
-    std::unique_lock<std::mutex> hold(mLock);
-    mReady.wait(hold, [this] { return mUsed > 0 || mClosed; });
+    ThreadMutexLock hold(mLock);
+    while (mUsed == 0 && !mClosed) mReady.Wait(mLock);
     if (mUsed == 0)
         return -1;
     // Only SendMessage writes the ring, always a header and its whole message.
@@ -54,7 +54,7 @@ long CyclicQueue::GetMessage(long* type, char* buffer, unsigned long size) {
 }
 
 void CyclicQueue::Close() {
-    std::lock_guard<std::mutex> hold(mLock);
+    ThreadMutexLock hold(mLock);
     mClosed = true;
-    mReady.notify_all();
+    mReady.Broadcast();
 }

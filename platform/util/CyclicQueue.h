@@ -1,9 +1,9 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
 #include <vector>
+
+#include "platform/util/ThreadMutex.h"
 
 // A bounded FIFO of typed byte messages between threads.
 //
@@ -36,13 +36,13 @@ private:
         long type;
         unsigned long length;
     };
-    void Put(const char* p, size_t n);
-    void Take(char* p, size_t n);
+    void Put(const char* p, size_t n) REQUIRES(mLock);
+    void Take(char* p, size_t n) REQUIRES(mLock);
 
-    std::mutex mLock;
-    std::condition_variable mReady;
-    std::vector<char> mRing;
-    size_t mHead = 0;  // next byte to read
-    size_t mUsed = 0;
-    bool mClosed = false;
+    ThreadMutex mLock;
+    ThreadCondition mReady;  // a message came, or the queue closed
+    std::vector<char> mRing GUARDED_BY(mLock);
+    size_t mHead GUARDED_BY(mLock) = 0;  // next byte to read
+    size_t mUsed GUARDED_BY(mLock) = 0;
+    bool mClosed GUARDED_BY(mLock) = false;
 };

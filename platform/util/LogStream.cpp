@@ -33,14 +33,24 @@ void WriteAll(int fd, const char* text, size_t length) {
 
 }  // namespace
 
+namespace {
+
+// A bare name goes into the device's log directory.
+std::string LogPath(const char* name) {
+    const std::string n = name ? name : "log";
+    return n.find('/') == std::string::npos ? "/tmp/logs/" + n : n;
+}
+
+}  // namespace
+
 LogStream::LogStream(const char* name, bool, bool, int maxSize, int backups,
                      unsigned int bufferSize, bool)
-    : mMaxSize(std::min<int64_t>(maxSize > 0 ? maxSize : INT64_MAX, DeviceLimit())),
+    : mPath(LogPath(name)),
+      mMaxSize(std::min<int64_t>(maxSize > 0 ? maxSize : INT64_MAX, DeviceLimit())),
       mBackups(backups > 0 ? backups : 0),
       mpBuffer(new char[bufferSize ? bufferSize : 1]),
       mBufferSize(bufferSize ? bufferSize : 1) {
-    std::string n = name ? name : "log";
-    mPath = n.find('/') == std::string::npos ? "/tmp/logs/" + n : n;
+    ThreadMutexLock hold(mLock);  // nobody else has the stream yet; the analysis asks for it
     EnsureOpen();
 }
 

@@ -58,21 +58,24 @@ public:
     }
 
 private:
-    void Append(const char* text, size_t length);
-    void WriteOut();
-    bool EnsureOpen();
+    void Append(const char* text, size_t length) REQUIRES(mLock);
+    void WriteOut() REQUIRES(mLock);
+    bool EnsureOpen() REQUIRES(mLock);
     // Says once to the system log that no file is written in DIR, and why.
-    bool Refuse(const std::string& dir, const char* why);
-    void Rotate();
+    bool Refuse(const std::string& dir, const char* why) REQUIRES(mLock);
+    void Rotate() REQUIRES(mLock);
 
+    // Taken by every operation: in the log manager's queued mode its writer
+    // thread writes while the threads that trace ask for the problem.
     mutable ThreadMutex mLock;
-    std::string mPath;
-    int64_t mMaxSize;
-    int mBackups;
-    char* mpBuffer;
-    size_t mBufferSize;
-    size_t mBuffered = 0;
-    int mFd = -1;
-    int64_t mFileSize = 0;  // bytes in the file, buffered bytes not counted
-    std::string mProblem;   // why no file is written; the system log was told
+    // Set when made, then only read.
+    const std::string mPath;
+    const int64_t mMaxSize;
+    const int mBackups;
+    char* const mpBuffer PT_GUARDED_BY(mLock);
+    const size_t mBufferSize;
+    size_t mBuffered GUARDED_BY(mLock) = 0;
+    int mFd GUARDED_BY(mLock) = -1;
+    int64_t mFileSize GUARDED_BY(mLock) = 0;  // bytes in the file, buffered bytes not counted
+    std::string mProblem GUARDED_BY(mLock);   // why no file is written; the system log was told
 };

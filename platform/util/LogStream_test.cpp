@@ -10,7 +10,7 @@
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
-TEST(LogStream, AppendsAndRotatesBetweenWholeTextsOnly) {
+TEST(LogStream, RotatesBetweenWholeTexts) {
     TempDir dir;
     const std::string path = dir.File("cdr.log");
     testing_support::WriteFile(path, "old line\n");

@@ -20,7 +20,27 @@ public:
     void Unlock() RELEASE();
 
 private:
+    friend class ThreadCondition;
     pthread_mutex_t mMutex;
+};
+
+// A change that threads wait for under a ThreadMutex, and others announce
+// holding it. Not copyable; no thread may wait on it when it is destroyed.
+class ThreadCondition {
+public:
+    ThreadCondition();
+    ~ThreadCondition();
+    ThreadCondition(const ThreadCondition&) = delete;
+    ThreadCondition& operator=(const ThreadCondition&) = delete;
+
+    // Gives MUTEX up while it waits and holds it again when it returns,
+    // which may be without a Signal: callers wait in a loop on their test.
+    void Wait(ThreadMutex& mutex) REQUIRES(mutex);
+    void Signal();     // wakes one waiter
+    void Broadcast();  // wakes every waiter
+
+private:
+    pthread_cond_t mCondition;
 };
 
 // Holds a ThreadMutex for the life of a scope, so every way out unlocks it.
