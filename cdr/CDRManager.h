@@ -154,6 +154,14 @@ private:
     void WriteStream(int index, const MediaStreamStatistics& stream, const char* suffix)
         REQUIRES(mpFiles->mpLock);
 
+    // InitFiles' steps, at start-up as it: opens the databases of PATHS
+    // (null: left as they are), a file that cannot be read moved aside once
+    // in the recorder's life; false when one still cannot be read.
+    bool OpenFiles(const char* const paths[3]) NO_THREAD_SAFETY_ANALYSIS;
+    // Database I's next ID, after its newest record's; records without
+    // IDs are numbered, newest highest, and saved.
+    void FindNextId(int i) NO_THREAD_SAFETY_ANALYSIS;
+
     // Databases that cannot be read are moved aside once in the recorder's
     // life: what fails after that stays closed.
     bool mMovedAside = false;

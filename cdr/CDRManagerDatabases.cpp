@@ -1,22 +1,33 @@
 // CDRManager: opening, numbering and sizing the three record databases.
 
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 
 #include "cdr/CDRManager.h"
 #include "platform/config/DurableFile.h"
 #include "platform/config/RecordFile.h"
 #include "platform/msg/CDRKind.h"
+#include "platform/util/DecimalText.h"
 #include "platform/util/NumberText.h"
-
-namespace {}  // namespace
 
 bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const char* failedPath) {
     const char* const paths[3] = {statedPath, missedPath, failedPath};
+    if (!OpenFiles(paths))
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        if (!paths[i])
+            continue;
+        mpFiles->mFileName[i] = paths[i];
+        KeepWhatWasRead(*mpFiles->mpFile[i], "InitFiles");
+        FindNextId(i);
+    }
+    return true;
+}
+
+bool CDRManager::OpenFiles(const char* const paths[3]) {
     for (;;) {
-        bool failed[3] = {};
         std::string why[3];
+        bool failed[3] = {};
         for (int i = 0; i < 3; ++i) {
             if (!paths[i])
                 continue;
@@ -26,12 +37,12 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
                 mpFiles->mpFile[i] = new Configuration::RecordFile(paths[i]);
             } catch (const std::exception& e) {
                 ALERT("InitFiles: %s calls database: %s.\n", KindName(i), e.what());
-                failed[i] = true;
                 why[i] = e.what();
+                failed[i] = true;
             }
         }
         if (!failed[0] && !failed[1] && !failed[2])
-            break;
+            return true;
         for (Configuration::MultiSectionFile*& file : mpFiles->mpFile) {
             delete file;
             file = nullptr;
@@ -55,35 +66,31 @@ bool CDRManager::InitFiles(const char* statedPath, const char* missedPath, const
             }
         }
     }
-    for (int i = 0; i < 3; ++i) {
-        if (!paths[i])
-            continue;
-        mpFiles->mFileName[i] = paths[i];
-        Configuration::MultiSectionFile& db = *mpFiles->mpFile[i];
-        KeepWhatWasRead(db, "InitFiles");
-        if (!db.GotoFirstSection())
-            continue;
-        if (db.GetSectionEntry("ID", mpFiles->mpValueBuf, CDRFiles::kValueBufSize)) {
-            // Read as the device reads it, whatever the host: 2^32 and more is 2^32 - 1.
-            mpFiles->mNextId[i] = NumberText::LeadingUnsigned32(mpFiles->mpValueBuf) + 1;
-            continue;
-        }
-        try {
-            // No ID in the newest record: number them all, newest highest.
-            mpFiles->mNextId[i] = static_cast<uint32_t>(db.GetSectionCount()) - 1;
-            db.Restart();
-            while (db.GotoNextSection()) {
-                snprintf(mpFiles->mpValueBuf, CDRFiles::kValueBufSize, "%u", mpFiles->mNextId[i]);
-                --mpFiles->mNextId[i];
-                db.SetSectionEntry("ID", mpFiles->mpValueBuf);
-            }
-            SaveDatabase(i, "InitFiles");
-            mpFiles->mNextId[i] = static_cast<uint32_t>(db.GetSectionCount());
-        } catch (const std::exception&) {
-            mpFiles->mNextId[i] = 0;
-        }
+}
+
+void CDRManager::FindNextId(int i) {
+    Configuration::MultiSectionFile& db = *mpFiles->mpFile[i];
+    if (!db.GotoFirstSection())
+        return;
+    if (db.GetSectionEntry("ID", mpFiles->mpValueBuf, CDRFiles::kValueBufSize)) {
+        // Read as the device reads it, whatever the host: 2^32 and more is 2^32 - 1.
+        mpFiles->mNextId[i] = NumberText::LeadingUnsigned32(mpFiles->mpValueBuf) + 1;
+        return;
     }
-    return true;
+    try {
+        // No ID in the newest record: number them all, newest highest.
+        mpFiles->mNextId[i] = static_cast<uint32_t>(db.GetSectionCount()) - 1;
+        db.Restart();
+        while (db.GotoNextSection()) {
+            DecimalText::Unsigned(mpFiles->mNextId[i], mpFiles->mpValueBuf);
+            --mpFiles->mNextId[i];
+            db.SetSectionEntry("ID", mpFiles->mpValueBuf);
+        }
+        SaveDatabase(i, "InitFiles");
+        mpFiles->mNextId[i] = static_cast<uint32_t>(db.GetSectionCount());
+    } catch (const std::exception&) {
+        mpFiles->mNextId[i] = 0;
+    }
 }
 
 void CDRManager::KeepWhatWasRead(const Configuration::MultiSectionFile& file,

@@ -337,101 +337,135 @@ int Ready(double timeout) {
     return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2)
-        return Usage("no command");
-    const std::string command = argv[1];
-    if (command == "-h" || command == "--help") {
-        fputs(kUsage, stdout);
-        return 0;
-    }
-    if (command == "export")
-        return Export(argc, argv);
-    if (command == "list")
-        return List(argc, argv);
+// A command for cdrd from the command line: the request, the answer it
+// waits for (none for the download commands) and how that is shown.
+struct Command {
+    std::string name;
     WireMessage request;
-    WireMessage::Type expected = WireMessage::kReport;
-    bool answered = true;  // the download commands get no answer
-    int next = 2;
-    if (command == "clear" || command == "flush") {
-        if (argc < 3)
-            return Usage(command + " needs a mask");
-        if (!ParseMask(argv[2], &request.mMask) || request.mMask < 0 || request.mMask > 7)
-            return Usage(std::string("'") + argv[2] + "' is not a mask: 1 stated, 2 missed, " +
-                         "4 failed calls, or a sum of them up to 7");
-        request.mType = command == "clear" ? WireMessage::kClear : WireMessage::kFlush;
-        expected = command == "clear" ? WireMessage::kClearDone : WireMessage::kFlushDone;
-        next = 3;
-    } else if (command == "update-settings") {
-        request.mType = WireMessage::kUpdateSettings;
-        expected = WireMessage::kSettingsUpdated;
-    } else if (command == "status" || command == "ready") {
-        request.mType = WireMessage::kStatus;
-        expected = WireMessage::kStatusReport;
-    } else if (command == "update-download-settings" || command == "download-now") {
-        request.mType = command == "download-now" ? WireMessage::kDownloadNow
-                                                  : WireMessage::kUpdateDownloadSettings;
-        answered = false;
-    } else {
-        return Usage("unknown command '" + command + "'");
-    }
+    bool answered = true;
+    WireMessage::Type expected = WireMessage::kReport;  // when answered
     double timeout = 5;
     bool json = false;
+};
+
+// Reads the command ARGV[1], its mask and its options into *C; false, with
+// *ERROR, when the command line is not one.
+bool ReadCommand(int argc, char** argv, Command* c, std::string* error) {
+    c->name = argv[1];
+    int next = 2;
+    if (c->name == "clear" || c->name == "flush") {
+        if (argc < 3) {
+            *error = c->name + " needs a mask";
+            return false;
+        }
+        if (!ParseMask(argv[2], &c->request.mMask) || c->request.mMask < 0 ||
+            c->request.mMask > 7) {
+            *error =
+                std::string("'") + argv[2] +
+                "' is not a mask: 1 stated, 2 missed, 4 failed calls, or a sum of them up to 7";
+            return false;
+        }
+        const bool clear = c->name == "clear";
+        c->request.mType = clear ? WireMessage::kClear : WireMessage::kFlush;
+        c->expected = clear ? WireMessage::kClearDone : WireMessage::kFlushDone;
+        next = 3;
+    } else if (c->name == "update-settings") {
+        c->request.mType = WireMessage::kUpdateSettings;
+        c->expected = WireMessage::kSettingsUpdated;
+    } else if (c->name == "status" || c->name == "ready") {
+        c->request.mType = WireMessage::kStatus;
+        c->expected = WireMessage::kStatusReport;
+    } else if (c->name == "download-now") {
+        c->request.mType = WireMessage::kDownloadNow;
+        c->answered = false;
+    } else if (c->name == "update-download-settings") {
+        c->request.mType = WireMessage::kUpdateDownloadSettings;
+        c->answered = false;
+    } else {
+        *error = "unknown command '" + c->name + "'";
+        return false;
+    }
     for (int i = next; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (opt == "--timeout" && !answered) {
-            return Usage(command + " waits for no answer: it takes no --timeout");
+        if (opt == "--timeout" && !c->answered) {
+            *error = c->name + " waits for no answer: it takes no --timeout";
+        } else if (opt == "--timeout" && i + 1 == argc) {
+            *error = "--timeout needs a number of seconds";
         } else if (opt == "--timeout") {
-            if (i + 1 == argc)
-                return Usage("--timeout needs a number of seconds");
-            if (!ParseSeconds(argv[++i], &timeout))
-                return Usage(std::string("--timeout takes seconds from 0 to 86400, not '") +
-                             argv[i] + "'");
-        } else if (opt == "--json" && command == "status") {
-            json = true;
+            if (ParseSeconds(argv[++i], &c->timeout))
+                continue;
+            *error = std::string("--timeout takes seconds from 0 to 86400, not '") + argv[i] + "'";
+        } else if (opt == "--json" && c->name == "status") {
+            c->json = true;
+            continue;
         } else {
-            return Usage("unexpected argument '" + opt + "'");
+            *error = "unexpected argument '" + opt + "'";
         }
+        return false;
     }
-    if (command == "ready")
-        return Ready(timeout);
+    return true;
+}
 
-    RecorderLink link(static_cast<int>(timeout * 1000));
-    // 1: cdrd cannot be reached; 2: it did not answer as it should.
+// Sends C to cdrd and shows its answer; the exit status: 1 when cdrd
+// cannot be reached, 2 when it did not answer as it should, 3 when the
+// answer tells of trouble.
+int Run(const Command& c) {
+    RecorderLink link(static_cast<int>(c.timeout * 1000));
     auto failed = [&link] {
         fprintf(stderr, "cdrctl: %s\n", link.Error().c_str());
         return link.Unreachable() ? 1 : 2;
     };
     if (!link.Connect())
         return failed();
-    if (!answered)
-        return link.Send(request) ? 0 : failed();
+    if (!c.answered)
+        return link.Send(c.request) ? 0 : failed();
     WireMessage answer;
-    if (!link.Ask(request, expected, &answer))
+    if (!link.Ask(c.request, c.expected, &answer))
         return failed();
     if (answer.mType == WireMessage::kSettingsUpdated) {
         printf("cdrctl: settings updated\n");
         return 0;
     }
     if (answer.mType == WireMessage::kStatusReport) {
-        if (json)
+        if (c.json)
             StatusReport::Json(answer.mStatus, std::cout);
         else
             std::cout << StatusReport::Text(answer.mStatus);
         return StatusReport::Healthy(answer.mStatus) ? 0 : 3;
     }
     // Clear and flush: the answer carries only the mask; the status tells
-    // whether their saves went well.
+    // whether their saves went well, and 3 when a database of the mask is
+    // not open or its save failed.
     RecorderStatus status;
     if (!link.Status(&status))
         return failed();
-    // 3 when a database of the mask is not open or its save failed.
     const std::vector<std::string> troubles = StatusReport::Troubles(status, answer.mMask);
     for (const std::string& trouble : troubles) fprintf(stderr, "cdrctl: %s\n", trouble.c_str());
     if (!troubles.empty())
         return 3;
-    printf("cdrctl: %s, mask %d\n", command == "clear" ? "cleared" : "flushed", answer.mMask);
+    printf("cdrctl: %s, mask %d\n", c.name == "clear" ? "cleared" : "flushed", answer.mMask);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2)
+        return Usage("no command");
+    const std::string name = argv[1];
+    if (name == "-h" || name == "--help") {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (name == "export")
+        return Export(argc, argv);
+    if (name == "list")
+        return List(argc, argv);
+    Command command;
+    std::string error;
+    if (!ReadCommand(argc, argv, &command, &error))
+        return Usage(error);
+    if (command.name == "ready")
+        return Ready(command.timeout);
+    return Run(command);
 }

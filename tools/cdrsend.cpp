@@ -96,83 +96,80 @@ int SendRandom(MessageQueueClient& client, long long count, uint32_t seed, doubl
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct Request {
     WireMessage message;
-    message.mType = WireMessage::kReport;
-    message.mKind = 1;
-    struct timespec now = {};
-    System::Default().ClockGettime(CLOCK_REALTIME, &now);  // 0 if unread: --start overrides
-    message.mReport.mStartTime = static_cast<int32_t>(now.tv_sec);
-    long long randomCount = -1, seed = 1;
-    double rate = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (opt == "-h" || opt == "--help") {
-            fputs(kUsage, stdout);
-            return 0;
-        }
-        if (opt == "--clir") {
-            message.mReport.mClirCaller = 1;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return Usage("option " + opt + " needs a value");
-        const std::string value = argv[++i];
-        long long n;
-        CallDetailReport& r = message.mReport;
-        if (opt == "--kind") {
-            if (!ParseKind(value, &message.mKind))
-                return Usage("bad kind '" + value + "'");
-        } else if (opt == "--start") {
-            if (!ParseLong(value.c_str(), INT32_MIN, INT32_MAX, &n))
-                return Usage("bad start time '" + value + "'");
-            r.mStartTime = static_cast<int32_t>(n);
-        } else if (opt == "--duration") {
-            if (!ParseLong(value.c_str(), 0, UINT32_MAX, &n))
-                return Usage("bad duration '" + value + "'");
-            r.mDuration = static_cast<uint32_t>(n);
-        } else if (opt == "--called") {
-            r.mCalled = value;
-        } else if (opt == "--caller") {
-            r.mCaller = value;
-        } else if (opt == "--guid") {
-            r.mGuid = value;
-        } else if (opt == "--ocd") {
-            r.mOcd = value;
-        } else if (opt == "--cr") {
-            r.mCr = value;
-        } else if (opt == "--auth") {
-            r.mAuthUserName = value;
-        } else if (opt == "--stat") {
-            size_t eq = value.find('=');
-            std::string error;
-            if (eq == std::string::npos)
-                return Usage("--stat takes KEY=VALUE");
-            if (!StatisticsKeys::Set(&message.mStatistics, value.substr(0, eq),
-                                     value.substr(eq + 1), &error))
-                return Usage(error);
-            message.mHasStatistics = true;
-        } else if (opt == "--random") {
-            if (!ParseLong(value.c_str(), 0, INT64_MAX, &randomCount))
-                return Usage("bad count '" + value + "'");
-        } else if (opt == "--seed") {
-            if (!ParseLong(value.c_str(), 0, UINT32_MAX, &seed))
-                return Usage("bad seed '" + value + "'");
-        } else if (opt == "--rate") {
-            if (!ParseLong(value.c_str(), 1, 100000000, &n))
-                return Usage("bad rate '" + value + "'");
-            rate = static_cast<double>(n);
-        } else {
-            return Usage("unknown option " + opt);
-        }
-    }
+    long long randomCount = -1;  // --random: that many made-up reports instead
+    long long seed = 1;
+    double rate = 0;  // reports a second; 0: as fast as they are taken
+};
 
-    if (randomCount < 0) {
+// Takes option OPT with its VALUE into REQUEST; false, with *ERROR, when the
+// value is bad or the option unknown.
+bool TakeOption(const std::string& opt, const std::string& value, Request* request,
+                std::string* error) {
+    CallDetailReport& r = request->message.mReport;
+    long long n;
+    if (opt == "--kind") {
+        if (ParseKind(value, &request->message.mKind))
+            return true;
+        *error = "bad kind '" + value + "'";
+    } else if (opt == "--start") {
+        if (ParseLong(value.c_str(), INT32_MIN, INT32_MAX, &n)) {
+            r.mStartTime = static_cast<int32_t>(n);
+            return true;
+        }
+        *error = "bad start time '" + value + "'";
+    } else if (opt == "--duration") {
+        if (ParseLong(value.c_str(), 0, UINT32_MAX, &n)) {
+            r.mDuration = static_cast<uint32_t>(n);
+            return true;
+        }
+        *error = "bad duration '" + value + "'";
+    } else if (opt == "--stat") {
+        const size_t eq = value.find('=');
+        if (eq == std::string::npos) {
+            *error = "--stat takes KEY=VALUE";
+            return false;
+        }
+        request->message.mHasStatistics = true;
+        return StatisticsKeys::Set(&request->message.mStatistics, value.substr(0, eq),
+                                   value.substr(eq + 1), error);
+    } else if (opt == "--random") {
+        if (ParseLong(value.c_str(), 0, INT64_MAX, &request->randomCount))
+            return true;
+        *error = "bad count '" + value + "'";
+    } else if (opt == "--seed") {
+        if (ParseLong(value.c_str(), 0, UINT32_MAX, &request->seed))
+            return true;
+        *error = "bad seed '" + value + "'";
+    } else if (opt == "--rate") {
+        if (ParseLong(value.c_str(), 1, 100000000, &n)) {
+            request->rate = static_cast<double>(n);
+            return true;
+        }
+        *error = "bad rate '" + value + "'";
+    } else {
+        std::string* const texts[] = {&r.mCalled, &r.mCaller, &r.mGuid,
+                                      &r.mOcd,    &r.mCr,     &r.mAuthUserName};
+        const char* const names[] = {"--called", "--caller", "--guid", "--ocd", "--cr", "--auth"};
+        for (size_t i = 0; i < 6; ++i) {
+            if (opt == names[i]) {
+                *texts[i] = value;
+                return true;
+            }
+        }
+        *error = "unknown option " + opt;
+    }
+    return false;
+}
+
+// Sends what REQUEST asks for; the exit status.
+int Send(const Request& request) {
+    if (request.randomCount < 0) {
         try {  // a text the protocol cannot carry is a usage error, found before connecting
             std::string bytes;
-            WireFormat::Encode(message, &bytes);
+            WireFormat::Encode(request.message, &bytes);
         } catch (const MessagingError& e) {
             return Usage(e.what());
         }
@@ -185,9 +182,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        if (randomCount >= 0)
-            return SendRandom(client, randomCount, static_cast<uint32_t>(seed), rate);
-        client.Send(message);
+        if (request.randomCount >= 0)
+            return SendRandom(client, request.randomCount, static_cast<uint32_t>(request.seed),
+                              request.rate);
+        client.Send(request.message);
         // Sent is not taken: the daemon ends the connection once it has it.
         client.Finish(kTakenTimeoutMs);
     } catch (const MessagingError& e) {
@@ -195,4 +193,32 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Request request;
+    request.message.mType = WireMessage::kReport;
+    request.message.mKind = 1;
+    struct timespec now = {};
+    System::Default().ClockGettime(CLOCK_REALTIME, &now);  // 0 if unread: --start overrides
+    request.message.mReport.mStartTime = static_cast<int32_t>(now.tv_sec);
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (opt == "-h" || opt == "--help") {
+            fputs(kUsage, stdout);
+            return 0;
+        }
+        if (opt == "--clir") {
+            request.message.mReport.mClirCaller = 1;
+            continue;
+        }
+        if (i + 1 >= argc)
+            return Usage("option " + opt + " needs a value");
+        std::string error;
+        if (!TakeOption(opt, argv[++i], &request, &error))
+            return Usage(error);
+    }
+    return Send(request);
 }
