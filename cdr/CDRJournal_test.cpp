@@ -1,15 +1,20 @@
 #include "cdr/CDRJournal.h"
 
+#include <errno.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "cdr/CDRJournals.h"
 #include "platform/config/RecordFile.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSystem.h"
 
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TestSystem;
 using testing_support::WriteFile;
 
 // A replay puts back what the file lacks, then clears; the count it gives
@@ -48,5 +53,49 @@ TEST(CDRJournal, ReplayCountsOnlyTheRecordsItKept) {
             << c.what;
         file.Save(true, nullptr);
         EXPECT_EQ(c.after, ReadFile(dir.File("db"))) << c.what;
+    }
+}
+
+namespace {
+void Quiet(const char*, ...) {}
+}  // namespace
+
+// What counts as durable, in order: a record waits for its sync at most
+// kDelayMs on the clock while others follow; after a failed sync or append,
+// it and every later record of its database count as not durable, and the
+// failure shows, until the database is saved.
+TEST(CDRJournals, RecordsAreDurableOnceSyncedOrSaved) {
+    TempDir dir;
+    testing_support::TestSystem sys;
+    sys.SetClock(1000, 0);
+    CDRJournals journals(Quiet);
+    journals.SetOn(true);
+    journals.SetPath(0, dir.File("CDR_db"));
+    uint32_t id = 1;
+    auto add = [&] { journals.Added(0, 1, id++, CDRJournal::kDatabase, "ID=1\n"); };
+    add();
+    sys.SetClock(1000, CDRJournals::kDelayMs - 1);
+    add();
+    EXPECT_EQ(2u, journals.NotDurable(0));  // the first's sync is not due yet
+    sys.SetClock(1000, CDRJournals::kDelayMs);
+    add();
+    EXPECT_EQ(0u, journals.NotDurable(0));  // due: all three synced
+    add();
+    journals.Sync();
+    EXPECT_EQ(0u, journals.NotDurable(0));
+    EXPECT_EQ("", journals.Problem());
+
+    const TestSystem::Call failing[] = {TestSystem::kFdatasync, TestSystem::kWrite};
+    for (TestSystem::Call call : failing) {
+        sys.Fail(call, EIO, 1);
+        add();
+        journals.Sync();
+        add();
+        journals.Sync();  // this one goes well, but follows the lost one
+        EXPECT_EQ(2u, journals.NotDurable(0)) << call;
+        EXPECT_NE("", journals.Problem()) << call;
+        journals.Saved(0);
+        EXPECT_EQ(0u, journals.NotDurable(0)) << call;
+        EXPECT_EQ("", journals.Problem()) << call;
     }
 }
