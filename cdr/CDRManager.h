@@ -100,6 +100,14 @@ protected:
     // limits and saved; the next IDs go on beyond every ID given before.
     // The trace says how many records came back.
     void RecoverJournals() NO_THREAD_SAFETY_ANALYSIS;  // start-up, as InitFiles
+    // Its steps: database I, its IDs file and journal (the journal's frames
+    // kept in *CONTENTS, and added to *STATISTICS for the statistics file);
+    // then the statistics file, from those frames in their order.
+    void RecoverDatabase(int i, CDRJournal::Contents* contents,
+                         std::vector<const CDRJournal::Frame*>* statistics)
+        NO_THREAD_SAFETY_ANALYSIS;
+    void RecoverStatistics(std::vector<const CDRJournal::Frame*>* statistics)
+        NO_THREAD_SAFETY_ANALYSIS;
     // Syncs the directories of the file at PATH that the start found: a
     // save or a new directory that a crash cut off before its sync is then
     // there for good, as this start reads it.
