@@ -24,6 +24,7 @@
 #include "diag/SystemLog.h"
 #include "platform/config/TrustedDirectory.h"
 #include "platform/sys/System.h"
+#include "platform/util/DecimalText.h"
 #include "platform/util/Thread.h"
 
 char* CrashGuard::mpLogFile = nullptr;
@@ -264,9 +265,10 @@ CrashGuard::CrashGuard(const char* logFile, const char* appName, const char* app
             System& sys = System::Default();
             const int fd = sys.Open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
             if (fd >= 0) {
-                char text[16];
-                const int n = snprintf(text, sizeof text, "%d\n", static_cast<int>(gStartPid));
-                sys.WriteAll(fd, text, static_cast<size_t>(n));
+                char text[DecimalText::kMaxText + 1];
+                const size_t n = DecimalText::Write(gStartPid, text);
+                text[n] = '\n';
+                sys.WriteAll(fd, text, n + 1);
                 sys.Close(fd);
             }
             delete[] name;

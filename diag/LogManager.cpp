@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "diag/LocalClock.h"
 #include "platform/sys/System.h"
 #include "platform/util/CyclicQueue.h"
+#include "platform/util/DecimalText.h"
 #include "platform/util/LogStream.h"
 #include "platform/util/Thread.h"
 #include "platform/util/ThreadMutex.h"
@@ -123,8 +125,16 @@ void LogManager::FormatTime() {
         s.mStampLength = static_cast<int32_t>(strftime(wp, room, "%H:%M:%S.", &local));
     }
     const size_t used = static_cast<size_t>(s.mStampLength);
-    if (room > used)
-        snprintf(wp + used, room - used, "%03hu  ", s.mpTime->millitm);
+    // Milliseconds in three digits and two blanks, as far as they fit.
+    char ms[DecimalText::kMaxText + 2];
+    const size_t length = DecimalText::WriteUnsigned(s.mpTime->millitm, ms, 3);
+    ms[length] = ' ';
+    ms[length + 1] = ' ';
+    if (room > used) {
+        const size_t n = std::min(length + 2, room - used - 1);
+        std::memcpy(wp + used, ms, n);
+        wp[used + n] = '\0';
+    }
 }
 
 // Writes the composed line from the caller's thread; in queued mode under the

@@ -41,6 +41,14 @@ std::string StatusReport::LocalTime(int64_t seconds) {
     return text;
 }
 
+size_t StatusReport::Duration(uint32_t seconds, char* out) {
+    size_t length = DecimalText::WriteUnsigned(seconds / 3600, out);
+    out[length++] = ':';
+    length += DecimalText::WriteUnsigned(seconds / 60 % 60, out + length, 2);
+    out[length++] = ':';
+    return length + DecimalText::WriteUnsigned(seconds % 60, out + length, 2);
+}
+
 bool StatusReport::Healthy(const RecorderStatus& s) {
     for (const RecorderStatus::Database& d : s.mDatabases)
         if (!Trouble(d).empty() || (s.mJournal && d.mNotDurable > 0))

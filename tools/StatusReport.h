@@ -23,4 +23,8 @@ public:
     static std::vector<std::string> Troubles(const RecorderStatus& status, int mask);
     // SECONDS since the epoch as local "YYYY-MM-DD HH:MM:SS".
     static std::string LocalTime(int64_t seconds);
+    // A call's duration of SECONDS as "H:MM:SS" (hours as many as it takes)
+    // into OUT, which holds kDurationText bytes, and a NUL; the length.
+    static constexpr size_t kDurationText = 20;
+    static size_t Duration(uint32_t seconds, char* out);
 };

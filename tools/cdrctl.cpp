@@ -174,11 +174,9 @@ void PrintRecord(const RecordPage::Record& raw, const std::string& format, bool 
     } else {
         int64_t start = 0, seconds = 0;
         const std::string st = Value(record, "ST"), dur = Value(record, "dur");
-        char duration[32] = "?";
+        char duration[StatusReport::kDurationText] = "?";
         if (NumberText::Whole(dur.c_str(), 0, UINT32_MAX, &seconds))
-            snprintf(duration, sizeof duration, "%u:%02u:%02u",
-                     static_cast<unsigned>(seconds / 3600),
-                     static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
+            StatusReport::Duration(static_cast<uint32_t>(seconds), duration);
         printf("%-6s %10s  %-19s %9s  %s -> %s\n", KindName(raw.mDb),
                Printable(Value(record, "ID")).c_str(),
                NumberText::Whole(st.c_str(), INT64_MIN, INT64_MAX, &start)

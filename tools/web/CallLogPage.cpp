@@ -75,14 +75,8 @@ void Duration(std::string& out, std::string_view text) {
         Text(out, text);
         return;
     }
-    // Hours, then minutes and seconds of two digits each, in one buffer.
-    char hms[DecimalText::kMaxText + 6];
-    size_t length = DecimalText::Write(seconds / 3600, hms);
-    hms[length++] = ':';
-    length += DecimalText::Write(seconds / 60 % 60, hms + length, 2);
-    hms[length++] = ':';
-    length += DecimalText::Write(seconds % 60, hms + length, 2);
-    out.append(hms, length);
+    char hms[StatusReport::kDurationText];
+    out.append(hms, StatusReport::Duration(static_cast<uint32_t>(seconds), hms));
 }
 
 // What the list shows of a record's media, gathered in one pass over its
