@@ -446,29 +446,15 @@ int CrashGuard::CreateProcess(const char* path, const char* args, unsigned long*
         }
     }
 
+    // Not through the seam: vfork cannot be wrapped in a function that returns.
     pid_t child = vfork();
     if (child < 0) {
         sys.Close(fds[0]);
         sys.Close(fds[1]);
         return 0;
     }
-    if (child == 0) {
-        pid_t grandchild = vfork();
-        if (grandchild != 0)
-            _exit(grandchild < 0 ? 1 : 0);
-        setsid();
-        dup2(fds[0], 0);
-        dup2(fds[1], 1);
-        close(fds[0]);
-        close(fds[1]);
-        close(2);
-        // From the handler every signal is blocked; the new program starts clean.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        execv(path, argv);
-        _exit(1);
-    }
+    if (child == 0)
+        StartDetached(path, argv, fds);
     sys.Close(fds[0]);
     sys.Close(fds[1]);
     int status;

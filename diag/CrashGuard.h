@@ -71,6 +71,10 @@ public:
     static int CreateProcess(const char* path, const char* args, unsigned long* newId);
 
 private:
+    // CreateProcess's child, between vfork and exec (CrashGuardChild.cpp):
+    // detaches, puts the pipe FDS on 0 and 1 and runs PATH with ARGV.
+    [[noreturn]] static void StartDetached(const char* path, char* const argv[], const int fds[2]);
+
     static char* mpLogFile;
     static char* mpAppName;
     static char* mpAppPath;

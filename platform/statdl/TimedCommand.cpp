@@ -28,53 +28,6 @@ void Nap(long nanoseconds) {
     }
 }
 
-// Only async-signal-safe calls: the caller may have other threads.
-[[noreturn]] void BecomeCommand(const char* command, int pass, int errors) {
-    setpgid(0, 0);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    // Handled signals are reset by exec; ignored ones would stay ignored.
-    struct sigaction dfl = {};
-    dfl.sa_handler = SIG_DFL;
-    for (int sig : {SIGPIPE, SIGCHLD, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2})
-        sigaction(sig, &dfl, nullptr);
-    // Out of the way of 0 to 3 first, whatever numbers the caller's had.
-    const int passed = pass >= 0 ? fcntl(pass, F_DUPFD_CLOEXEC, 10) : -1;
-    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-    const int nullHigh = null >= 0 ? fcntl(null, F_DUPFD_CLOEXEC, 10) : -1;
-    const int errorsHigh = errors >= 0 ? fcntl(errors, F_DUPFD_CLOEXEC, 10) : nullHigh;
-    if (nullHigh < 0 || errorsHigh < 0 || (pass >= 0 && passed < 0))
-        _exit(127);
-    // dup2 leaves each copy open across exec; the originals close there.
-    if (dup2(nullHigh, STDIN_FILENO) < 0 || dup2(nullHigh, STDOUT_FILENO) < 0 ||
-        dup2(errorsHigh, STDERR_FILENO) < 0 ||
-        (passed >= 0 && dup2(passed, TimedCommand::kPassedFd) < 0))
-        _exit(127);
-    execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
-    _exit(127);
-}
-
-// The guard: a child of the caller that waits for the caller's end of the
-// pipe ALIVE to close. The caller closes it only after the guard is gone,
-// so the guard wakes only when the caller died, however abruptly: then it
-// kills the command's group, which must not outlive the caller.
-pid_t StartGuard(pid_t group, const int alive[2]) {
-    const pid_t guard = System::Default().Fork();
-    if (guard != 0)
-        return guard;
-    // The caller's handlers (its crash report) are not the guard's.
-    struct sigaction dfl = {};
-    dfl.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
-    close(alive[1]);
-    char byte;
-    while (read(alive[0], &byte, 1) < 0 && errno == EINTR) {
-    }
-    kill(-group, SIGKILL);
-    _exit(0);
-}
-
 int StatusOf(int raw) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
@@ -112,12 +65,17 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
         return kCannotStart;
     }
     if (pid == 0)
-        BecomeCommand(command.c_str(), pass, errors[1]);
+        TimedCommand::BecomeCommand(command.c_str(), pass, errors[1]);
     if (errors[1] >= 0)
         sys.Close(errors[1]);
     // Also from this side, so that a kill at once after fork reaches the group.
-    setpgid(pid, pid);
-    const pid_t guard = StartGuard(pid, alive);
+    sys.Setpgid(pid, pid);
+    // The guard: a child of the caller that waits for the caller's end of
+    // the pipe ALIVE to close. The caller closes it only after the guard is
+    // gone, so the guard wakes only when the caller died, however abruptly.
+    const pid_t guard = sys.Fork();
+    if (guard == 0)
+        TimedCommand::Guard(pid, alive);
     sys.Close(alive[0]);
     if (guard < 0)
         sys.Kill(-pid, SIGKILL);  // unguarded, it must not run; reaped below

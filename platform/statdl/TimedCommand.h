@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 // Runs a shell command with a hard time limit.
@@ -30,4 +32,11 @@ public:
 
     // The descriptor number PASS has in the command.
     static constexpr int kPassedFd = 3;
+
+private:
+    // The children (TimedCommandChild.cpp): the shell that runs COMMAND,
+    // with PASS and ERRORS put in place; and the guard, which kills GROUP
+    // once the pipe ALIVE tells that the caller died.
+    [[noreturn]] static void BecomeCommand(const char* command, int pass, int errors);
+    [[noreturn]] static void Guard(pid_t group, const int alive[2]);
 };

@@ -129,6 +129,9 @@ mode_t System::Umask(mode_t mask) {
 int System::Kill(pid_t pid, int signal) {
     return ::kill(pid, signal);
 }
+int System::Setpgid(pid_t pid, pid_t group) {
+    return ::setpgid(pid, group);
+}
 pid_t System::Waitpid(pid_t pid, int* status, int options) {
     return ::waitpid(pid, status, options);
 }

@@ -77,6 +77,7 @@ public:
     // Processes.
     virtual pid_t Fork();
     virtual int Kill(pid_t pid, int signal);
+    virtual int Setpgid(pid_t pid, pid_t group);
     virtual pid_t Waitpid(pid_t pid, int* status, int options);
     virtual int Waitid(idtype_t type, id_t id, siginfo_t* info, int options);
     // The file-creation mask: sets MASK, gives the one before.
