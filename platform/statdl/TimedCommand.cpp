@@ -4,29 +4,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
-
-#include <cmath>
 
 #include "platform/sys/System.h"
 
 namespace {
-
-// A clock that cannot be read makes every deadline past: a command is
-// killed rather than left without a limit.
-double Now() {
-    timespec t;
-    if (System::Default().ClockGettime(CLOCK_MONOTONIC, &t) != 0)
-        return HUGE_VAL;
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-void Nap(long nanoseconds) {
-    timespec t = {0, nanoseconds};
-    while (System::Default().Nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
-}
 
 int StatusOf(int raw) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
@@ -79,8 +61,12 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
     sys.Close(alive[0]);
     if (guard < 0)
         sys.Kill(-pid, SIGKILL);  // unguarded, it must not run; reaped below
-    const double deadline = Now() + seconds;
-    long nap = 1000000;  // 1 ms, growing: quick commands return quickly
+    // A clock that cannot be read makes the deadline past: the command is
+    // killed rather than left without a limit.
+    int64_t now = 0;
+    const bool timed = sys.MonotonicMs(&now);
+    const int64_t deadline = now + int64_t{seconds} * 1000;
+    int64_t nap = 1;  // ms, growing: quick commands return quickly
     Outcome outcome = kKilledAtTimeout;
     for (;;) {
         // Not reaped yet (WNOWAIT): while the shell is a zombie its group id
@@ -97,10 +83,10 @@ TimedCommand::Outcome TimedCommand::Run(const std::string& command, unsigned sec
             break;
         }
         drain();
-        if (Now() >= deadline)
+        if (!timed || !sys.MonotonicMs(&now) || now >= deadline)
             break;
-        Nap(nap);
-        if (nap < 50000000)
+        sys.SleepMs(nap);
+        if (nap < 50)
             nap *= 2;
     }
     // At the time limit the command goes; after its end, whatever it left
