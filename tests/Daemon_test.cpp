@@ -36,10 +36,7 @@ TEST_F(DaemonTest, RecordsUntilItsStopReport) {
     ASSERT_EQ(0, stat((mBase + "telephony/unsuccess_calls_db").c_str(), &st));
     EXPECT_EQ(0640u, st.st_mode & 0777);
     EXPECT_EQ(0, Run(CDRCTL, {"export", mBase + "telephony/unsuccess_calls_db"}));
-    EXPECT_EQ("ID,ST,dur,called,caller\r\n0,", Output().substr(0, 27));
     EXPECT_NE(std::string::npos, Output().find(",\"=1+2,\"\"x\"\"\n{}#\\\"\r\n"));
-    EXPECT_EQ(0, Run(CDRCTL, {"export", mBase + "telephony/unsuccess_calls_db", "--spreadsheet"}));
-    EXPECT_NE(std::string::npos, Output().find(",\"'=1+2,\"\"x\"\"\n{}#\\\"\r\n"));
     EXPECT_EQ(1, Run(CDRCTL, {"export", "/etc/passwd"}));
     EXPECT_NE(std::string::npos, Output().find("not a record file")) << Output();
     // The list is what cdrd holds: the third stated record too, not yet saved.

@@ -52,30 +52,7 @@ void AddRecord(MultiSectionFile& f, int id, const Entries& entries) {
     for (const auto& e : entries) f.AddSectionEntry(e.first.c_str(), e.second.c_str());
 }
 
-std::string Id(MultiSectionFile& f) {
-    char buf[256] = "unset";
-    return f.GetSectionEntry("ID", buf, sizeof buf) ? buf : "missing";
-}
-
 }  // namespace
-
-TEST(MultiSectionFile, SavedRecordsReadBackNewestFirst) {
-    TempDir dir;
-    const std::string path = dir.File("CDR_db");
-    auto db = OpenDb(path);
-    EXPECT_EQ(0, db->GetSectionCount());
-    AddRecord(*db, 1, {{"caller", "100"}, {"called", ""}});
-    AddRecord(*db, 2, {{"caller", "Alice"}});
-    ASSERT_EQ(1, db->Save(true, nullptr));
-    EXPECT_EQ("{\nID=2\ncaller=Alice\n}\n{\nID=1\ncaller=100\ncalled=\n}\n", ReadFile(path));
-
-    auto again = OpenDb(path);
-    EXPECT_EQ(2, again->GetSectionCount());
-    EXPECT_EQ(Contents(*db), Contents(*again));
-    ASSERT_TRUE(again->GotoFirstSection());
-    EXPECT_EQ("2", Id(*again));
-    EXPECT_EQ((std::vector<std::string>{"CDR_db"}), dir.List());  // no temporary file left
-}
 
 // Nothing is current in an empty file; values are cut to the buffer.
 TEST(MultiSectionFile, CursorRules) {

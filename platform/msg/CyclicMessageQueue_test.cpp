@@ -119,42 +119,6 @@ protected:
 
 }  // namespace
 
-TEST_F(QueueTest, ReportsArriveInOrder) {
-    struct stat st;
-    ASSERT_EQ(0, stat(QueueAddress::Directory().c_str(), &st));
-    EXPECT_EQ(0770u, st.st_mode & 0777);
-    ASSERT_EQ(0, stat(QueueAddress::PathOf(15).c_str(), &st));
-    EXPECT_TRUE(S_ISSOCK(st.st_mode));
-    EXPECT_EQ(0660u, st.st_mode & 0777);
-
-    const uint32_t kReports = 2000;
-    {
-        MessageQueueClient cc(15);
-        cc.Connect();
-        WireMessage withStats = Report(2, 0);
-        withStats.mHasStatistics = true;
-        withStats.mStatistics.mFax.mAnamnesis = "page 1 of 1";
-        cc.Send(withStats);
-        for (uint32_t i = 1; i < kReports; ++i) {
-            cc.Send(Report(1, i));
-            if (i % 100 == 0)
-                PumpUntil([&] { return mReports->reports.size() >= i - 50; });
-        }
-    }  // closed: its close must come after its last report
-    PumpUntil([&] { return mReports->Count("disconnected") == 1; });
-
-    ASSERT_EQ(kReports + 2, mReports->events.size());
-    EXPECT_EQ("connected", mReports->events.front());
-    EXPECT_EQ("report 2", mReports->events[1]);
-    EXPECT_EQ("disconnected", mReports->events.back());
-    for (uint32_t i = 0; i < kReports; ++i) ASSERT_EQ(i, mReports->reports[i].mDuration);
-    EXPECT_TRUE(mReports->withStatistics[0]);
-    EXPECT_FALSE(mReports->withStatistics[1]);
-    EXPECT_EQ("page 1 of 1", mReports->lastStatistics.mFax.mAnamnesis);
-    EXPECT_EQ(kReports, mReports->GetCounters().mMessages);
-    EXPECT_TRUE(mCommands->events.empty());
-}
-
 TEST_F(QueueTest, BadInputClosesOnlyItsParty) {
     MessageQueueClient steady(15);
     steady.Connect();

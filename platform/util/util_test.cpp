@@ -6,22 +6,7 @@
 #include <string>
 
 #include "platform/util/NumberText.h"
-#include "platform/util/SockAddr.h"
 #include "platform/util/Thread.h"
-
-TEST(SockAddr, FirstTextPartIsMostSignificantByte) {
-    SockAddr addr;
-    EXPECT_STREQ("0.0.0.0", addr.DottedDecimal());
-    addr = 0x0A000001UL;
-    EXPECT_STREQ("10.0.0.1", addr.DottedDecimal());
-    addr = 0xC0A8FE09UL;
-    EXPECT_STREQ("192.168.254.9", addr.DottedDecimal());
-    addr = 0xFFFFFFFFUL;
-    EXPECT_STREQ("255.255.255.255", addr.DottedDecimal());
-    addr = 0x64630A00UL;  // 100, 99, 10, 0: every digit-count boundary
-    EXPECT_STREQ("100.99.10.0", addr.DottedDecimal());
-    EXPECT_EQ(0x64630A00u, addr.Address());
-}
 
 TEST(Thread, RunsItsRoutine) {
     static int ran = 0;
