@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "platform/msg/CDRKind.h"
 #include "platform/msg/MessageQueueClient.h"
@@ -150,12 +151,12 @@ bool TakeOption(const std::string& opt, const std::string& value, Request* reque
         }
         *error = "bad rate '" + value + "'";
     } else {
-        std::string* const texts[] = {&r.mCalled, &r.mCaller, &r.mGuid,
-                                      &r.mOcd,    &r.mCr,     &r.mAuthUserName};
-        const char* const names[] = {"--called", "--caller", "--guid", "--ocd", "--cr", "--auth"};
-        for (size_t i = 0; i < 6; ++i) {
-            if (opt == names[i]) {
-                *texts[i] = value;
+        const std::pair<const char*, std::string*> texts[] = {
+            {"--called", &r.mCalled}, {"--caller", &r.mCaller}, {"--guid", &r.mGuid},
+            {"--ocd", &r.mOcd},       {"--cr", &r.mCr},         {"--auth", &r.mAuthUserName}};
+        for (const auto& [name, text] : texts) {
+            if (opt == name) {
+                *text = value;
                 return true;
             }
         }
