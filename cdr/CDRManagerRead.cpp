@@ -13,8 +13,7 @@ int CDRManager::OnReadRecords(const RecordQuery& query) {
         ThreadMutexLock hold(*mpFiles->mpLock);
         const Configuration::MultiSectionConfigFile* files[3] = {
             mpFiles->mpFile[0], mpFiles->mpFile[1], mpFiles->mpFile[2]};
-        RecordSearch::Run(query, files, WireFormat::kMaxAnswer - WireFormat::kRecordsOverhead,
-                          &page);
+        RecordSearch::Run(query, files, WireFormat::kRecordsRoom, &page);
     }
     Records(page);
     return 1;

@@ -23,6 +23,8 @@ protected:
         if (IsSkipped())
             return;
         mkdir(mDir.File("msgq").c_str(), 0770);  // where the form key is kept
+        // The reader of the saved files: this build's, not an installed one.
+        setenv("CDRWEB_CDRCTL", Launcher(CDRCTL, "cdrctl").c_str(), 1);
         const std::string page = Web("GET", "db=stated", "", "");
         const size_t at = page.find("Set-Cookie: cdrweb_token=");
         ASSERT_NE(std::string::npos, at) << page;
@@ -148,11 +150,16 @@ TEST_F(CdrwebTest, PagesShowEveryByteAsText) {
     EXPECT_TRUE(Has(ReadFile(mDir.File("web")), "the form did not arrive within 5 s"));
     close(client);
     EXPECT_TRUE(Has(Web("GET", "db=calls"), "There is no database &quot;calls&quot;"));
+    // Without its reader of the saved files, the page says which it misses.
+    setenv("CDRWEB_CDRCTL", mDir.File("none").c_str(), 1);
+    EXPECT_TRUE(Has(Web("GET", "db=stated"), "cannot start " + mDir.File("none") + ": No such"));
 #ifdef MEMORY_FAULTS
     setenv("LD_PRELOAD", MEMORY_FAULTS, 1);
-    setenv("OOM_AT_LOOKUP", "2", 1);  // from the second look-up of KELT_PATH
+    setenv("OOM_LOOKUP_OF", "MSGQ_DIR", 1);
+    setenv("OOM_AT_LOOKUP", "2", 1);  // from the look-up for cdrd's queue on
     const std::string failed = Web("GET", "db=stated", "", nullptr, 1);
     unsetenv("LD_PRELOAD");
+    unsetenv("OOM_LOOKUP_OF");
     unsetenv("OOM_AT_LOOKUP");
     EXPECT_EQ(
         "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\n"

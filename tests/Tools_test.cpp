@@ -82,6 +82,8 @@ TEST_F(ToolsTest, ExitStatusTellsWhatWentWrong) {
         {CDRCTL, {"status", "--timeout"}, 2, "cdrctl: --timeout needs a number of seconds\n"},
         {CDRCTL, {"update-settings", "--timeout", "-1"}, 2, "seconds from 0 to 86400, not '-1'"},
         {CDRCTL, {"download-now", "--timeout", "1"}, 2, "download-now waits for no answer"},
+        {CDRCTL, {"serve-saved", "9"}, 2, "serve-saved takes a mask of the databases to read"},
+        {CDRCTL, {"serve-saved"}, 2, "serve-saved answers cdrweb on a socket"},
         {CDRCTL, {"--help"}, 0, "usage: cdrctl"},
         {CDRD, {"--help"}, 0, "usage: cdrd [--umask MODE]\n"},
         {CDRD, {"--version"}, 0, "cdrd 0."},

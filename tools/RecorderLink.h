@@ -19,6 +19,9 @@ public:
         : mTimeoutMs(timeoutMs), mClient(QueueAddress::kWebQueue) {}
 
     bool Connect();
+    // Talks to a program that answers as cdrd would, on FD (see
+    // MessageQueueClient::Adopt), in place of Connect.
+    void Adopt(int fd, const std::string& name) { mClient.Adopt(fd, name); }
     // Sends a command that has no answer (the download commands).
     bool Send(const WireMessage& request);
     // Sends REQUEST and waits for an answer of type EXPECTED into *ANSWER.

@@ -21,6 +21,7 @@
 #include "platform/util/NumberText.h"
 #include "tools/RecordExport.h"
 #include "tools/RecorderLink.h"
+#include "tools/SavedDatabases.h"
 #include "tools/SearchTerms.h"
 #include "tools/StatusReport.h"
 
@@ -37,6 +38,7 @@ const char kUsage[] =
     "       cdrctl list [TERMS] [--page N | --all | --id ID] [--format text|csv|json]\n"
     "                   [--spreadsheet] [--timeout S]\n"
     "       cdrctl export FILE [--format csv|json] [--spreadsheet]\n"
+    "       cdrctl serve-saved [MASK]\n"
     "\n"
     "Sends a command to cdrd's web queue ($MSGQ_DIR/q111, default /var/run/msgq/q111).\n"
     "MASK selects record databases: 1 stated, 2 missed, 4 failed calls, or a sum\n"
@@ -56,6 +58,9 @@ const char kUsage[] =
     "as CSV (default) or JSON lines; it needs no running cdrd.\n"
     "CSV values are exact (RFC 4180); --spreadsheet puts a ' before a cell that a\n"
     "spreadsheet would run as a formula. JSON gives numbers as numbers.\n"
+    "serve-saved is what cdrweb runs while cdrd is down: it answers the status and\n"
+    "read commands that come on its standard input, a socket, from the saved files\n"
+    "of the databases MASK selects (default 7).\n"
     "Exit status: 0 done; 1 cdrd cannot be reached, the file cannot be read or is\n"
     "not a record file, or the record asked for is not there; 2 no answer in time,\n"
     "or a usage error; 3 a database is not open or its last save failed (status,\n"
@@ -302,6 +307,45 @@ int List(int argc, char** argv) {
     return std::cout ? status : 1;
 }
 
+// cdrweb's reader of the saved files while cdrd is down: answers the status
+// and read commands that come on standard input, a socket whose other end
+// cdrweb holds, as cdrd would, until cdrweb closes it.
+int ServeSaved(int argc, char** argv) {
+    int kinds = 7, type = 0;
+    socklen_t size = sizeof type;
+    if (argc > 3 || (argc == 3 && (!ParseMask(argv[2], &kinds) || kinds < 1 || kinds > 7)))
+        return Usage("serve-saved takes a mask of the databases to read, from 1 to 7");
+    if (System::Default().Getsockopt(STDIN_FILENO, SOL_SOCKET, SO_TYPE, &type, &size) != 0 ||
+        type != SOCK_SEQPACKET)
+        return Usage("serve-saved answers cdrweb on a socket as its standard input");
+    SavedDatabases saved;
+    saved.Load(static_cast<uint8_t>(kinds));
+    MessageQueueClient peer(QueueAddress::kWebQueue);
+    peer.Adopt(STDIN_FILENO, "standard input");
+    // A page that is done with the files closes its end; one that hangs is
+    // not waited for long.
+    const int kIdleMs = 60000;
+    try {
+        for (WireMessage request; peer.Receive(&request, kIdleMs);) {
+            WireMessage answer;
+            if (request.mType == WireMessage::kStatus) {
+                answer.mType = WireMessage::kStatusReport;
+                answer.mStatus = saved.Status();
+            } else if (request.mType == WireMessage::kRead) {
+                answer.mType = WireMessage::kRecords;
+                saved.Read(request.mQuery, &answer.mPage);
+            } else {
+                fprintf(stderr, "cdrctl: serve-saved answers only status and read commands\n");
+                return 2;
+            }
+            peer.Send(answer);
+        }
+    } catch (const MessagingError&) {
+        return 0;  // the page closed its end
+    }
+    return 0;
+}
+
 // Tries until TIMEOUT for both queues to take a connection, and the web
 // queue to answer.
 int Ready(double timeout) {
@@ -459,6 +503,8 @@ int main(int argc, char** argv) {
         return Export(argc, argv);
     if (name == "list")
         return List(argc, argv);
+    if (name == "serve-saved")
+        return ServeSaved(argc, argv);
     Command command;
     std::string error;
     if (!ReadCommand(argc, argv, &command, &error))

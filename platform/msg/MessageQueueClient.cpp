@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cstring>
 #include <memory>
 
@@ -64,6 +65,12 @@ void MessageQueueClient::Connect() {
              "), who may not make files in " + directory);
     }
     mFd = fd;
+}
+
+void MessageQueueClient::Adopt(int fd, const std::string& name) {
+    assert(mFd < 0);  // one connection in the object's life
+    mFd = fd;
+    mPath = name;
 }
 
 void MessageQueueClient::Finish(int timeoutMs) {

@@ -22,6 +22,11 @@ public:
     // Connects to the queue's socket: not in a queue directory that others
     // may write, nor to a listener who may not make files there.
     void Connect();
+    // Takes FD, a connected socket of the queues' kind (one end of a socket
+    // pair to a program that answers as the daemon would), in place of
+    // Connect; the object owns it from now on. NAME stands for the socket's
+    // path in errors.
+    void Adopt(int fd, const std::string& name);
     // Sends one message; blocks while the daemon's socket buffer is full.
     void Send(const WireMessage& message);
     // Sends raw bytes as one datagram, for tests of damaged input.

@@ -24,6 +24,7 @@ public:
     // Room for records' texts in a records answer: the rest is its fixed
     // fields and four bytes per record.
     static constexpr size_t kRecordsOverhead = 64;
+    static constexpr size_t kRecordsRoom = kMaxAnswer - kRecordsOverhead;
 
     // Appends the encoded MESSAGE to *OUT. Throws MessagingError naming the
     // field when a text is longer than kMaxText or holds a NUL byte.

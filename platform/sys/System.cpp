@@ -93,6 +93,9 @@ int System::Munmap(void* address, size_t length) {
 int System::Socket(int domain, int type, int protocol) {
     return ::socket(domain, type, protocol);
 }
+int System::Socketpair(int domain, int type, int protocol, int fds[2]) {
+    return ::socketpair(domain, type, protocol, fds);
+}
 int System::Bind(int fd, const struct sockaddr* address, socklen_t size) {
     return ::bind(fd, address, size);
 }

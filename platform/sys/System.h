@@ -55,6 +55,7 @@ public:
 
     // Sockets (the queues and the system log are local sockets).
     virtual int Socket(int domain, int type, int protocol);
+    virtual int Socketpair(int domain, int type, int protocol, int fds[2]);
     virtual int Bind(int fd, const struct sockaddr* address, socklen_t size);
     virtual int Listen(int fd, int backlog);
     virtual int Accept4(int fd, struct sockaddr* address, socklen_t* size, int flags);

@@ -1,9 +1,10 @@
 // Preloaded into a program (LD_PRELOAD) to play a device's memory faults;
 // the program itself is unchanged.
-//  - Out of memory as it starts: from the look-up of KELT_PATH that
-//    $OOM_AT_LOOKUP counts (1 for the first), every operator new throws
-//    std::bad_alloc. cdrd looks it up for its instance lock, then for the
-//    log stream's size limit, then while it loads its settings.
+//  - Out of memory as it starts: from the look-up of $OOM_LOOKUP_OF
+//    (default KELT_PATH) that $OOM_AT_LOOKUP counts (1 for the first),
+//    every operator new throws std::bad_alloc. cdrd looks KELT_PATH up for
+//    its instance lock, then for the log stream's size limit, then while it
+//    loads its settings.
 //  - A fault inside the allocator: with $FAULT_IN_MALLOC set, the first
 //    malloc after a SIGUSR2 faults while it holds the allocator's lock, as
 //    a heap damaged by a wild write makes it do. Whatever then takes the
@@ -75,7 +76,8 @@ extern "C" void free(void* p) {
 
 extern "C" char* getenv(const char* name) {
     const char* at = Find("OOM_AT_LOOKUP");
-    if (at && std::strcmp(name, "KELT_PATH") == 0 && ++gLookups == std::atoi(at))
+    const char* of = Find("OOM_LOOKUP_OF");
+    if (at && std::strcmp(name, of ? of : "KELT_PATH") == 0 && ++gLookups == std::atoi(at))
         gExhausted = true;
     return Find(name);
 }

@@ -1,38 +1,7 @@
 #include "tools/web/CallLog.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <exception>
-
-#include "platform/msg/RecordSearch.h"
-#include "platform/sys/System.h"
-#include "platform/util/GeneralPaths.h"
+#include "platform/msg/CDRKind.h"
 #include "tools/TextPieces.h"
-
-namespace {
-
-// The database files at the paths cdrd uses, as it builds them; a default
-// name is used but never stored from here. False with *ERROR when the
-// general paths cannot be read.
-bool DatabasePaths(std::string paths[3], std::string* error) {
-    try {
-        GeneralPaths* general = GeneralPaths::GetInstance(true);
-        if (!general) {
-            *error = "the general paths file cannot be read";
-            return false;
-        }
-        for (int db = 0; db < 3; ++db) paths[db] = general->GetPath(db);
-        GeneralPaths::CloseInstance();
-        return true;
-    } catch (const std::exception& e) {
-        GeneralPaths::CloseInstance();
-        *error = e.what();
-        return false;
-    }
-}
-
-}  // namespace
 
 void CallLog::Open(uint8_t kinds) {
     if (mLink.Connect()) {
@@ -41,44 +10,56 @@ void CallLog::Open(uint8_t kinds) {
     }
     mDaemonError =
         TextPieces::Join({mLink.Error(), mLink.Unreachable() ? ". Is cdrd running?" : "."});
+    OpenFiles(kinds);
+}
+
+void CallLog::FilesFailed(uint8_t kinds, const std::string& why) {
+    for (int db = 0; db < 3; ++db)
+        if (kinds & kCDRKinds[db])
+            mFileError[db] = why;
+}
+
+void CallLog::OpenFiles(uint8_t kinds) {
     std::string error;
-    if (!DatabasePaths(mPath, &error)) {
-        for (std::string& e : mFileError)
-            e = TextPieces::Join({"The database's path is not known: ", error, "."});
-        return;
+    const int fd = mReader.Start(kinds, &error);
+    if (fd < 0)
+        return FilesFailed(kinds,
+                           TextPieces::Join({"The saved files cannot be read: ", error, "."}));
+    mLink.Adopt(fd, SavedReader::Program());
+    RecorderStatus files;
+    if (!mLink.Status(&files)) {
+        return FilesFailed(
+            kinds, TextPieces::Join({"The saved files cannot be read: ", SavedReader::Program(),
+                                     " did not answer (", mLink.Error(), ")."}));
     }
-    for (int db = 0; db < 3; ++db) {
-        if (!(kinds & (1 << db)))
-            continue;
-        struct stat st;
-        if (System::Default().Lstat(mPath[db].c_str(), &st) != 0 && errno == ENOENT) {
-            mFileError[db] =
-                "The file does not exist yet: cdrd makes it with the first record "
-                "it saves.";
-            continue;
+    mFilesRead = true;
+    for (int db = 0; db < 3; ++db) mPath[db] = files.mDatabases[db].mPath;
+    // A problem is a file not read, under its path; one under any other
+    // file kept every path from being known.
+    for (const Problem& problem : files.mProblems) {
+        bool placed = false;
+        for (int db = 0; db < 3; ++db) {
+            if (!mPath[db].empty() && problem.mFile == mPath[db]) {
+                mFileError[db] = problem.mWhat;
+                placed = true;
+            }
         }
-        // Only read: cdrd replaces a file whole when it saves, so this sees
-        // the old file or the new one, and never waits for cdrd.
-        try {
-            mFiles[db].reset(new Configuration::RecordFile(mPath[db].c_str()));
-        } catch (const std::exception& e) {
-            mFileError[db] = TextPieces::Join({"The file cannot be read: ", e.what()});
-        }
+        if (!placed)
+            FilesFailed(
+                kinds,
+                TextPieces::Join({"The database's path is not known: ", problem.Describe(), "."}));
     }
 }
 
 bool CallLog::Read(const RecordQuery& query, RecordPage* page) {
-    if (mLive) {
-        if (mLink.Read(query, page))
-            return true;
-        mDaemonError = mLink.Error();
-        return false;
+    if (!mLive && !mFilesRead) {
+        *page = RecordPage();  // nothing open: the page says why per database
+        return true;
     }
-    const Configuration::MultiSectionConfigFile* files[3] = {mFiles[0].get(), mFiles[1].get(),
-                                                             mFiles[2].get()};
-    // No answer to fit: the whole page at once.
-    RecordSearch::Run(query, files, SIZE_MAX, page);
-    return true;
+    if (mLink.Read(query, page))
+        return true;
+    mDaemonError = mLink.Error();
+    return false;
 }
 
 bool CallLog::Status(RecorderStatus* status) {

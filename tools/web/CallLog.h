@@ -1,17 +1,16 @@
 #pragma once
 
-#include <memory>
 #include <string>
 
-#include "platform/config/RecordFile.h"
 #include "platform/msg/RecordQuery.h"
 #include "platform/msg/RecorderStatus.h"
 #include "tools/RecorderLink.h"
+#include "tools/web/SavedReader.h"
 
 // Where the call log page's records come from: cdrd, through its read
 // command, so that records not yet saved show too; or, when cdrd cannot be
-// reached, the saved database files, searched the same way (RecordSearch),
-// which the page then says.
+// reached, the saved database files, which SavedReader reads and searches
+// the same way (RecordSearch) and the page then says so.
 //
 // One per request, on one thread. Nothing throws: failures leave a sentence
 // for a person (DaemonError, FileError).
@@ -19,8 +18,8 @@ class CallLog {
 public:
     explicit CallLog(int timeoutMs) : mLink(timeoutMs) {}
 
-    // Connects to cdrd; when that fails, loads the saved files of the
-    // databases that KINDS selects (bits 1, 2, 4).
+    // Connects to cdrd; when that fails, has the saved files of the
+    // databases that KINDS selects (bits 1, 2, 4) read.
     void Open(uint8_t kinds);
     // True when the records come from cdrd.
     bool Live() const { return mLive; }
@@ -38,10 +37,14 @@ public:
     bool Status(RecorderStatus* status);
 
 private:
+    void OpenFiles(uint8_t kinds);
+    void FilesFailed(uint8_t kinds, const std::string& why);
+
+    SavedReader mReader;  // outlives the link, so that its end closes first
     RecorderLink mLink;
     bool mLive = false;
+    bool mFilesRead = false;  // the reader answered
     std::string mDaemonError;
     std::string mPath[3];
     std::string mFileError[3];
-    std::unique_ptr<Configuration::RecordFile> mFiles[3];
 };

@@ -24,6 +24,7 @@
 #include "tools/web/CallLogPage.h"
 #include "tools/web/CgiRequest.h"
 #include "tools/web/FormToken.h"
+#include "tools/web/SavedReader.h"
 
 namespace {
 
@@ -290,7 +291,8 @@ Reply Serve(const CgiRequest& request) {
             read = log.Read(query, &v.mRecords);
         }
         if (!read)
-            v.mError = Join({"cdrd did not give the records: ", log.DaemonError()});
+            v.mError = Join({log.Live() ? "cdrd" : SavedReader::Program(),
+                             " did not give the records: ", log.DaemonError()});
     }
     v.mHaveStatus = log.Status(&v.mStatus);
     if (!v.mHaveStatus)
