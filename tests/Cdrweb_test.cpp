@@ -163,7 +163,7 @@ TEST_F(CdrwebTest, PagesShowEveryByteAsText) {
     unsetenv("OOM_AT_LOOKUP");
     EXPECT_EQ(
         "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\n"
-        "cdrweb failed: std::bad_alloc\n",
+        "cdrweb failed: out of memory\n",
         failed);
 #endif
 }

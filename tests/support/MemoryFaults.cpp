@@ -2,7 +2,8 @@
 // the program itself is unchanged.
 //  - Out of memory as it starts: from the look-up of $OOM_LOOKUP_OF
 //    (default KELT_PATH) that $OOM_AT_LOOKUP counts (1 for the first),
-//    every operator new throws std::bad_alloc. cdrd looks KELT_PATH up for
+//    every operator new fails: it calls the program's new handler, or
+//    throws std::bad_alloc when there is none. cdrd looks KELT_PATH up for
 //    its instance lock, then for the log stream's size limit, then while it
 //    loads its settings.
 //  - A fault inside the allocator: with $FAULT_IN_MALLOC set, the first
@@ -82,12 +83,16 @@ extern "C" char* getenv(const char* name) {
     return Find(name);
 }
 
+// As the library's own: a program's new handler is called before anything throws.
 void* operator new(std::size_t size) {
-    if (gExhausted)
-        throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
+    for (;;) {
+        if (void* p = gExhausted ? nullptr : std::malloc(size ? size : 1))
+            return p;
+        const std::new_handler handler = std::get_new_handler();
+        if (!handler)
+            throw std::bad_alloc();
+        handler();
+    }
 }
 
 void* operator new[](std::size_t size) {

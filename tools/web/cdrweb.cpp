@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -301,9 +302,25 @@ Reply Serve(const CgiRequest& request) {
     return reply;
 }
 
+// The answer when the program cannot go on: one that needs no memory.
+[[noreturn]] void Fail(const char* why) {
+    static const char kFailed[] =
+        "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\ncdrweb failed: ";
+    struct iovec pieces[3] = {{const_cast<char*>(kFailed), sizeof kFailed - 1},
+                              {const_cast<char*>(why), strlen(why)},
+                              {const_cast<char*>("\n"), 1}};
+    System::Default().WriteAll(STDOUT_FILENO, pieces, 3);
+    _exit(1);
+}
+
 }  // namespace
 
+// This code is built without exceptions (smaller on the device): running
+// out of memory ends the request here, and so does anything that would
+// have thrown.
 int main() {
+    std::set_new_handler([] { Fail("out of memory"); });
+    std::set_terminate([] { Fail("an internal error"); });
     CgiRequest request;
     std::string error;
     Reply reply;
@@ -319,19 +336,7 @@ int main() {
         reply.mType = "text/plain";
         reply.mBody = Join({"The request cannot be taken: ", error, ".\n"});
     } else {
-        try {
-            reply = Serve(request);
-        } catch (const std::exception& e) {
-            // Out of memory, say: an answer that needs none.
-            static const char kFailed[] =
-                "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\n"
-                "cdrweb failed: ";
-            struct iovec pieces[3] = {{const_cast<char*>(kFailed), sizeof kFailed - 1},
-                                      {const_cast<char*>(e.what()), strlen(e.what())},
-                                      {const_cast<char*>("\n"), 1}};
-            System::Default().WriteAll(STDOUT_FILENO, pieces, 3);
-            return 1;
-        }
+        reply = Serve(request);
         reply.mHeaders.insert(
             0,
             "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
