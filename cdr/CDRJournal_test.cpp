@@ -12,10 +12,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSystem.h"
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::TestSystem;
-using testing_support::WriteFile;
+using namespace testing_support;
 
 // A replay puts back what the file lacks, then clears; the count it gives
 // (for the trace) is of the records it put back that are still there.

@@ -21,9 +21,7 @@
 #include "platform/util/LogStream.h"
 #include "tests/support/TempDir.h"
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace testing_support;
 
 namespace {
 

@@ -15,8 +15,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSystem.h"
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
+using namespace testing_support;
 
 namespace {
 

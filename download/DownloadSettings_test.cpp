@@ -6,8 +6,7 @@
 
 #include "tests/support/TempDir.h"
 
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace testing_support;
 
 TEST(DownloadSettingsTest, OnlyExactlyTrueSwitchesOn) {
     TempDir dir;

@@ -1,6 +1,5 @@
 // What cdrd keeps when things go wrong around it: power cuts at random
-// moments, a trace log that would grow without end, and callers without
-// access.
+// moments, and callers without access.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -18,22 +17,7 @@
 
 using namespace testing_support;
 
-namespace {
-
-class ReliabilityTest : public DaemonTest {
-protected:
-    void Sizes(int max, int interval) {
-        std::string text;
-        for (const char* kind : {"STATED", "MISSED", "FAILED"}) {
-            text += std::string("CDR_") + kind + "_MAX=" + std::to_string(max) + "\n";
-            text +=
-                std::string("CDR_") + kind + "_SAVE_INTERVAL=" + std::to_string(interval) + "\n";
-        }
-        WriteFile(mBase + "sysconfig/general_settings.conf", text);
-    }
-};
-
-}  // namespace
+using ReliabilityTest = DaemonTest;
 
 #ifdef POWERCUTFS
 namespace {
@@ -269,27 +253,6 @@ TEST_F(ReliabilityTest, PowerCutsAtRandomMomentsLoseNothingDurable) {
     GTEST_SKIP() << "powercutfs is built with the host's FUSE library, for the host";
 }
 #endif
-
-// The trace log lives in RAM on the device: 100,000 reports leave each file
-// within the default limit of 256 KiB, whole lines only, and the stop report
-// still follows in the room kept for it.
-TEST_F(ReliabilityTest, TheTraceLogStaysWithinItsLimit) {
-    Sizes(1000, 1000000);
-    Start();
-    ASSERT_EQ(0, Run(CDRSEND, {"--random", "100000", "--seed", "4"}));
-    ASSERT_EQ(0, Run(CDRCTL, {"flush", "0"}));
-    EXPECT_EQ(128 + SIGTERM, Stop(SIGTERM));
-    const std::string current = ReadFile(kLog), older = ReadFile(std::string(kLog) + ".1");
-    ASSERT_FALSE(older.empty());
-    for (const std::string* text : {&current, &older}) {
-        EXPECT_LE(text->size(), 256u * 1024);
-        EXPECT_EQ('\n', text->back());
-    }
-    EXPECT_GT(older.size(), 250u * 1024 - 4096);        // rotated once full, not before
-    EXPECT_EQ(0u, older.find_first_of("0123456789 "));  // begins with a stamped line
-    EXPECT_NE(std::string::npos, current.find("has been stopped by signal SIGTERM(15)"));
-    EXPECT_EQ(std::string::npos, ReadFile(std::string(kLog) + ".2").find('\n'));
-}
 
 TEST_F(ReliabilityTest, OnlyTheDaemonsGroupCanConnect) {
     chmod(mDir.Path().c_str(), 0755);  // only the queue directory stands in the way

@@ -14,9 +14,7 @@
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
-using testing_support::Process;
-using testing_support::ReadFile;
-using testing_support::TempDir;
+using namespace testing_support;
 
 namespace {
 

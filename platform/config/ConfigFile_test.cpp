@@ -8,9 +8,7 @@
 using Configuration::ConfigFile;
 using Configuration::FileError;
 using Configuration::SettingsFile;
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace testing_support;
 
 namespace {
 

@@ -8,9 +8,7 @@
 #include "tests/support/TempDir.h"
 
 using Configuration::Journal;
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace testing_support;
 
 TEST(Journal, ReadingLeavesOutOnlyATornEnd) {
     TempDir dir;

@@ -20,10 +20,7 @@
 
 using Configuration::FileError;
 using Configuration::MultiSectionFile;
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::TestSystem;
-using testing_support::WriteFile;
+using namespace testing_support;
 
 namespace {
 

@@ -18,23 +18,16 @@
 #include "platform/msg/QueueAddress.h"
 #include "tests/support/TempDir.h"
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace testing_support;
 
 namespace {
 
 struct ReportReceiver : CDRMessenger {
     std::vector<std::string> events;
     std::vector<CallDetailReport> reports;
-    std::vector<bool> withStatistics;
-    CallStatistics lastStatistics;
-    int OnAddCDR(int kind, const CallDetailReport& r, const CallStatistics* s) override {
+    int OnAddCDR(int kind, const CallDetailReport& r, const CallStatistics*) override {
         events.push_back("report " + std::to_string(kind));
         reports.push_back(r);
-        withStatistics.push_back(s != nullptr);
-        if (s)
-            lastStatistics = *s;
         return 1;
     }
     void OnCDRPartyStateChanged(bool connected) override {

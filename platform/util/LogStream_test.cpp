@@ -7,8 +7,7 @@
 
 #include "tests/support/TempDir.h"
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
+using namespace testing_support;
 
 TEST(LogStream, RotatesBetweenWholeTexts) {
     TempDir dir;
@@ -51,24 +50,28 @@ TEST(LogStream, FormatsMessagesInOrderWithBufferedText) {
     EXPECT_EQ("first\nsecond 2 100%\n", ReadFile(path));
 }
 
-// On a RAM disk the log must not grow without end: the device's limit caps
-// each file, leaving room for a crash report, and keeps lines whole.
+// On a RAM disk the log must not grow without end: the device's limit
+// (256 KiB unless set) caps each file, leaving room for a crash report,
+// and keeps lines whole.
 TEST(LogStream, TheDevicesLimitCapsEveryFile) {
-    TempDir dir;
-    setenv("KELT_PATH", (dir.Path() + "/").c_str(), 1);
-    mkdir(dir.File("sysconfig").c_str(), 0755);
-    testing_support::WriteFile(dir.File("sysconfig/general_settings.conf"), "CDR_LOG_MAX_KB=16\n");
-    const std::string path = dir.File("cdr.log");
-    {
-        LogStream log(path.c_str(), true, true, INT32_MAX, 1, 8192, false);
-        for (int i = 0; i < 5000; ++i) log.TRACE("        .123  OnAddCDR\n", 3, 0);
+    for (const size_t kb : {16, 256}) {
+        TempDir dir;
+        setenv("KELT_PATH", (dir.Path() + "/").c_str(), 1);
+        mkdir(dir.File("sysconfig").c_str(), 0755);
+        WriteFile(dir.File("sysconfig/general_settings.conf"),
+                  kb == 256 ? "" : "CDR_LOG_MAX_KB=" + std::to_string(kb) + "\n");
+        const std::string path = dir.File("cdr.log");
+        {
+            LogStream log(path.c_str(), true, true, INT32_MAX, 1, 8192, false);
+            for (size_t i = 0; i < kb * 100; ++i) log.TRACE("        .123  OnAddCDR\n", 3, 0);
+        }
+        unsetenv("KELT_PATH");
+        for (const std::string& file : {path, path + ".1"}) {
+            const std::string text = ReadFile(file);
+            ASSERT_FALSE(text.empty()) << file;
+            EXPECT_LE(text.size(), kb * 1024 - 4096) << file;
+            EXPECT_EQ('\n', text.back());
+        }
+        EXPECT_GT(ReadFile(path + ".1").size(), kb * 1024 - 4096 - 30);  // filled to the limit
     }
-    unsetenv("KELT_PATH");
-    for (const std::string& file : {path, path + ".1"}) {
-        const std::string text = ReadFile(file);
-        ASSERT_FALSE(text.empty()) << file;
-        EXPECT_LE(text.size(), 16u * 1024 - 4096) << file;
-        EXPECT_EQ('\n', text.back());
-    }
-    EXPECT_GT(ReadFile(path + ".1").size(), 12u * 1024 - 30);  // filled to the limit
 }

@@ -8,15 +8,6 @@
 #include "platform/util/NumberText.h"
 #include "platform/util/Thread.h"
 
-TEST(Thread, RunsItsRoutine) {
-    static int ran = 0;
-    unsigned long id = Thread::BeginThread(
-        [](void* p) -> unsigned long { return *static_cast<int*>(p) = 42; }, &ran, 0);
-    ASSERT_NE(0u, id);
-    Thread::Join(id);
-    EXPECT_EQ(42, ran);
-}
-
 TEST(Thread, ReadsTheCommandLine) {
     char buf[1024];
     ASSERT_TRUE(Thread::GetCommandLine(buf, sizeof buf, true, false, true));
