@@ -13,8 +13,9 @@
 // the page reads them the same way either way.
 //
 // Only reads: cdrd replaces a file whole when it saves, so a load sees the
-// old file or the new one, and never waits for cdrd. Nothing throws. One
-// object per thread.
+// old file or the new one, and never waits for cdrd. A file that cannot be
+// read is a problem in Status(), not an exception; only running out of
+// memory throws. One object per thread.
 class SavedDatabases {
 public:
     // Reads the files of the databases that KINDS selects (bits 1, 2, 4), at
