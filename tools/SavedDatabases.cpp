@@ -9,7 +9,6 @@
 #include "platform/msg/RecordSearch.h"
 #include "platform/msg/WireFormat.h"
 #include "platform/sys/System.h"
-#include "platform/util/ConfigurationBase.h"
 #include "platform/util/GeneralPaths.h"
 
 void SavedDatabases::Refuse(const std::string& file, const std::string& why) {
@@ -32,7 +31,7 @@ void SavedDatabases::Load(uint8_t kinds) {
     }
     GeneralPaths::CloseInstance();
     if (!why.empty()) {
-        Refuse(ConfigurationBase::Directory() + "sysconfig/general_paths.conf", why);
+        Refuse(GeneralPaths::Path(), why);
         return;
     }
     for (int db = 0; db < 3; ++db) {

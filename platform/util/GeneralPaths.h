@@ -46,11 +46,12 @@ public:
     // Where the database NAME lives: a bare name in the configuration base's
     // "telephony/", a name with a slash or backslash anywhere as it stands.
     static std::string DatabasePath(const std::string& name);
+    // The file the names are read from.
+    static std::string Path();
 
 private:
     GeneralPaths() = default;
     bool Load();
-    static std::string Path();
 
     std::string mNames[3];
     std::vector<Problem> mProblems;
