@@ -440,11 +440,10 @@ private:
 // The sum of the next IDs in the status, through the web queue.
 long StatusTotal() {
     MessageQueueClient web(QueueAddress::kWebQueue);
-    web.Connect();
     WireMessage ask, answer;
     ask.mType = WireMessage::kStatus;
-    web.Send(ask);
-    if (!web.Receive(&answer, 60000))
+    if (!web.Connect() || !web.Send(ask) ||
+        web.Receive(&answer, 60000) != MessageQueueClient::Receipt::kMessage)
         exit(1);
     long total = 0;
     for (const RecorderStatus::Database& d : answer.mStatus.mDatabases) total += d.mNextId;

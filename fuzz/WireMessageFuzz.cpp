@@ -12,8 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WireMessage message;
     if (WireFormat::Decode(data, size, &message))
         return 0;
-    std::string again;
-    WireFormat::Encode(message, &again);
+    std::string again, error;
+    if (!WireFormat::Encode(message, &again, &error))
+        abort();  // what decodes must encode
     if (again.size() != size || again.compare(0, size, reinterpret_cast<const char*>(data), size))
         abort();
     return 0;

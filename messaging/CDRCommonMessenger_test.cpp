@@ -83,8 +83,8 @@ TEST_F(FrameTest, ThePollersResultAloneChoosesTheSide) {
     Frame frame;
     MessageQueueClient web(111);
     frame.UsePoller(new ScriptedPoller({15, 15, 15, 15}, true));
-    web.Connect();
-    web.Send(Command(WireMessage::kClear, 1));
+    ASSERT_TRUE(web.Connect()) << web.Error();
+    ASSERT_TRUE(web.Send(Command(WireMessage::kClear, 1))) << web.Error();
     EXPECT_THROW(frame.WaitForMessagingEvent(), std::runtime_error);
     EXPECT_TRUE(frame.events.empty());  // the command side was never asked
 

@@ -56,7 +56,7 @@ TEST_F(DaemonTest, RecordsUntilItsStopReport) {
     std::vector<std::unique_ptr<MessageQueueClient>> idle;
     for (size_t i = 0; i < CyclicMessageQueue::kMaxParties; ++i) {
         idle.push_back(std::make_unique<MessageQueueClient>(15));
-        idle.back()->Connect();
+        ASSERT_TRUE(idle.back()->Connect()) << idle.back()->Error();
     }
     EXPECT_EQ(1, Run(CDRSEND, {"--caller", "late"}));
     EXPECT_NE(std::string::npos, Output().find("cdrsend: not taken: ")) << Output();

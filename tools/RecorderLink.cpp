@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "platform/msg/MessagingError.h"
-
 bool RecorderLink::Failed(const std::string& error, bool unreachable) {
     mError = error;
     mUnreachable = unreachable;
@@ -11,34 +9,27 @@ bool RecorderLink::Failed(const std::string& error, bool unreachable) {
 }
 
 bool RecorderLink::Connect() {
-    try {
-        mClient.Connect();
-        return true;
-    } catch (const MessagingError& e) {
-        return Failed(std::string("cannot reach cdrd: ") + e.what(), true);
-    }
+    return mClient.Connect() || Failed("cannot reach cdrd: " + mClient.Error(), true);
 }
 
 bool RecorderLink::Send(const WireMessage& request) {
-    try {
-        mClient.Send(request);
-        return true;
-    } catch (const MessagingError& e) {
-        return Failed(e.what(), true);
-    }
+    return mClient.Send(request) || Failed(mClient.Error(), true);
 }
 
 bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
                        WireMessage* answer) {
-    try {
-        mClient.Send(request);
-        if (!mClient.Receive(answer, mTimeoutMs)) {
+    if (!mClient.Send(request))
+        return Failed(mClient.Error(), true);
+    switch (mClient.Receive(answer, mTimeoutMs)) {
+        case MessageQueueClient::Receipt::kMessage:
+            break;
+        case MessageQueueClient::Receipt::kTimedOut: {
             char text[64];
             snprintf(text, sizeof text, "no answer from cdrd within %g s", mTimeoutMs / 1000.0);
             return Failed(text);
         }
-    } catch (const MessagingError& e) {
-        return Failed(e.what(), true);
+        case MessageQueueClient::Receipt::kFailed:
+            return Failed(mClient.Error(), true);
     }
     if (answer->mType != expected)
         return Failed("unexpected answer (type " + std::to_string(answer->mType) + ")");

@@ -14,7 +14,6 @@
 #include "platform/config/RecordFile.h"
 #include "platform/msg/CDRKind.h"
 #include "platform/msg/MessageQueueClient.h"
-#include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/RecordSearch.h"
 #include "platform/sys/System.h"
@@ -325,23 +324,22 @@ int ServeSaved(int argc, char** argv) {
     // A page that is done with the files closes its end; one that hangs is
     // not waited for long.
     const int kIdleMs = 60000;
-    try {
-        for (WireMessage request; peer.Receive(&request, kIdleMs);) {
-            WireMessage answer;
-            if (request.mType == WireMessage::kStatus) {
-                answer.mType = WireMessage::kStatusReport;
-                answer.mStatus = saved.Status();
-            } else if (request.mType == WireMessage::kRead) {
-                answer.mType = WireMessage::kRecords;
-                saved.Read(request.mQuery, &answer.mPage);
-            } else {
-                fprintf(stderr, "cdrctl: serve-saved answers only status and read commands\n");
-                return 2;
-            }
-            peer.Send(answer);
+    // Ends when the page closes its end, or is idle too long.
+    for (WireMessage request;
+         peer.Receive(&request, kIdleMs) == MessageQueueClient::Receipt::kMessage;) {
+        WireMessage answer;
+        if (request.mType == WireMessage::kStatus) {
+            answer.mType = WireMessage::kStatusReport;
+            answer.mStatus = saved.Status();
+        } else if (request.mType == WireMessage::kRead) {
+            answer.mType = WireMessage::kRecords;
+            saved.Read(request.mQuery, &answer.mPage);
+        } else {
+            fprintf(stderr, "cdrctl: serve-saved answers only status and read commands\n");
+            return 2;
         }
-    } catch (const MessagingError&) {
-        return 0;  // the page closed its end
+        if (!peer.Send(answer))
+            break;
     }
     return 0;
 }
@@ -356,20 +354,20 @@ int Ready(double timeout) {
     const int64_t deadline = now + static_cast<int64_t>(timeout * 1000);
     std::string last;
     for (;;) {
-        try {
-            MessageQueueClient(QueueAddress::kCallControlQueue).Connect();
-            MessageQueueClient web(QueueAddress::kWebQueue);
-            web.Connect();
-            WireMessage request, answer;
-            request.mType = WireMessage::kStatus;
-            web.Send(request);
-            if (web.Receive(&answer, 1000)) {
+        MessageQueueClient control(QueueAddress::kCallControlQueue), web(QueueAddress::kWebQueue);
+        WireMessage request, answer;
+        request.mType = WireMessage::kStatus;
+        if (!control.Connect()) {
+            last = control.Error();
+        } else if (!web.Connect() || !web.Send(request)) {
+            last = web.Error();
+        } else {
+            const MessageQueueClient::Receipt got = web.Receive(&answer, 1000);
+            if (got == MessageQueueClient::Receipt::kMessage) {
                 printf("cdrctl: cdrd is ready\n");
                 return 0;
             }
-            last = "no answer";
-        } catch (const MessagingError& e) {
-            last = e.what();
+            last = got == MessageQueueClient::Receipt::kTimedOut ? "no answer" : web.Error();
         }
         if (!timed || !sys.MonotonicMs(&now) || now >= deadline)
             break;

@@ -8,7 +8,6 @@
 
 #include "platform/msg/CDRKind.h"
 #include "platform/msg/MessageQueueClient.h"
-#include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/WireFormat.h"
 #include "platform/sys/System.h"
@@ -83,11 +82,21 @@ int SendRandom(MessageQueueClient& client, long long count, uint32_t seed, doubl
         if (rate > 0 && sys.MonotonicMs(&now))
             sys.SleepMs(start + static_cast<int64_t>(static_cast<double>(i) * 1000 / rate) - now);
         reports.Next(&message);
-        client.Send(message);
+        if (!client.Send(message)) {
+            if (tty)
+                fputc('\n', stderr);
+            fprintf(stderr, "cdrsend: report %lld not taken: %s\n", i + 1, client.Error().c_str());
+            return 1;
+        }
         if (tty && (i % 1000 == 999 || i + 1 == count))
             fprintf(stderr, "\rcdrsend: %lld of %lld sent", i + 1, count);
     }
-    client.Finish(kTakenTimeoutMs);
+    if (!client.Finish(kTakenTimeoutMs)) {
+        if (tty)
+            fputc('\n', stderr);
+        fprintf(stderr, "cdrsend: not taken: %s\n", client.Error().c_str());
+        return 1;
+    }
     sys.MonotonicMs(&now);
     const double took = static_cast<double>(now - start) / 1000;
     if (tty)
@@ -168,32 +177,24 @@ bool TakeOption(const std::string& opt, const std::string& value, Request* reque
 // Sends what REQUEST asks for; the exit status.
 int Send(const Request& request) {
     if (request.randomCount < 0) {
-        try {  // a text the protocol cannot carry is a usage error, found before connecting
-            std::string bytes;
-            WireFormat::Encode(request.message, &bytes);
-        } catch (const MessagingError& e) {
-            return Usage(e.what());
-        }
+        // A text the protocol cannot carry is a usage error, found before connecting.
+        std::string bytes, error;
+        if (!WireFormat::Encode(request.message, &bytes, &error))
+            return Usage(error);
     }
     MessageQueueClient client(QueueAddress::kCallControlQueue);
-    try {
-        client.Connect();
-    } catch (const MessagingError& e) {
-        fprintf(stderr, "cdrsend: cannot reach cdrd: %s\n", e.what());
+    if (!client.Connect()) {
+        fprintf(stderr, "cdrsend: cannot reach cdrd: %s\n", client.Error().c_str());
         return 1;
     }
-    try {
-        if (request.randomCount >= 0)
-            return SendRandom(client, request.randomCount, static_cast<uint32_t>(request.seed),
-                              request.rate);
-        client.Send(request.message);
-        // Sent is not taken: the daemon ends the connection once it has it.
-        client.Finish(kTakenTimeoutMs);
-    } catch (const MessagingError& e) {
-        fprintf(stderr, "cdrsend: not taken: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+    if (request.randomCount >= 0)
+        return SendRandom(client, request.randomCount, static_cast<uint32_t>(request.seed),
+                          request.rate);
+    // Sent is not taken: the daemon ends the connection once it has it.
+    if (client.Send(request.message) && client.Finish(kTakenTimeoutMs))
+        return 0;
+    fprintf(stderr, "cdrsend: not taken: %s\n", client.Error().c_str());
+    return 1;
 }
 
 }  // namespace

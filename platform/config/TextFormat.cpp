@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -20,18 +21,30 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
+// Delimiters are the program's own constants, so a bad one is a mistake
+// in its code: it throws where exceptions are on (the tests show which), and
+// ends a program built without them (cdrweb) at once.
+[[noreturn]] void Refuse(const std::string& why) {
+#if defined(__cpp_exceptions)
+    throw std::invalid_argument(why);
+#else
+    (void)why;
+    std::abort();
+#endif
+}
+
 std::string Delimiter(const char* text, const char* what) {
     if (!text || !*text)
-        throw std::invalid_argument(std::string("empty ") + what);
+        Refuse(std::string("empty ") + what);
     std::string s(text);
     if (s.back() == '\n')
         s.pop_back();
     // Escapes are made of a backslash and alphanumerics, so no delimiter may hold those.
     for (char c : s)
         if (c == '\n' || c == '\\' || IsBlank(c) || std::isalnum(static_cast<unsigned char>(c)))
-            throw std::invalid_argument(std::string("unusable ") + what);
+            Refuse(std::string("unusable ") + what);
     if (s.empty())
-        throw std::invalid_argument(std::string("unusable ") + what);
+        Refuse(std::string("unusable ") + what);
     return s;
 }
 
@@ -91,7 +104,7 @@ TextFormat::TextFormat(const char* sectionBegin, const char* sectionEnd, const c
         mEndLine = mEnd + "\n";
         if (mBegin == mEnd || mBegin.find(mSeparator) != std::string::npos ||
             mEnd.find(mSeparator) != std::string::npos)
-            throw std::invalid_argument("section delimiters clash with the separator");
+            Refuse("section delimiters clash with the separator");
     }
     for (int c = 0; c < 256; ++c) {
         mValueSpecial[c] = c == '\\' || c == '\n' || c == '\r';

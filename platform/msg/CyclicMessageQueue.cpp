@@ -275,8 +275,12 @@ int CyclicMessageQueue::SendAnswer(const WireMessage& answer) {
         return 0;
     }
     Party& party = mParties[static_cast<size_t>(mCurrent)];
-    std::string bytes;
-    WireFormat::Encode(answer, &bytes);
+    std::string bytes, error;
+    if (!WireFormat::Encode(answer, &bytes, &error)) {
+        ++mCounters.mAnswersDropped;
+        Report("cannot send an answer: " + error);
+        return 0;
+    }
     if (System::Default().Send(party.mFd, bytes.data(), bytes.size(),
                                MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size()))
         return 1;

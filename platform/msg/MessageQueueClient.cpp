@@ -11,7 +11,6 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/msg/MessagingError.h"
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/WireFormat.h"
 #include "platform/sys/System.h"
@@ -23,18 +22,24 @@ MessageQueueClient::~MessageQueueClient() {
         System::Default().Close(mFd);
 }
 
-void MessageQueueClient::Fail(const std::string& what) const {
-    throw MessagingError(mPath + ": " + what);
+bool MessageQueueClient::Fail(const std::string& what) {
+    mError = mPath + ": " + what;
+    return false;
 }
 
-void MessageQueueClient::Connect() {
+MessageQueueClient::Receipt MessageQueueClient::Failed(const std::string& what) {
+    Fail(what);
+    return Receipt::kFailed;
+}
+
+bool MessageQueueClient::Connect() {
     if (mFd >= 0)
-        return;
+        return true;
     sockaddr_un addr;
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
     if (mPath.size() >= sizeof addr.sun_path)
-        Fail("socket path too long");
+        return Fail("socket path too long");
     std::memcpy(addr.sun_path, mPath.c_str(), mPath.size() + 1);
     // Where others may write, anyone may have taken the queue's name: what
     // is sent there could go to them.
@@ -42,16 +47,16 @@ void MessageQueueClient::Connect() {
     const std::string directory = QueueAddress::Directory();
     if (System::Default().Lstat(directory.c_str(), &dir) == 0 &&
         (!S_ISDIR(dir.st_mode) || (dir.st_mode & S_IWOTH)))
-        Fail("the queue directory " + directory +
-             (S_ISDIR(dir.st_mode) ? " is writable by others" : " is not a directory") +
-             ": nothing is sent there");
+        return Fail("the queue directory " + directory +
+                    (S_ISDIR(dir.st_mode) ? " is writable by others" : " is not a directory") +
+                    ": nothing is sent there");
     int fd = System::Default().Socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        Fail(std::string("socket: ") + strerror(errno));
+        return Fail(std::string("socket: ") + strerror(errno));
     if (System::Default().Connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         int err = errno;
         System::Default().Close(fd);
-        Fail(std::string("connect: ") + strerror(err));
+        return Fail(std::string("connect: ") + strerror(err));
     }
     // The listener must be one who may make files there: root, the
     // directory's owner, or its group where the group may write.
@@ -61,10 +66,11 @@ void MessageQueueClient::Connect() {
         peer.uid != 0 && peer.uid != dir.st_uid &&
         !((dir.st_mode & S_IWGRP) && peer.gid == dir.st_gid)) {
         System::Default().Close(fd);
-        Fail("held by user " + std::to_string(peer.uid) + " (pid " + std::to_string(peer.pid) +
-             "), who may not make files in " + directory);
+        return Fail("held by user " + std::to_string(peer.uid) + " (pid " +
+                    std::to_string(peer.pid) + "), who may not make files in " + directory);
     }
     mFd = fd;
+    return true;
 }
 
 void MessageQueueClient::Adopt(int fd, const std::string& name) {
@@ -73,9 +79,9 @@ void MessageQueueClient::Adopt(int fd, const std::string& name) {
     mPath = name;
 }
 
-void MessageQueueClient::Finish(int timeoutMs) {
+bool MessageQueueClient::Finish(int timeoutMs) {
     if (mFd < 0)
-        Fail("not connected");
+        return Fail("not connected");
     // The daemon closes a party once it has handled all it sent; a party it
     // closed unread (beyond its limit of parties) gets ECONNRESET.
     System::Default().Shutdown(mFd, SHUT_WR);
@@ -86,59 +92,60 @@ void MessageQueueClient::Finish(int timeoutMs) {
             rc = System::Default().Poll(&p, 1, timeoutMs);
         } while (rc < 0 && errno == EINTR);
         if (rc == 0)
-            Fail("the daemon did not end the connection in time");
+            return Fail("the daemon did not end the connection in time");
         char byte;
         const ssize_t n = rc < 0 ? -1 : System::Default().Recv(mFd, &byte, 1, 0);
         if (n == 0)
-            return;
+            return true;
         if (n < 0 && errno == ECONNRESET)
-            Fail("the daemon closed the connection before it took every message");
+            return Fail("the daemon closed the connection before it took every message");
         if (n < 0)
-            Fail(std::string("recv: ") + strerror(errno));
+            return Fail(std::string("recv: ") + strerror(errno));
     }
 }
 
-void MessageQueueClient::Send(const WireMessage& message) {
+bool MessageQueueClient::Send(const WireMessage& message) {
     mBuffer.clear();
-    WireFormat::Encode(message, &mBuffer);
-    SendBytes(mBuffer);
+    if (!WireFormat::Encode(message, &mBuffer, &mError))
+        return false;  // names the field, not the socket: nothing was sent
+    return SendBytes(mBuffer);
 }
 
-void MessageQueueClient::SendBytes(const std::string& datagram) {
+bool MessageQueueClient::SendBytes(const std::string& datagram) {
     if (mFd < 0)
-        Fail("not connected");
+        return Fail("not connected");
     for (;;) {
         ssize_t n = System::Default().Send(mFd, datagram.data(), datagram.size(), MSG_NOSIGNAL);
         if (n == static_cast<ssize_t>(datagram.size()))
-            return;
+            return true;
         if (n < 0 && errno == EINTR)
             continue;
-        Fail(std::string("send: ") + (n < 0 ? strerror(errno) : "datagram cut short"));
+        return Fail(std::string("send: ") + (n < 0 ? strerror(errno) : "datagram cut short"));
     }
 }
 
-bool MessageQueueClient::Receive(WireMessage* message, int timeoutMs) {
+MessageQueueClient::Receipt MessageQueueClient::Receive(WireMessage* message, int timeoutMs) {
     if (mFd < 0)
-        Fail("not connected");
+        return Failed("not connected");
     pollfd p{mFd, POLLIN, 0};
     int rc;
     do {
         rc = System::Default().Poll(&p, 1, timeoutMs);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0)
-        Fail(std::string("poll: ") + strerror(errno));
+        return Failed(std::string("poll: ") + strerror(errno));
     if (rc == 0)
-        return false;
+        return Receipt::kTimedOut;
     // Not zeroed: recv fills what the answer holds, and no more is read.
     std::unique_ptr<unsigned char[]> buf(new unsigned char[WireFormat::kMaxAnswer + 1]);
     ssize_t n = System::Default().Recv(mFd, buf.get(), WireFormat::kMaxAnswer + 1, MSG_TRUNC);
     if (n < 0)
-        Fail(std::string("recv: ") + strerror(errno));
+        return Failed(std::string("recv: ") + strerror(errno));
     if (n == 0)
-        Fail("the daemon closed the connection");
+        return Failed("the daemon closed the connection");
     if (static_cast<size_t>(n) > WireFormat::kMaxAnswer)
-        Fail("answer longer than any message");
+        return Failed("answer longer than any message");
     if (const char* why = WireFormat::Decode(buf.get(), static_cast<size_t>(n), message))
-        Fail(std::string("bad answer: ") + why);
-    return true;
+        return Failed(std::string("bad answer: ") + why);
+    return Receipt::kMessage;
 }

@@ -29,15 +29,15 @@ RecordPage Answer(const RecordQuery& query, RecordSections dbs[3],
     WireMessage request, answer;
     request.mType = WireMessage::kRead;
     request.mQuery = query;
-    std::string bytes;
-    WireFormat::Encode(request, &bytes);
+    std::string bytes, error;
+    EXPECT_TRUE(WireFormat::Encode(request, &bytes, &error)) << error;
     EXPECT_EQ(nullptr, WireFormat::Decode(reinterpret_cast<const unsigned char*>(bytes.data()),
                                           bytes.size(), &request));
     const Configuration::MultiSectionConfigFile* files[3] = {&dbs[0], &dbs[1], &dbs[2]};
     answer.mType = WireMessage::kRecords;
     RecordSearch::Run(request.mQuery, files, room, &answer.mPage);
     bytes.clear();
-    WireFormat::Encode(answer, &bytes);
+    EXPECT_TRUE(WireFormat::Encode(answer, &bytes, &error)) << error;
     EXPECT_LE(bytes.size(), WireFormat::kMaxAnswer);
     EXPECT_EQ(nullptr, WireFormat::Decode(reinterpret_cast<const unsigned char*>(bytes.data()),
                                           bytes.size(), &answer));

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "platform/config/BigEndian.h"
-#include "platform/msg/MessagingError.h"
 
 namespace {
 
@@ -21,12 +20,18 @@ public:
         U8(v);
     }
     void U32(uint32_t v) { BigEndian::AppendU32(mOut, v); }
+    // The first text that cannot be carried, or empty.
+    const std::string& Error() const { return mError; }
     void Text(const std::string& s, const char* field) {
+        if (!mError.empty())
+            return;
         if (s.size() > WireFormat::kMaxText)
-            throw MessagingError(std::string(field) + ": text of " + std::to_string(s.size()) +
-                                 " bytes, at most " + std::to_string(WireFormat::kMaxText));
-        if (s.find('\0') != std::string::npos)
-            throw MessagingError(std::string(field) + ": text holds a NUL byte");
+            mError = std::string(field) + ": text of " + std::to_string(s.size()) +
+                     " bytes, at most " + std::to_string(WireFormat::kMaxText);
+        else if (s.find('\0') != std::string::npos)
+            mError = std::string(field) + ": text holds a NUL byte";
+        if (!mError.empty())
+            return;
         U8(static_cast<unsigned>(s.size()));
         mOut->append(s);
     }
@@ -51,6 +56,7 @@ public:
 private:
     std::string* mOut;
     size_t mStart;
+    std::string mError;
 };
 
 class Reader {
@@ -366,7 +372,7 @@ constexpr size_t kStatusBeforeProblems = WireFormat::kHeaderSize + kU8 + 3 * kDa
 
 }  // namespace
 
-void WireFormat::Encode(const WireMessage& m, std::string* out) {
+bool WireFormat::Encode(const WireMessage& m, std::string* out, std::string* error) {
     const size_t start = out->size();
     Writer w(out);
     w.U8(kVersion);
@@ -407,15 +413,21 @@ void WireFormat::Encode(const WireMessage& m, std::string* out) {
         PutPage(w, m.mPage);
     }
     const size_t payload = out->size() - start - kHeaderSize;
-    if (payload > 0xFFFF)
-        throw MessagingError("message of " + std::to_string(payload) +
-                             " bytes, more than its header can say");
+    if (w.Error().empty() && payload > 0xFFFF)
+        *error = "message of " + std::to_string(payload) + " bytes, more than its header can say";
+    else
+        *error = w.Error();
+    if (!error->empty()) {
+        out->resize(start);
+        return false;
+    }
     // Texts are bounded, so no message outgrows the limit.
     static_assert(kLongestReport <= kMaxMessage, "the largest report fits kMaxMessage");
     static_assert(kLongestRead <= kMaxMessage, "the read command fits kMaxMessage");
     static_assert(kStatusBeforeProblems <= kMaxAnswer, "the status report fits kMaxAnswer");
     (*out)[start + 2] = static_cast<char>(payload >> 8);
     (*out)[start + 3] = static_cast<char>(payload & 0xFF);
+    return true;
 }
 
 const char* WireFormat::Decode(const unsigned char* data, size_t size, WireMessage* m) {

@@ -26,9 +26,10 @@ public:
     static constexpr size_t kRecordsOverhead = 64;
     static constexpr size_t kRecordsRoom = kMaxAnswer - kRecordsOverhead;
 
-    // Appends the encoded MESSAGE to *OUT. Throws MessagingError naming the
-    // field when a text is longer than kMaxText or holds a NUL byte.
-    static void Encode(const WireMessage& message, std::string* out);
+    // Appends the encoded MESSAGE to *OUT. False, with *OUT as it was, when
+    // a text is longer than kMaxText or holds a NUL byte: *ERROR then names
+    // the field.
+    static bool Encode(const WireMessage& message, std::string* out, std::string* error);
 
     // Decodes one datagram into *MESSAGE. Returns null on success, else why
     // the datagram is refused (the message is then unspecified).
