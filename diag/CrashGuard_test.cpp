@@ -1,9 +1,7 @@
 #include "diag/CrashGuard.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,6 +17,7 @@
 #include <thread>
 
 #include "platform/util/LogStream.h"
+#include "tests/support/PrivateMounts.h"
 #include "tests/support/TempDir.h"
 
 using namespace testing_support;
@@ -43,14 +42,6 @@ int InChild(const std::function<void()>& body) {
 
 bool EndedBy(int status, int signal) {
     return WIFSIGNALED(status) && WTERMSIG(status) == signal;
-}
-
-// In a child: a private mount namespace with an empty file system at DIR.
-void PrivateTmpfs(const char* dir) {
-    if (unshare(CLONE_NEWNS) != 0 ||
-        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("tmpfs", dir, "tmpfs", 0, "size=1m") != 0)
-        _exit(kNoNamespace);
 }
 
 #pragma GCC diagnostic ignored "-Winfinite-recursion"
@@ -159,7 +150,9 @@ TEST_F(CrashGuardTest, AStopAtAnyMomentEndsWithItsReportWithinASecond) {
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            PrivateTmpfs("/dev");  // syslog's calls go nowhere, its lock is taken all the same
+            // syslog's calls go nowhere, its lock is taken all the same
+            if (!EnterPrivateMounts({"/dev"}))
+                _exit(kNoNamespace);
             new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", true, false);
             (void)!write(ready[1], "r", 1);
             for (time_t t = time(nullptr);; ++t) {
@@ -198,6 +191,8 @@ TEST_F(CrashGuardTest, EachEndGivesItsOwnReport) {
     marker = mDir.File("routine");
     const std::string stop = "\n======= Process /usr/sbin/cdrd (cdrd) has been stopped by signal ";
     const std::string dump = "\n======= Backtrace dump of the process /usr/sbin/cdrd (cdrd), ";
+    const std::string term = stop + "SIGTERM(15)", hup = stop + "SIGHUP(1)",
+                      tstp = stop + "SIGTSTP(20)", segv = dump + "got signal SIGSEGV(11) =======\n";
     auto guard = [&] { new CrashGuard(LogFile().c_str(), "cdrd", "/usr/sbin/cdrd", false, false); };
     // Signals raised in turn, with IGNORED ignored before the guard is set up.
     auto raising = [&](int ignored, std::vector<int> signals) {
@@ -222,34 +217,14 @@ TEST_F(CrashGuardTest, EachEndGivesItsOwnReport) {
              raise(SIGTERM);
          },
          SIGTERM,
-         {stop + "SIGTERM(15)"},
+         {term},
          0},
         // A shell's background job: Ctrl-C and Ctrl-\ are not for it.
-        {"SIGINT ignored since start",
-         raising(SIGINT, {SIGINT, SIGTERM}),
-         SIGTERM,
-         {stop + "SIGTERM(15)"},
-         0},
-        {"SIGQUIT ignored since start",
-         raising(SIGQUIT, {SIGQUIT, SIGTERM}),
-         SIGTERM,
-         {stop + "SIGTERM(15)"},
-         0},
-        {"an ignored hangup, then a stop",
-         raising(SIGHUP, {SIGHUP, SIGTERM}),
-         SIGTERM,
-         {stop + "SIGHUP(1)", stop + "SIGTERM(15)"},
-         0},
-        {"a pause, continued, a pause, then a stop",
-         raising(0, {SIGTSTP, SIGTSTP, SIGTERM}),
-         SIGTERM,
-         {stop + "SIGTSTP(20)", stop + "SIGTERM(15)"},
-         0},
-        {"an ignored hangup, then a fault",
-         raising(SIGHUP, {SIGHUP, SIGSEGV}),
-         SIGSEGV,
-         {stop + "SIGHUP(1)", dump + "got signal SIGSEGV(11) =======\n"},
-         37},
+        {"SIGINT ignored", raising(SIGINT, {SIGINT, SIGTERM}), SIGTERM, {term}, 0},
+        {"SIGQUIT ignored", raising(SIGQUIT, {SIGQUIT, SIGTERM}), SIGTERM, {term}, 0},
+        {"hangup ignored", raising(SIGHUP, {SIGHUP, SIGTERM}), SIGTERM, {hup, term}, 0},
+        {"a pause twice", raising(0, {SIGTSTP, SIGTSTP, SIGTERM}), SIGTERM, {tstp, term}, 0},
+        {"hangup ignored, a fault", raising(SIGHUP, {SIGHUP, SIGSEGV}), SIGSEGV, {hup, segv}, 37},
         {"an exception with its reason",
          [&] {
              guard();
@@ -314,7 +289,8 @@ TEST_F(CrashGuardTest, EachEndGivesItsOwnReport) {
 TEST_F(CrashGuardTest, SystemLogGetsTheReportsAsData) {
     const std::string captured = mDir.File("syslog");
     int status = InChild([&] {
-        PrivateTmpfs("/dev");
+        if (!EnterPrivateMounts({"/dev"}))
+            _exit(kNoNamespace);
         int sock = socket(AF_UNIX, SOCK_DGRAM, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;

@@ -339,6 +339,7 @@ TEST(CrashStates, EveryStateAPowerCutCanLeaveKeepsWhatTheRecorderTold) {
         {"/kelt/telephony/CDR_db", "{\nID=7\ncaller=old\n}\n{\nID=6\ncaller=older\n}\n"},
         {"/kelt/telephony/missed_calls_db", "{\nID=0\ncaller=old\n}\n"}};
     const PowerCutFs::Tree top = {{"/kelt/telephony/unsuccess_calls_db", "{\nID=99999999999\n}\n"}};
+    const std::string off = Settings(10, 100, true) + "CDR_ENABLE=0\n";
     std::vector<Workload> workloads = {
         {"existing files", 10, 100, true, 0, "sr3sRs", "", existing},
         {"interval 1", 1, 100, false, 0, "sr4sRr2s", "", {}},
@@ -349,14 +350,7 @@ TEST(CrashStates, EveryStateAPowerCutCanLeaveKeepsWhatTheRecorderTold) {
         {"clear, restart", 3, 100, false, 0, "sr4sc7sRr2s", "", {}},
         {"collected", 10, 100, true, 4, "sr5sr4sDr6sdsDds", "", {}},
         {"collected, no journal", 3, 100, false, 4, "sr6sr4sDr3sdsDs", "", {}},
-        {"recording off",
-         10,
-         100,
-         true,
-         4,
-         "sr3sur5sRds",
-         Settings(10, 100, true) + "CDR_ENABLE=0\n",
-         {}},
+        {"recording off", 10, 100, true, 4, "sr3sur5sRds", off, {}},
         {"limit lowered", 10, 3, true, 0, "sr6sur3sRs", Settings(10, 3, true), {}},
         {"journal switched", 10, 100, true, 0, "sr4sur4sRs", Settings(10, 100, false), {}},
         {"saves refused", 10, 100, true, 0, "sr4sxc7sr3shf7s", "", {}},

@@ -212,26 +212,6 @@ TEST_F(QueueTest, ClientThatNeverReadsItsAnswersIsClosedNotWaitedFor) {
     EXPECT_EQ(WireMessage::kFlushDone, a.mType);
 }
 
-TEST_F(QueueTest, PartiesBeyondTheLimitAreRefused) {
-    std::vector<std::unique_ptr<MessageQueueClient>> clients;
-    for (size_t i = 0; i <= CyclicMessageQueue::kMaxParties; ++i) {
-        clients.push_back(std::make_unique<MessageQueueClient>(15));
-        ASSERT_TRUE(
-            clients.back()->Connect());  // blocks when the listen backlog is full: accept as we go
-        PumpUntil([&] {
-            return mReports->Count("connected") == i + 1 ||
-                   mReports->GetCounters().mPartiesRefused == 1;
-        });
-    }
-    EXPECT_EQ(CyclicMessageQueue::kMaxParties, mReports->Count("connected"));
-    // Room again once a party leaves.
-    clients.front().reset();
-    MessageQueueClient late(15);
-    ASSERT_TRUE(late.Connect()) << late.Error();
-    late.Send(Report(4, 1));
-    PumpUntil([&] { return mReports->reports.size() == 1; });
-}
-
 TEST(QueueSocket, TakesOnlyAStaleSocketsPlace) {
     TempDir dir;
     setenv("MSGQ_DIR", dir.Path().c_str(), 1);

@@ -1,27 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include <cstring>
-#include <string>
-
 #include "platform/util/NumberText.h"
-#include "platform/util/Thread.h"
-
-TEST(Thread, ReadsTheCommandLine) {
-    char buf[1024];
-    ASSERT_TRUE(Thread::GetCommandLine(buf, sizeof buf, true, false, true));
-    EXPECT_EQ('/', buf[0]);
-    EXPECT_NE(nullptr, std::strstr(buf, "platform_util_test")) << buf;
-    std::string expected;
-    const std::vector<std::string> argv = ::testing::internal::GetArgvs();
-    for (size_t i = 1; i < argv.size(); ++i) expected += (i > 1 ? " " : "") + argv[i];
-    ASSERT_TRUE(Thread::GetCommandLine(buf, sizeof buf, false, false, false));
-    EXPECT_EQ(expected, buf);
-    char small[4];
-    ASSERT_TRUE(Thread::GetCommandLine(small, sizeof small, true, false, true));
-    EXPECT_EQ(3u, std::strlen(small));
-}
 
 // Numbers read the same on the 32-bit device and on a 64-bit host.
 TEST(NumberText, ReadsAsTheDeviceReadsWhateverTheHost) {
