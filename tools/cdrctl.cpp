@@ -324,7 +324,6 @@ int ServeSaved(int argc, char** argv) {
     // A page that is done with the files closes its end; one that hangs is
     // not waited for long.
     const int kIdleMs = 60000;
-    // Ends when the page closes its end, or is idle too long.
     for (WireMessage request;
          peer.Receive(&request, kIdleMs) == MessageQueueClient::Receipt::kMessage;) {
         WireMessage answer;

@@ -78,29 +78,27 @@ int SendRandom(MessageQueueClient& client, long long count, uint32_t seed, doubl
     System& sys = System::Default();
     int64_t start = 0, now = 0;
     sys.MonotonicMs(&start);
-    for (long long i = 0; i < count; ++i) {
+    long long sent = 0;
+    for (; sent < count; ++sent) {
         if (rate > 0 && sys.MonotonicMs(&now))
-            sys.SleepMs(start + static_cast<int64_t>(static_cast<double>(i) * 1000 / rate) - now);
+            sys.SleepMs(start + static_cast<int64_t>(static_cast<double>(sent) * 1000 / rate) -
+                        now);
         reports.Next(&message);
-        if (!client.Send(message)) {
-            if (tty)
-                fputc('\n', stderr);
-            fprintf(stderr, "cdrsend: report %lld not taken: %s\n", i + 1, client.Error().c_str());
-            return 1;
-        }
-        if (tty && (i % 1000 == 999 || i + 1 == count))
-            fprintf(stderr, "\rcdrsend: %lld of %lld sent", i + 1, count);
+        if (!client.Send(message))
+            break;
+        if (tty && (sent % 1000 == 999 || sent + 1 == count))
+            fprintf(stderr, "\rcdrsend: %lld of %lld sent", sent + 1, count);
     }
-    if (!client.Finish(kTakenTimeoutMs)) {
-        if (tty)
-            fputc('\n', stderr);
-        fprintf(stderr, "cdrsend: not taken: %s\n", client.Error().c_str());
-        return 1;
-    }
+    const bool taken = sent == count && client.Finish(kTakenTimeoutMs);
     sys.MonotonicMs(&now);
     const double took = static_cast<double>(now - start) / 1000;
     if (tty)
         fputc('\n', stderr);
+    if (!taken) {
+        fprintf(stderr, "cdrsend: not taken: %s (%lld of %lld sent)\n", client.Error().c_str(),
+                sent, count);
+        return 1;
+    }
     printf("cdrsend: %lld reports in %.3f s, %.0f reports/s\n", count, took,
            took > 0 ? static_cast<double>(count) / took : 0.0);
     return 0;
