@@ -20,15 +20,20 @@ void JsonTime(int64_t seconds, std::ostream& out) {
 
 }  // namespace
 
-std::string StatusReport::LocalTime(int64_t seconds) {
+size_t StatusReport::LocalTime(int64_t seconds, char* out) {
     const time_t t = static_cast<time_t>(seconds);
     struct tm local;
     if (t != seconds || !localtime_r(&t, &local) || local.tm_year < -1900 ||
-        local.tm_year > 9999 - 1900)
-        return std::to_string(seconds) + " s after the epoch";
+        local.tm_year > 9999 - 1900) {
+        const size_t length = DecimalText::Write(seconds, out);
+        static const char kAfter[] = " s after the epoch";
+        std::memcpy(out + length, kAfter, sizeof kAfter);
+        return length + sizeof kAfter - 1;
+    }
     // Not strftime: the page shows one time per record, and it costs ten
     // times as much.
-    char text[] = "YYYY-MM-DD HH:MM:SS";
+    static const char kForm[] = "YYYY-MM-DD HH:MM:SS";
+    std::memcpy(out, kForm, sizeof kForm);
     const int fields[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                            local.tm_hour,        local.tm_min,     local.tm_sec};
     const int at[6] = {0, 5, 8, 11, 14, 17};
@@ -36,9 +41,9 @@ std::string StatusReport::LocalTime(int64_t seconds) {
     for (int f = 0; f < 6; ++f) {
         const int width = f == 0 ? 4 : 2;
         DecimalText::Write(fields[f], digits, width);
-        std::memcpy(text + at[f], digits, static_cast<size_t>(width));
+        std::memcpy(out + at[f], digits, static_cast<size_t>(width));
     }
-    return text;
+    return sizeof kForm - 1;
 }
 
 size_t StatusReport::Duration(uint32_t seconds, char* out) {
@@ -82,6 +87,7 @@ std::string StatusReport::Text(const RecorderStatus& s) {
         TextPieces::Append(out, pieces);
     };
     const auto number = [](unsigned long long n) { return TextPieces::Number(n); };
+    char time[kTimeText];
     for (const RecorderStatus::Database& d : s.mDatabases) {
         put({d.mName, " calls: ", d.mPath, "\n"});
         if (!d.mOpen) {
@@ -94,8 +100,8 @@ std::string StatusReport::Text(const RecorderStatus& s) {
         if (d.mLastSaveTime == 0)
             put({"none since the start\n"});
         else
-            put({LocalTime(d.mLastSaveTime), d.mLastSaveOk ? " ok" : " FAILED: ", d.mLastSaveError,
-                 "\n"});
+            put({std::string_view(time, LocalTime(d.mLastSaveTime, time)),
+                 d.mLastSaveOk ? " ok" : " FAILED: ", d.mLastSaveError, "\n"});
     }
     put({"recording: ", s.mRecording ? "on" : "off", "\ndownload: ", s.mDownload ? "on" : "off",
          ", ", number(s.mCollected), " collected, download_cnt ", std::to_string(s.mDownloadCount),
@@ -103,7 +109,8 @@ std::string StatusReport::Text(const RecorderStatus& s) {
     if (s.mLastDownloadTime == 0)
         put({"none since the start"});
     else
-        put({LocalTime(s.mLastDownloadTime), s.mLastDownloadOk ? " done" : " FAILED"});
+        put({std::string_view(time, LocalTime(s.mLastDownloadTime, time)),
+             s.mLastDownloadOk ? " done" : " FAILED"});
     put({", ", number(s.mDroppedByCap),
          " dropped at twice download_cnt\njournal: ", s.mJournal ? "on" : "off"});
     if (!s.mJournalProblem.empty())

@@ -21,8 +21,11 @@ public:
     // The troubles of the databases that MASK selects (bits 1, 2, 4), after
     // a clear or flush of them.
     static std::vector<std::string> Troubles(const RecorderStatus& status, int mask);
-    // SECONDS since the epoch as local "YYYY-MM-DD HH:MM:SS".
-    static std::string LocalTime(int64_t seconds);
+    // SECONDS since the epoch as local "YYYY-MM-DD HH:MM:SS" (or, beyond
+    // the calendar, "N s after the epoch") into OUT, which holds kTimeText
+    // bytes, and a NUL; the length.
+    static constexpr size_t kTimeText = 48;
+    static size_t LocalTime(int64_t seconds, char* out);
     // A call's duration of SECONDS as "H:MM:SS" (hours as many as it takes)
     // into OUT, which holds kDurationText bytes, and a NUL; the length.
     static constexpr size_t kDurationText = 20;

@@ -178,14 +178,14 @@ void PrintRecord(const RecordPage::Record& raw, const std::string& format, bool 
     } else {
         int64_t start = 0, seconds = 0;
         const std::string st = Value(record, "ST"), dur = Value(record, "dur");
-        char duration[StatusReport::kDurationText] = "?";
+        char duration[StatusReport::kDurationText] = "?", time[StatusReport::kTimeText];
         if (NumberText::Whole(dur.c_str(), 0, UINT32_MAX, &seconds))
             StatusReport::Duration(static_cast<uint32_t>(seconds), duration);
+        const bool timed = NumberText::Whole(st.c_str(), INT64_MIN, INT64_MAX, &start);
+        if (timed)
+            StatusReport::LocalTime(start, time);
         printf("%-6s %10s  %-19s %9s  %s -> %s\n", KindName(raw.mDb),
-               Printable(Value(record, "ID")).c_str(),
-               NumberText::Whole(st.c_str(), INT64_MIN, INT64_MAX, &start)
-                   ? StatusReport::LocalTime(start).c_str()
-                   : Printable(st).c_str(),
+               Printable(Value(record, "ID")).c_str(), timed ? time : Printable(st).c_str(),
                duration, Printable(Value(record, "caller")).c_str(),
                Printable(Value(record, "called")).c_str());
     }

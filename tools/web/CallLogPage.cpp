@@ -4,11 +4,8 @@
 
 #include "platform/msg/CDRKind.h"
 #include "platform/msg/RecordSearch.h"
-#include "platform/util/DecimalText.h"
 #include "platform/util/NumberText.h"
 #include "tools/StatusReport.h"
-#include "tools/TextPieces.h"
-#include "tools/web/CgiRequest.h"
 #include "tools/web/HtmlText.h"
 
 namespace {
@@ -16,8 +13,6 @@ namespace {
 using Entries = RecordSearch::EntryViews;
 
 const char* const kTitles[4] = {"All calls", "Stated calls", "Missed calls", "Failed calls"};
-// The database selector bits of a clear or flush, by index.
-const char* const kMasks[3] = {"1", "2", "4"};
 
 // On a phone each record of the list is a paragraph and long texts wrap
 // anywhere; a wide table scrolls sideways. Print leaves out the controls.
@@ -38,13 +33,8 @@ const char kStyle[] =
     "border-bottom:1px solid #ccc}.list td{display:inline;border:0;padding:0 .5em 0 0}"
     ".list td:last-child{display:block}}";
 
-void Put(std::string& out, std::initializer_list<std::string_view> pieces) {
-    TextPieces::Append(out, pieces);
-}
-
-void Text(std::string& out, std::string_view text) {
-    HtmlText::Append(out, text);
-}
+// Each text of the page goes in through a pattern; see HtmlText.
+constexpr void (*Format)(std::string&, const char*, ...) = HtmlText::Format;
 
 // The value of KEY, or null when the record has none.
 const std::string_view* Find(const Entries& record, std::string_view key) {
@@ -59,28 +49,29 @@ std::string_view Value(const Entries& record, std::string_view key) {
     return value ? *value : std::string_view();
 }
 
-// The start time as local date and time, or the text as it stands.
-void Start(std::string& out, std::string_view text) {
+// Room for what Start and Duration make.
+constexpr size_t kShown = StatusReport::kTimeText;
+static_assert(kShown >= StatusReport::kDurationText, "a duration fits");
+
+// The start time as local date and time into SHOWN, or the text as it
+// stands: what to show, to be escaped.
+std::string_view Start(std::string_view text, char* shown) {
     int64_t seconds = 0;
-    if (NumberText::Whole(text, INT32_MIN, INT32_MAX, &seconds))
-        out += StatusReport::LocalTime(seconds);
-    else
-        Text(out, text);
+    if (!NumberText::Whole(text, INT32_MIN, INT32_MAX, &seconds))
+        return text;
+    return std::string_view(shown, StatusReport::LocalTime(seconds, shown));
 }
 
-// The duration as h:mm:ss, or the text as it stands.
-void Duration(std::string& out, std::string_view text) {
+// The duration as h:mm:ss into SHOWN, or the text as it stands.
+std::string_view Duration(std::string_view text, char* shown) {
     int64_t seconds = 0;
-    if (!NumberText::Whole(text, 0, UINT32_MAX, &seconds)) {
-        Text(out, text);
-        return;
-    }
-    char hms[StatusReport::kDurationText];
-    out.append(hms, StatusReport::Duration(static_cast<uint32_t>(seconds), hms));
+    if (!NumberText::Whole(text, 0, UINT32_MAX, &seconds))
+        return text;
+    return std::string_view(shown, StatusReport::Duration(static_cast<uint32_t>(seconds), shown));
 }
 
 // What the list shows of a record's media, gathered in one pass over its
-// entries (a record has up to 46): null where the record has none.
+// entries (a record has up to 46): empty where the record has none.
 struct MediaFields {
     // Per stream: packets sent, send codec, packets received, receive
     // codec, packets lost.
@@ -108,13 +99,8 @@ MediaFields Gather(const Entries& r) {
     return m;
 }
 
-// "CODEC: N sent" or "CODEC: N received".
-void Side(std::string& out, const std::string_view* codec, const std::string_view& packets,
-          const char* what) {
-    Text(out, codec ? *codec : "?");
-    out += ": ";
-    Text(out, packets);
-    out += what;
+std::string_view Or(const std::string_view* value, std::string_view otherwise) {
+    return value ? *value : otherwise;
 }
 
 // Codecs, packets and loss of each side a stream had, and the fax transfer.
@@ -127,42 +113,39 @@ void Media(std::string& out, const Entries& r) {
             continue;
         out += separator;
         separator = "<br>";
-        if (sent)
-            Side(out, stream[1], *sent, " sent");
-        if (sent && received)
-            out += ", ";
+        if (sent) {
+            const std::string_view codec = Or(stream[1], "?");
+            Format(out, "%h: %h sent%s", codec.data(), codec.size(), sent->data(), sent->size(),
+                   received ? ", " : "");
+        }
         if (received) {
-            Side(out, stream[3], *received, " received");
-            if (lost) {
-                out += ", ";
-                Text(out, *lost);
-                out += " lost";
-            }
+            const std::string_view codec = Or(stream[3], "?");
+            Format(out, "%h: %h received", codec.data(), codec.size(), received->data(),
+                   received->size());
+            if (lost)
+                Format(out, ", %h lost", lost->data(), lost->size());
         }
     }
     if (m.mFaxSent || m.mFaxReceived) {
-        Put(out, {separator, "fax: "});
-        Text(out, m.mFaxSent ? *m.mFaxSent : "");
-        out += " sent, ";
-        Text(out, m.mFaxReceived ? *m.mFaxReceived : "");
-        out += " received";
+        const std::string_view sent = Or(m.mFaxSent, ""), received = Or(m.mFaxReceived, "");
+        Format(out, "%sfax: %h sent, %h received", separator, sent.data(), sent.size(),
+               received.data(), received.size());
     }
 }
 
-// An address of this page: ?db=NAME, the search terms, and EXTRA (already
-// encoded, "&amp;"-joined), for an href.
-void Link(std::string& out, const CallLogPage::View& v, int db, std::string_view extra) {
-    Put(out, {"?db=", CallLogPage::DbName(db)});
+// An address of this page for an href: ?db=NAME and the search terms,
+// each "&amp;"-joined; what follows is the caller's.
+void Link(std::string& out, const CallLogPage::View& v, int db) {
+    Format(out, "?db=%s", CallLogPage::DbName(db));
     for (const auto& [name, value] : v.mTerms)
-        Put(out, {"&amp;", name, "=", CgiRequest::UrlEncode(value)});
-    out += extra;
+        Format(out, "&amp;%s=%e", name.c_str(), value.data(), value.size());
 }
 
 void PageLink(std::string& out, const CallLogPage::View& v, uint32_t page, const char* rel,
               const char* label) {
-    Put(out, {" <a rel=\"", rel, "\" href=\""});
-    Link(out, v, v.mDb, TextPieces::Join({"&amp;page=", TextPieces::Number(page)}));
-    Put(out, {"\">", label, "</a>"});
+    Format(out, " <a rel=\"%s\" href=\"", rel);
+    Link(out, v, v.mDb);
+    Format(out, "&amp;page=%u\">%s</a>", page, label);
 }
 
 uint32_t Pages(const RecordPage& p) {
@@ -177,64 +160,57 @@ void List(const CallLogPage::View& v, std::string& out) {
     for (const RecordPage::Record& raw : v.mRecords.mList) {
         std::list<std::string> scratch;
         const Entries r = RecordSearch::DecodeViews(raw.mText, &scratch);
-        Put(out, {"<tr><td class=\"t\">", KindName(raw.mDb),
-                  "</td><td class=\"n\"><a href=\"?db=", KindName(raw.mDb), "&amp;id="});
-        out += CgiRequest::UrlEncode(Value(r, "ID"));
-        out += "\">";
-        Text(out, Value(r, "ID"));
-        out += "</a></td><td class=\"t\">";
-        Start(out, Value(r, "ST"));
-        out += "</td><td class=\"n\">";
-        Duration(out, Value(r, "dur"));
-        out += "</td><td>";
-        Text(out, Value(r, "caller"));
-        out += Value(r, "clir_caller") == "1" ? " (restricted)</td><td>" : "</td><td>";
-        Text(out, Value(r, "called"));
-        out += "</td><td>";
+        const char* kind = KindName(raw.mDb);
+        char shownStart[kShown], shownDuration[kShown];
+        const std::string_view id = Value(r, "ID"), caller = Value(r, "caller"),
+                               called = Value(r, "called"),
+                               start = Start(Value(r, "ST"), shownStart),
+                               duration = Duration(Value(r, "dur"), shownDuration);
+        Format(out,
+               "<tr><td class=\"t\">%s</td><td class=\"n\"><a href=\"?db=%s&amp;id=%e\">%h</a>"
+               "</td><td class=\"t\">%h</td><td class=\"n\">%h</td><td>%h%s</td><td>%h</td><td>",
+               kind, kind, id.data(), id.size(), id.data(), id.size(), start.data(), start.size(),
+               duration.data(), duration.size(), caller.data(), caller.size(),
+               Value(r, "clir_caller") == "1" ? " (restricted)" : "", called.data(), called.size());
         Media(out, r);
         out += "</td></tr>\n";
     }
-    const uint32_t pages = std::max<uint32_t>(1, Pages(v.mRecords));
-    Put(out, {"</tbody></table></div>\n<nav class=\"pages\">Page ", TextPieces::Number(v.mPage),
-              " of ", TextPieces::Number(pages)});
+    Format(out, "</tbody></table></div>\n<nav class=\"pages\">Page %u of %u", v.mPage,
+           std::max<uint32_t>(1, Pages(v.mRecords)));
     if (v.mPage > 1)
         PageLink(out, v, v.mPage - 1, "prev", "Newer");
-    if (v.mPage < pages)
+    if (v.mPage < Pages(v.mRecords))
         PageLink(out, v, v.mPage + 1, "next", "Older");
     out += " <a download href=\"";
-    Link(out, v, v.mDb, "&amp;format=csv");
-    out += "\">Download CSV</a></nav>\n";
+    Link(out, v, v.mDb);
+    out += "&amp;format=csv\">Download CSV</a></nav>\n";
 }
 
 void Details(const CallLogPage::View& v, std::string& out) {
     if (v.mRecords.mList.empty()) {
-        Put(out, {"<p class=\"fail\">There is no record with the ID "});
-        Text(out, v.mId);
-        Put(out, {" in the ", KindName(v.mDb), " calls database.</p>\n"});
+        Format(
+            out,
+            "<p class=\"fail\">There is no record with the ID %h in the %s calls database.</p>\n",
+            v.mId.data(), v.mId.size(), KindName(v.mDb));
     } else {
         out += "<div class=\"wide\"><table class=\"details\"><tbody>\n";
         std::list<std::string> scratch;
         for (const auto& [key, value] :
              RecordSearch::DecodeViews(v.mRecords.mList.front().mText, &scratch)) {
-            out += "<tr><th>";
-            Text(out, key);
-            out += "</th><td>";
-            Text(out, value);
-            if (key == "ST") {
-                out += " (";
-                Start(out, value);
-                out += ')';
-            } else if (key == "dur") {
-                out += " (";
-                Duration(out, value);
-                out += ')';
-            }
-            out += "</td></tr>\n";
+            char shown[kShown];
+            // The start and the duration also as a person reads them.
+            const bool more = key == "ST" || key == "dur";
+            const std::string_view also = !more         ? std::string_view()
+                                          : key == "ST" ? Start(value, shown)
+                                                        : Duration(value, shown);
+            Format(out, "<tr><th>%h</th><td>%h%s%h%s</td></tr>\n", key.data(), key.size(),
+                   value.data(), value.size(), more ? " (" : "", also.data(), also.size(),
+                   more ? ")" : "");
         }
         out += "</tbody></table></div>\n";
     }
     out += "<p><a href=\"";
-    Link(out, v, v.mDb, "");
+    Link(out, v, v.mDb);
     out += "\">Back to the list</a></p>\n";
 }
 
@@ -245,54 +221,50 @@ const std::string* Term(const CallLogPage::View& v, std::string_view name) {
     return nullptr;
 }
 
-void Field(std::string& out, const CallLogPage::View& v, const char* name, const char* label,
-           const char* type) {
-    const std::string* value = Term(v, name);
-    // A time typed into the address does not fit a date field: shown as text.
-    if (value && value->size() != 10 && std::string_view(type) == "date")
-        type = "text";
-    Put(out, {"<label>", label, " <input name=\"", name, "\" type=\"", type, "\" value=\""});
-    if (value)
-        Text(out, *value);
-    out += "\"></label>\n";
-}
-
 void Search(const CallLogPage::View& v, std::string& out) {
     out += "<form class=\"terms\" method=\"get\" role=\"search\"><label>Calls <select name=\"db\">";
     for (int db = -1; db < 3; ++db)
-        Put(out, {"<option value=\"", CallLogPage::DbName(db), db == v.mDb ? "\" selected>" : "\">",
-                  kTitles[db + 1], "</option>"});
+        Format(out, "<option value=\"%s\"%s>%s</option>", CallLogPage::DbName(db),
+               db == v.mDb ? " selected" : "", kTitles[db + 1]);
     out += "</select></label>\n";
-    Field(out, v, "party", "Number or name", "search");
-    Field(out, v, "caller", "Caller", "search");
-    Field(out, v, "called", "Called", "search");
-    Field(out, v, "since", "From", "date");
-    Field(out, v, "until", "To", "date");
-    Field(out, v, "min-duration", "At least (s)", "number");
-    out += "<button>Search</button>";
-    if (!v.mTerms.empty()) {
-        Put(out, {" <a href=\"?db=", CallLogPage::DbName(v.mDb), "\">Show all</a>"});
+    static const char* const kFields[6][3] = {{"party", "Number or name", "search"},
+                                              {"caller", "Caller", "search"},
+                                              {"called", "Called", "search"},
+                                              {"since", "From", "date"},
+                                              {"until", "To", "date"},
+                                              {"min-duration", "At least (s)", "number"}};
+    for (const auto& [name, label, type] : kFields) {
+        const std::string* value = Term(v, name);
+        const std::string_view shown = value ? *value : std::string_view();
+        // A time typed into the address does not fit a date field: shown as text.
+        const bool asText = value && value->size() != 10 && type[0] == 'd';
+        Format(out, "<label>%s <input name=\"%s\" type=\"%s\" value=\"%h\"></label>\n", label, name,
+               asText ? "text" : type, shown.data(), shown.size());
     }
+    out += "<button>Search</button>";
+    if (!v.mTerms.empty())
+        Format(out, " <a href=\"?db=%s\">Show all</a>", CallLogPage::DbName(v.mDb));
     out += "</form>\n";
 }
 
 void Actions(const CallLogPage::View& v, std::string& out) {
     out += "<section class=\"actions\"><h2>Actions</h2>\n<form method=\"post\" action=\"";
-    Link(out, v, v.mDb, TextPieces::Join({"&amp;page=", TextPieces::Number(v.mPage)}));
-    out += "\">\n<input type=\"hidden\" name=\"token\" value=\"";
-    Text(out, v.mToken);
-    out += "\">\n<p>Databases:";
+    Link(out, v, v.mDb);
+    Format(out,
+           "&amp;page=%u\">\n<input type=\"hidden\" name=\"token\" value=\"%h\">\n<p>Databases:",
+           v.mPage, v.mToken.data(), v.mToken.size());
     for (int db = 0; db < 3; ++db)
-        Put(out, {" <label><input type=\"checkbox\" name=\"mask\" value=\"", kMasks[db],
-                  db == v.mDb ? "\" checked> " : "\"> ", KindName(db), "</label>"});
-    out += "</p>\n<p><button name=\"action\" value=\"flush\">Flush</button>";
+        Format(out, " <label><input type=\"checkbox\" name=\"mask\" value=\"%u\"%s> %s</label>",
+               1u << db, db == v.mDb ? " checked" : "", KindName(db));
     // A download can only be asked for while automatic download is on.
-    if (v.mHaveStatus && v.mStatus.mDownload)
-        out += " <button name=\"action\" value=\"download-now\">Download now</button>";
-    out +=
-        "</p>\n<p><label><input type=\"checkbox\" name=\"confirm\" value=\"yes\"> "
-        "Yes, delete every record of the chosen databases</label> "
-        "<button name=\"action\" value=\"clear\">Clear</button></p>\n</form></section>\n";
+    Format(out,
+           "</p>\n<p><button name=\"action\" value=\"flush\">Flush</button>%s</p>\n"
+           "<p><label><input type=\"checkbox\" name=\"confirm\" value=\"yes\"> "
+           "Yes, delete every record of the chosen databases</label> "
+           "<button name=\"action\" value=\"clear\">Clear</button></p>\n</form></section>\n",
+           v.mHaveStatus && v.mStatus.mDownload
+               ? " <button name=\"action\" value=\"download-now\">Download now</button>"
+               : "");
 }
 
 void Status(const CallLogPage::View& v, std::string& out) {
@@ -303,14 +275,11 @@ void Status(const CallLogPage::View& v, std::string& out) {
         out += "<pre>";
         for (size_t at = 0, end; at < report.size(); at = end + 1) {
             end = std::min(report.find('\n', at), report.size());
-            Text(out, std::string_view(report).substr(at, end - at));
-            out += '\n';
+            Format(out, "%h\n", report.data() + at, end - at);
         }
         out += "</pre>\n";
     } else {
-        out += "<p class=\"fail\">";
-        Text(out, v.mStatusError);
-        out += "</p>\n";
+        Format(out, "<p class=\"fail\">%h</p>\n", v.mStatusError.data(), v.mStatusError.size());
     }
     out += "</section>\n";
 }
@@ -323,27 +292,20 @@ void Summary(const CallLogPage::View& v, std::string& out) {
     for (int db = 0; db < 3; ++db) {
         if (v.mDb >= 0 && db != v.mDb)
             continue;
-        Put(out, {separator, KindName(db), ": "});
+        Format(out, "%s%s: ", separator, KindName(db));
         separator = " · ";
-        if (!p.mOpen[db]) {
-            out += v.mFileErrors[db].empty() ? "not open" : "not read";
-        } else {
-            Put(out,
-                {TextPieces::Number(p.mRecords[db]), p.mRecords[db] == 1 ? " record" : " records"});
-        }
-        if (!v.mPaths[db].empty()) {
-            out += " (";
-            Text(out, v.mPaths[db]);
-            out += ')';
-        }
-        if (!v.mFileErrors[db].empty()) {
-            out += " <span class=\"fail\">";
-            Text(out, v.mFileErrors[db]);
-            out += "</span>";
-        }
+        const std::string &path = v.mPaths[db], &error = v.mFileErrors[db];
+        if (!p.mOpen[db])
+            out += error.empty() ? "not open" : "not read";
+        else
+            Format(out, "%u record%s", p.mRecords[db], p.mRecords[db] == 1 ? "" : "s");
+        if (!path.empty())
+            Format(out, " (%h)", path.data(), path.size());
+        if (!error.empty())
+            Format(out, " <span class=\"fail\">%h</span>", error.data(), error.size());
     }
     if (v.mSearching && v.mId.empty())
-        Put(out, {"; ", TextPieces::Number(p.mMatches), p.mMatches == 1 ? " match" : " matches"});
+        Format(out, "; %u match%s", p.mMatches, p.mMatches == 1 ? "" : "es");
     out += "</p>\n";
 }
 
@@ -356,40 +318,35 @@ const char* CallLogPage::DbName(int db) {
 std::string CallLogPage::Render(const View& v) {
     std::string out;
     out.reserve(16384 + 1024 * v.mRecords.mList.size());
-    Put(out, {"<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-              "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-              "<title>Call log: ",
-              kTitles[v.mDb + 1], "</title>\n<style>", kStyle,
-              "</style></head>\n<body>\n<header><h1>Call log</h1><nav>"});
+    const char* title = kTitles[v.mDb + 1];
+    Format(out,
+           "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           "<title>Call log: %s</title>\n<style>%s</style></head>\n<body>\n"
+           "<header><h1>Call log</h1><nav>",
+           title, kStyle);
     for (int db = -1; db < 3; ++db)
-        Put(out, {"<a href=\"?db=", DbName(db), db == v.mDb ? "\" aria-current=\"page\">" : "\">",
-                  kTitles[db + 1], "</a>"});
+        Format(out, "<a href=\"?db=%s\"%s>%s</a>", DbName(db),
+               db == v.mDb ? " aria-current=\"page\"" : "", kTitles[db + 1]);
     out += "</nav></header>\n";
-    if (!v.mSourceNote.empty()) {
-        out += "<p id=\"source\" class=\"note\">";
-        Text(out, v.mSourceNote);
-        out += "</p>\n";
-    }
-    if (!v.mAnswer.empty()) {
-        Put(out, {"<p id=\"answer\" role=\"status\" class=\"", v.mAnswerOk ? "ok" : "fail", "\">"});
-        Text(out, v.mAnswer);
-        out += "</p>\n";
-    }
-    Put(out, {"<main>\n<h2>", kTitles[v.mDb + 1], "</h2>\n"});
+    if (!v.mSourceNote.empty())
+        Format(out, "<p id=\"source\" class=\"note\">%h</p>\n", v.mSourceNote.data(),
+               v.mSourceNote.size());
+    if (!v.mAnswer.empty())
+        Format(out, "<p id=\"answer\" role=\"status\" class=\"%s\">%h</p>\n",
+               v.mAnswerOk ? "ok" : "fail", v.mAnswer.data(), v.mAnswer.size());
+    Format(out, "<main>\n<h2>%s</h2>\n", title);
     if (v.mId.empty())
         Search(v, out);
     if (!v.mError.empty()) {
-        out += "<p class=\"fail\">";
-        Text(out, v.mError);
-        out += "</p>\n";
+        Format(out, "<p class=\"fail\">%h</p>\n", v.mError.data(), v.mError.size());
     } else {
         Summary(v, out);
         if (!v.mId.empty())
             Details(v, out);
         else if (v.mRecords.mList.empty())
-            Put(out, {"<p class=\"none\">",
-                      v.mSearching ? "No record matches the search." : "There are no records.",
-                      "</p>\n"});
+            Format(out, "<p class=\"none\">%s</p>\n",
+                   v.mSearching ? "No record matches the search." : "There are no records.");
         else
             List(v, out);
     }

@@ -1,8 +1,12 @@
 #include "tools/web/HtmlText.h"
 
+#include <cassert>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
+#include "platform/util/DecimalText.h"
 #include "tools/Utf8.h"
 
 namespace {
@@ -11,6 +15,21 @@ namespace {
 bool Hidden(uint32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x200E || cp == 0x200F ||
            (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+void Url(std::string& out, const char* text, size_t size) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // The unreserved marks; a NUL byte is not one of them.
+        if ((c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') ||
+            (c && strchr("-._~", c))) {
+            out += static_cast<char>(c);
+        } else {
+            const char escape[3] = {'%', kDigits[c >> 4], kDigits[c & 0xF]};
+            out.append(escape, 3);
+        }
+    }
 }
 
 void Raw(std::string& out, const char* format, uint32_t value) {
@@ -55,4 +74,43 @@ void HtmlText::Append(std::string& out, std::string_view text) {
             out.append(text.data(), length);
         text.remove_prefix(length ? length : 1);
     }
+}
+
+void HtmlText::Format(std::string& out, const char* pattern, ...) {
+    va_list args;
+    va_start(args, pattern);
+    for (const char* at = pattern; *at;) {
+        const char* mark = strchr(at, '%');
+        if (!mark) {
+            out.append(at);
+            break;
+        }
+        out.append(at, static_cast<size_t>(mark - at));
+        at = mark + 2;
+        switch (mark[1]) {
+            case 's':
+                out.append(va_arg(args, const char*));
+                break;
+            case 'h':
+            case 'e': {
+                const char* text = va_arg(args, const char*);
+                const size_t size = va_arg(args, size_t);
+                if (mark[1] == 'h')
+                    Append(out, std::string_view(text, size));
+                else
+                    Url(out, text, size);
+                break;
+            }
+            case 'u': {
+                char digits[DecimalText::kMaxText];
+                out.append(digits, DecimalText::WriteUnsigned(va_arg(args, unsigned), digits));
+                break;
+            }
+            default:
+                assert(mark[1] == '%');  // no other directive
+                out += '%';
+                break;
+        }
+    }
+    va_end(args);
 }

@@ -3,16 +3,29 @@
 #include <string>
 #include <string_view>
 
-// Text from the records (caller names come from the network) made safe to
-// put in an HTML page as element content. (Attribute values carry only
-// text this program made, or URL-encoded text, which has no markup.)
+// The page's HTML, made safe and made small.
 //
-// The five characters that mean something in HTML become entities. Valid
-// UTF-8 passes unchanged, except for characters that would hide or reorder
-// what a person reads (control characters, bidirectional overrides): they
-// and every byte that is not part of valid UTF-8 are shown as \xHH or
-// \u{HHHH} inside <span class="raw">, so the page always shows what the
-// file holds and never what a caller wanted it to look like.
+// Append: text from the records (caller names come from the network) made
+// safe as element content or as an attribute value in double quotes. The
+// five characters that mean something in HTML become entities. Valid UTF-8
+// passes unchanged, except for characters that would hide or reorder what a
+// person reads (control characters, bidirectional overrides): they and
+// every byte that is not part of valid UTF-8 are shown as \xHH or \u{HHHH}
+// inside <span class="raw">, so the page always shows what the file holds
+// and never what a caller wanted it to look like.
+//
+// Format: a line of the page from a pattern, in one call. Each directive
+// takes the next arguments:
+//   %s  const char*, put as it is (text of this program's own)
+//   %h  const char*, size_t: bytes escaped as Append does
+//   %e  const char*, size_t: bytes percent-encoded for an address (all but
+//       RFC 3986's unreserved characters)
+//   %u  unsigned, in decimal
+//   %%  a percent sign
+// On the device every piece of text put on its own costs a call and the
+// code to set it up; one pattern per line keeps the page's code small.
+// The arguments are not checked against the pattern: every pattern is run
+// by the page's tests.
 class HtmlText {
 public:
     static void Append(std::string& out, std::string_view text);
@@ -21,4 +34,5 @@ public:
         Append(out, text);
         return out;
     }
+    static void Format(std::string& out, const char* pattern, ...);
 };
