@@ -1,13 +1,15 @@
 #include "tools/RecordExport.h"
 
+#include <cstring>
 #include <map>
+#include <memory>
 
 #include "tools/JsonText.h"
 #include "tools/StatisticsKeys.h"
 
-namespace {
+namespace {}  // namespace
 
-void CsvCell(std::string_view value, bool forSpreadsheet, std::string* out) {
+void RecordExport::CsvCell(std::string_view value, bool forSpreadsheet, std::string* out) {
     const bool guard = forSpreadsheet && !value.empty() &&
                        std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos;
     if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -22,6 +24,8 @@ void CsvCell(std::string_view value, bool forSpreadsheet, std::string* out) {
     }
     out->push_back('"');
 }
+
+namespace {
 
 // An integer as the recorder writes numbers, that a JSON reader takes exactly.
 bool IsJsonInteger(const std::string& value) {
@@ -59,10 +63,20 @@ std::vector<RecordExport::Record> RecordExport::Records(
     return records;
 }
 
+bool RecordExport::RecordKey(size_t i, char* out) {
+    static const char* const kCallKeys[] = {"ID",   "ST",  "dur", "called",  "caller",
+                                            "GUID", "OCD", "cr",  "auth_un", "clir_caller"};
+    const size_t callKeys = sizeof kCallKeys / sizeof kCallKeys[0];
+    if (i >= callKeys)
+        return StatisticsKeys::Key(i - callKeys, out);
+    strcpy(out, kCallKeys[i]);
+    return true;
+}
+
 std::vector<std::string> RecordExport::RecordKeys() {
-    std::vector<std::string> keys = {"ID",   "ST",  "dur", "called",  "caller",
-                                     "GUID", "OCD", "cr",  "auth_un", "clir_caller"};
-    for (const std::string& key : StatisticsKeys::All()) keys.push_back(key);
+    std::vector<std::string> keys;
+    char key[kMaxKey];
+    for (size_t i = 0; RecordKey(i, key); ++i) keys.push_back(key);
     return keys;
 }
 
@@ -89,25 +103,35 @@ void RecordExport::CsvHeader(const std::vector<std::string>& columns, std::strin
 
 void RecordExport::CsvRow(const std::vector<std::string>& columns, const Record& record,
                           std::string* out, bool forSpreadsheet) {
-    std::vector<const std::string*> cells(columns.size(), nullptr);
-    std::string other;
-    size_t otherColumn = columns.size();
-    for (size_t i = 0; i < columns.size(); ++i)
+    const std::vector<std::string_view> names(columns.begin(), columns.end());
+    std::vector<RecordSearch::EntryView> entries(record.begin(), record.end());
+    CsvRow(names.data(), names.size(), entries.data(), entries.size(), out, forSpreadsheet);
+}
+
+void RecordExport::CsvRow(const std::string_view* columns, size_t count,
+                          const RecordSearch::EntryView* entries, size_t entryCount,
+                          std::string* out, bool forSpreadsheet) {
+    std::unique_ptr<const std::string_view*[]> cells(new const std::string_view*[count]());
+    size_t otherColumn = count;
+    for (size_t i = 0; i < count; ++i)
         if (columns[i] == "other")
             otherColumn = i;
-    for (const auto& [key, value] : record) {
+    std::string other;
+    for (size_t e = 0; e < entryCount; ++e) {
+        const auto& [key, value] = entries[e];
         size_t i = 0;
-        while (i < columns.size() && (columns[i] != key || i == otherColumn)) ++i;
-        if (i < columns.size()) {
+        while (i < count && (columns[i] != key || i == otherColumn)) ++i;
+        if (i < count) {
             if (!cells[i])  // a key twice in a record: its first value, as lookups read it
                 cells[i] = &value;
-        } else if (otherColumn < columns.size()) {
+        } else if (otherColumn < count) {
             other.append(other.empty() ? "" : "\n").append(key).append("=").append(value);
         }
     }
-    if (otherColumn < columns.size() && !other.empty())
-        cells[otherColumn] = &other;
-    for (size_t i = 0; i < cells.size(); ++i) {
+    const std::string_view otherCell = other;
+    if (otherColumn < count && !other.empty())
+        cells[otherColumn] = &otherCell;
+    for (size_t i = 0; i < count; ++i) {
         if (i)
             out->push_back(',');
         if (cells[i])

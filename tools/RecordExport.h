@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/config/MultiSectionConfigFile.h"
+#include "platform/msg/RecordSearch.h"
+#include "tools/StatisticsKeys.h"
 
 // Writes records for other programs: from a record database or statistics
 // file (cdrctl export), or as the recorder lists them (cdrctl list, the
@@ -33,6 +35,10 @@ public:
     static std::vector<Record> Records(Configuration::MultiSectionConfigFile& file);
     // Every key a record of the recorder can hold, in record order.
     static std::vector<std::string> RecordKeys();
+    // The same one by one: key I into OUT, which holds kMaxKey bytes; false
+    // past the last.
+    static constexpr size_t kMaxKey = StatisticsKeys::kMaxKey;
+    static bool RecordKey(size_t i, char* out);
 
     // A header of every key seen, in first-seen order, then one row per record.
     static void Csv(const std::vector<Record>& records, std::string* out,
@@ -45,6 +51,12 @@ public:
                           bool forSpreadsheet);
     static void CsvRow(const std::vector<std::string>& columns, const Record& record,
                        std::string* out, bool forSpreadsheet);
+    // The same from views of the columns' names and of the record's entries.
+    static void CsvRow(const std::string_view* columns, size_t count,
+                       const RecordSearch::EntryView* entries, size_t entryCount, std::string* out,
+                       bool forSpreadsheet);
+    // One value as a cell.
+    static void CsvCell(std::string_view value, bool forSpreadsheet, std::string* out);
 
     static void JsonLine(const Record& record, std::ostream& out);
 };

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "platform/msg/WireFormat.h"
+#include "tools/TextPieces.h"
+
 bool RecorderLink::Failed(const std::string& error, bool unreachable) {
     mError = error;
     mUnreachable = unreachable;
@@ -16,11 +19,15 @@ bool RecorderLink::Send(const WireMessage& request) {
     return mClient.Send(request) || Failed(mClient.Error(), true);
 }
 
-bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
-                       WireMessage* answer) {
-    if (!mClient.Send(request))
+bool RecorderLink::SendBytes(const std::string& command) {
+    return mClient.SendBytes(command) || Failed(mClient.Error(), true);
+}
+
+bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expected,
+                            std::string* answer) {
+    if (!mClient.SendBytes(command))
         return Failed(mClient.Error(), true);
-    switch (mClient.Receive(answer, mTimeoutMs)) {
+    switch (mClient.ReceiveBytes(answer, mTimeoutMs)) {
         case MessageQueueClient::Receipt::kMessage:
             break;
         case MessageQueueClient::Receipt::kTimedOut: {
@@ -31,41 +38,88 @@ bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
         case MessageQueueClient::Receipt::kFailed:
             return Failed(mClient.Error(), true);
     }
-    if (answer->mType != expected)
-        return Failed("unexpected answer (type " + std::to_string(answer->mType) + ")");
+    WireMessage::Type type;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(answer->data());
+    if (const char* why = WireFormat::Header(bytes, answer->size(), &type))
+        return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
+    if (type != expected)
+        return Failed("unexpected answer (type " + std::to_string(type) + ")");
+    return true;
+}
+
+bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
+                       WireMessage* answer) {
+    std::string command, bytes, error;
+    if (!WireFormat::Encode(request, &command, &error))
+        return Failed(error);
+    if (!AskBytes(command, expected, &bytes))
+        return false;
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (const char* why = WireFormat::Decode(data, bytes.size(), answer))
+        return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
     return true;
 }
 
 bool RecorderLink::Status(RecorderStatus* status) {
-    WireMessage request, answer;
-    request.mType = WireMessage::kStatus;
-    if (!Ask(request, WireMessage::kStatusReport, &answer))
+    std::string answer;
+    StatusView view;
+    if (!ReadStatus(&answer, &view))
         return false;
-    *status = answer.mStatus;
+    view.Copy(status);
+    return true;
+}
+
+bool RecorderLink::ReadStatus(std::string* answer, StatusView* status) {
+    std::string command;
+    WireFormat::EncodeCommand(WireMessage::kStatus, 0, &command);
+    if (!AskBytes(command, WireMessage::kStatusReport, answer))
+        return false;
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(answer->data());
+    if (const char* why = WireFormat::DecodeStatus(data, answer->size(), status))
+        return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
     return true;
 }
 
 bool RecorderLink::Read(const RecordQuery& query, RecordPage* page) {
-    WireMessage request, answer;
-    request.mType = WireMessage::kRead;
-    request.mQuery = query;
-    if (!Ask(request, WireMessage::kRecords, &answer))
+    RecordList list;
+    if (!ReadList(query, &list))
         return false;
-    *page = std::move(answer.mPage);
-    // An answer holds what fits; the rest is asked for from where it ended.
-    while (!page->mEnd && page->mList.size() < query.mLimit) {
-        request.mQuery.mAfter = page->mNext;
-        request.mQuery.mSkip = 0;
-        request.mQuery.mLimit = static_cast<uint16_t>(query.mLimit - page->mList.size());
-        request.mQuery.mCount = false;
-        if (!Ask(request, WireMessage::kRecords, &answer))
+    list.mView.Copy(page);
+    return true;
+}
+
+bool RecorderLink::ReadList(const RecordQuery& query, RecordList* list) {
+    RecordQuery request = query;
+    std::string command, answer, error;
+    list->mBytes.clear();
+    size_t count = 0;
+    for (bool first = true;; first = false) {
+        command.clear();
+        if (!WireFormat::EncodeRead(request, &command, &error))
+            return Failed(error);
+        if (!AskBytes(command, WireMessage::kRecords, &answer))
             return false;
-        if (answer.mPage.mList.empty())
+        RecordsView page;
+        const unsigned char* data = reinterpret_cast<const unsigned char*>(answer.data());
+        if (const char* why = WireFormat::DecodeRecords(data, answer.size(), &page))
+            return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
+        if (first)
+            list->mView = page;  // the counts are the first answer's
+        else if (page.mCount == 0)
             return Failed("cdrd answered a read with no record and no end");
-        for (RecordPage::Record& record : answer.mPage.mList)
-            page->mList.push_back(std::move(record));
-        page->mEnd = answer.mPage.mEnd;
-        page->mNext = answer.mPage.mNext;
+        list->mBytes.append(page.mList);
+        count += page.mCount;
+        list->mView.mCount = count;
+        list->mView.mEnd = page.mEnd;
+        list->mView.mNext = page.mNext;
+        // An answer holds what fits; the rest is asked for from where it ended.
+        if (page.mEnd || count >= query.mLimit)
+            break;
+        request.mAfter = page.mNext;
+        request.mSkip = 0;
+        request.mLimit = static_cast<uint16_t>(query.mLimit - count);
+        request.mCount = false;
     }
+    list->mView.mList = list->mBytes;
     return true;
 }

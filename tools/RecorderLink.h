@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/msg/AnswerViews.h"
 #include "platform/msg/MessageQueueClient.h"
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/WireMessage.h"
@@ -26,12 +27,20 @@ public:
     bool Send(const WireMessage& request);
     // Sends REQUEST and waits for an answer of type EXPECTED into *ANSWER.
     bool Ask(const WireMessage& request, WireMessage::Type expected, WireMessage* answer);
+    // The same with the command as WireFormat encodes it, and the answer's
+    // datagram as it came, its header checked (the page decodes it in place).
+    bool SendBytes(const std::string& command);
+    bool AskBytes(const std::string& command, WireMessage::Type expected, std::string* answer);
     // Asks for the status into *STATUS.
     bool Status(RecorderStatus* status);
     // Reads the records of QUERY into *PAGE: all mLimit of them, or up to
     // the end, over as many answers as they take. The counts are the first
     // answer's.
     bool Read(const RecordQuery& query, RecordPage* page);
+    // The same without copies: the status as a view of *ANSWER, which it
+    // fills; the records in a list of the answers' bytes.
+    bool ReadStatus(std::string* answer, StatusView* status);
+    bool ReadList(const RecordQuery& query, RecordList* list);
 
     const std::string& Error() const { return mError; }
     bool Unreachable() const { return mUnreachable; }

@@ -4,6 +4,7 @@
 
 #include "platform/msg/CDRKind.h"
 #include "platform/util/NumberText.h"
+#include "tools/TextPieces.h"
 
 namespace {
 
@@ -12,11 +13,17 @@ const char* const kTerms[] = {"kind",  "party", "caller",      "called",
 
 // Local YYYY-MM-DD[( |T)HH:MM[:SS]] as seconds since the epoch; *DATE_ONLY
 // tells whether a time was given.
-bool LocalTime(const std::string& text, int64_t* seconds, bool* dateOnly) {
+bool LocalTime(std::string_view text, int64_t* seconds, bool* dateOnly) {
     struct tm t = {};
     int used = 0;
     char sep = 0;
-    const char* s = text.c_str();
+    // The longest form, "YYYY-MM-DD HH:MM:SS", has 19 characters.
+    char copy[20];
+    if (text.size() >= sizeof copy || text.find('\0') != std::string_view::npos)
+        return false;
+    text.copy(copy, text.size());
+    copy[text.size()] = '\0';
+    const char* s = copy;
     if (sscanf(s, "%4d-%2d-%2d%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &used) != 3 || used != 10)
         return false;
     *dateOnly = text.size() == 10;
@@ -52,17 +59,17 @@ bool LocalTime(const std::string& text, int64_t* seconds, bool* dateOnly) {
 
 }  // namespace
 
-bool SearchTerms::IsTerm(const std::string& name) {
+bool SearchTerms::IsTerm(std::string_view name) {
     for (const char* term : kTerms)
         if (name == term)
             return true;
     return false;
 }
 
-bool SearchTerms::Set(const std::string& name, const std::string& value, RecordQuery* q,
+bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery* q,
                       std::string* error) {
     if (!IsTerm(name)) {
-        *error = "there is no search term '" + name + "'";
+        *error = TextPieces::Join({"there is no search term '", name, "'"});
         return false;
     }
     if (value.empty())
@@ -74,7 +81,7 @@ bool SearchTerms::Set(const std::string& name, const std::string& value, RecordQ
         }
         const int db = KindIndex(value);
         if (db < 0) {
-            *error = "kind is stated, missed, failed or all, not '" + value + "'";
+            *error = TextPieces::Join({"kind is stated, missed, failed or all, not '", value, "'"});
             return false;
         }
         q->mKinds = static_cast<uint8_t>(kCDRKinds[db]);
@@ -83,7 +90,7 @@ bool SearchTerms::Set(const std::string& name, const std::string& value, RecordQ
     if (name == "party" || name == "caller" || name == "called") {
         // The wire's limit for a text; nothing longer is in a record's party.
         if (value.size() > 255 || value.find('\0') != std::string::npos) {
-            *error = name + " takes a text of at most 255 bytes";
+            *error = TextPieces::Join({name, " takes a text of at most 255 bytes"});
             return false;
         }
         if (name == "party")
@@ -96,8 +103,8 @@ bool SearchTerms::Set(const std::string& name, const std::string& value, RecordQ
     }
     if (name == "min-duration") {
         int64_t seconds = 0;
-        if (!NumberText::Whole(value.c_str(), 0, UINT32_MAX, &seconds)) {
-            *error = "min-duration takes whole seconds, not '" + value + "'";
+        if (!NumberText::Whole(value, 0, UINT32_MAX, &seconds)) {
+            *error = TextPieces::Join({"min-duration takes whole seconds, not '", value, "'"});
             return false;
         }
         q->mMinDuration = static_cast<uint32_t>(seconds);
@@ -106,8 +113,8 @@ bool SearchTerms::Set(const std::string& name, const std::string& value, RecordQ
     int64_t seconds = 0;
     bool dateOnly = false;
     if (!LocalTime(value, &seconds, &dateOnly)) {
-        *error =
-            name + " takes a date (YYYY-MM-DD) or a time (YYYY-MM-DD HH:MM), not '" + value + "'";
+        *error = TextPieces::Join(
+            {name, " takes a date (YYYY-MM-DD) or a time (YYYY-MM-DD HH:MM), not '", value, "'"});
         return false;
     }
     if (name == "since") {

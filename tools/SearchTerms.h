@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/msg/RecordQuery.h"
 
@@ -23,8 +24,8 @@ public:
     // Sets the term NAME to VALUE in *QUERY. An empty VALUE leaves the term
     // unset. False with a sentence for a person in *ERROR when NAME is not a
     // term or VALUE does not fit it.
-    static bool Set(const std::string& name, const std::string& value, RecordQuery* query,
+    static bool Set(std::string_view name, std::string_view value, RecordQuery* query,
                     std::string* error);
     // Whether NAME is one of the terms.
-    static bool IsTerm(const std::string& name);
+    static bool IsTerm(std::string_view name);
 };

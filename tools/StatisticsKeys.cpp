@@ -1,7 +1,9 @@
 #include "tools/StatisticsKeys.h"
 
+#include <cassert>
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/util/NumberText.h"
 
@@ -149,11 +151,25 @@ bool StatisticsKeys::Set(CallStatistics* statistics, const std::string& key,
     return true;
 }
 
+bool StatisticsKeys::Key(size_t i, char* out) {
+    const size_t streamFields = sizeof kStreamFields / sizeof kStreamFields[0];
+    const size_t faxFields = sizeof kFaxFields / sizeof kFaxFields[0];
+    const char* key = i < 2 * streamFields               ? kStreamFields[i % streamFields].key
+                      : i < 2 * streamFields + faxFields ? kFaxFields[i - 2 * streamFields].key
+                                                         : nullptr;
+    if (!key)
+        return false;
+    assert(strlen(key) + sizeof "_2" <= kMaxKey);
+    strcpy(out, key);
+    if (i >= streamFields && i < 2 * streamFields)
+        strcat(out, "_2");  // the second stream's
+    return true;
+}
+
 std::vector<std::string> StatisticsKeys::All() {
     std::vector<std::string> keys;
-    for (const Field& f : kStreamFields) keys.push_back(f.key);
-    for (const Field& f : kStreamFields) keys.push_back(std::string(f.key) + "_2");
-    for (const Field& f : kFaxFields) keys.push_back(f.key);
+    char key[kMaxKey];
+    for (size_t i = 0; Key(i, key); ++i) keys.push_back(key);
     return keys;
 }
 

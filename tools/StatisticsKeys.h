@@ -22,4 +22,8 @@ public:
 
     // Every key, in record order.
     static std::vector<std::string> All();
+    // The same one by one: key I into OUT, which holds kMaxKey bytes; false
+    // past the last.
+    static constexpr size_t kMaxKey = 24;
+    static bool Key(size_t i, char* out);
 };

@@ -61,14 +61,17 @@ bool StatusReport::Healthy(const RecorderStatus& s) {
     return s.mJournalProblem.empty() && s.mProblems.empty() && s.mProblemsLeftOut == 0;
 }
 
-std::string StatusReport::Trouble(const RecorderStatus::Database& d) {
-    const std::string what = d.mName + " calls database " + d.mPath + ": ";
+template <class Database>
+std::string StatusReport::Trouble(const Database& d) {
     if (!d.mOpen)
-        return what + "not open";
+        return TextPieces::Join({d.mName, " calls database ", d.mPath, ": not open"});
     if (!d.mLastSaveOk)
-        return what + "last save failed: " + d.mLastSaveError;
+        return TextPieces::Join(
+            {d.mName, " calls database ", d.mPath, ": last save failed: ", d.mLastSaveError});
     return "";
 }
+template std::string StatusReport::Trouble(const RecorderStatus::Database&);
+template std::string StatusReport::Trouble(const StatusView::Database&);
 
 std::vector<std::string> StatusReport::Troubles(const RecorderStatus& s, int mask) {
     std::vector<std::string> troubles;
@@ -80,7 +83,8 @@ std::vector<std::string> StatusReport::Troubles(const RecorderStatus& s, int mas
     return troubles;
 }
 
-std::string StatusReport::Text(const RecorderStatus& s) {
+template <class Status>
+std::string StatusReport::Text(const Status& s) {
     // Built as one string, without a stream: the page shows this on every view.
     std::string out;
     auto put = [&out](std::initializer_list<std::string_view> pieces) {
@@ -88,7 +92,7 @@ std::string StatusReport::Text(const RecorderStatus& s) {
     };
     const auto number = [](unsigned long long n) { return TextPieces::Number(n); };
     char time[kTimeText];
-    for (const RecorderStatus::Database& d : s.mDatabases) {
+    for (const auto& d : s.mDatabases) {
         put({d.mName, " calls: ", d.mPath, "\n"});
         if (!d.mOpen) {
             put({"  not open: reports of this kind are refused\n"});
@@ -121,11 +125,14 @@ std::string StatusReport::Text(const RecorderStatus& s) {
         return out;
     }
     put({"problems:\n"});
-    for (const Problem& p : s.mProblems) put({"  ", p.Describe(), "\n"});
+    for (const auto& p : s.mProblems) put({"  ", DescribeProblem(p), "\n"});
     if (s.mProblemsLeftOut > 0)
         put({"  and ", number(s.mProblemsLeftOut), " more: see the trace log\n"});
     return out;
 }
+
+template std::string StatusReport::Text(const RecorderStatus&);
+template std::string StatusReport::Text(const StatusView&);
 
 void StatusReport::Json(const RecorderStatus& s, std::ostream& out) {
     out << "{\"databases\":[";

@@ -5,19 +5,23 @@
 #include <string>
 #include <vector>
 
+#include "platform/msg/AnswerViews.h"
 #include "platform/msg/RecorderStatus.h"
 
 // How cdrctl shows the recorder's status: as text for a person, or as one
 // JSON object for a script (docs/operations.md lists its members).
 class StatusReport {
 public:
-    static std::string Text(const RecorderStatus& status);
+    // STATUS: a RecorderStatus, or the StatusView of an answer.
+    template <class Status>
+    static std::string Text(const Status& status);
     static void Json(const RecorderStatus& status, std::ostream& out);
     // True when all three databases are open, none's last save failed, and
     // with the journal on every record is durable.
     static bool Healthy(const RecorderStatus& status);
     // Why database I is not well, for an error message; "" when it is.
-    static std::string Trouble(const RecorderStatus::Database& database);
+    template <class Database>
+    static std::string Trouble(const Database& database);
     // The troubles of the databases that MASK selects (bits 1, 2, 4), after
     // a clear or flush of them.
     static std::vector<std::string> Troubles(const RecorderStatus& status, int mask);

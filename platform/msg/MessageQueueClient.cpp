@@ -9,7 +9,6 @@
 
 #include <cassert>
 #include <cstring>
-#include <memory>
 
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/WireFormat.h"
@@ -125,6 +124,16 @@ bool MessageQueueClient::SendBytes(const std::string& datagram) {
 }
 
 MessageQueueClient::Receipt MessageQueueClient::Receive(WireMessage* message, int timeoutMs) {
+    const Receipt receipt = ReceiveBytes(&mBuffer, timeoutMs);
+    if (receipt != Receipt::kMessage)
+        return receipt;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(mBuffer.data());
+    if (const char* why = WireFormat::Decode(bytes, mBuffer.size(), message))
+        return Failed(std::string("bad answer: ") + why);
+    return Receipt::kMessage;
+}
+
+MessageQueueClient::Receipt MessageQueueClient::ReceiveBytes(std::string* datagram, int timeoutMs) {
     if (mFd < 0)
         return Failed("not connected");
     pollfd p{mFd, POLLIN, 0};
@@ -136,16 +145,15 @@ MessageQueueClient::Receipt MessageQueueClient::Receive(WireMessage* message, in
         return Failed(std::string("poll: ") + strerror(errno));
     if (rc == 0)
         return Receipt::kTimedOut;
-    // Not zeroed: recv fills what the answer holds, and no more is read.
-    std::unique_ptr<unsigned char[]> buf(new unsigned char[WireFormat::kMaxAnswer + 1]);
-    ssize_t n = System::Default().Recv(mFd, buf.get(), WireFormat::kMaxAnswer + 1, MSG_TRUNC);
+    // One byte more than any answer, to tell a longer datagram.
+    datagram->resize(WireFormat::kMaxAnswer + 1);
+    ssize_t n = System::Default().Recv(mFd, &(*datagram)[0], datagram->size(), MSG_TRUNC);
     if (n < 0)
         return Failed(std::string("recv: ") + strerror(errno));
     if (n == 0)
         return Failed("the daemon closed the connection");
     if (static_cast<size_t>(n) > WireFormat::kMaxAnswer)
         return Failed("answer longer than any message");
-    if (const char* why = WireFormat::Decode(buf.get(), static_cast<size_t>(n), message))
-        return Failed(std::string("bad answer: ") + why);
+    datagram->resize(static_cast<size_t>(n));
     return Receipt::kMessage;
 }

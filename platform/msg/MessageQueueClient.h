@@ -36,6 +36,9 @@ public:
     // Waits up to TIMEOUT_MS for one message. kFailed when the daemon closed
     // the connection or sent something that does not decode.
     Receipt Receive(WireMessage* message, int timeoutMs);
+    // The same, with the datagram as it came into *DATAGRAM: at most
+    // WireFormat::kMaxAnswer bytes, not decoded.
+    Receipt ReceiveBytes(std::string* datagram, int timeoutMs);
     // Ends the sending and waits up to TIMEOUT_MS for the daemon to end the
     // connection, which it does once it has handled every message sent;
     // false when it closed the connection before, or did not end it.

@@ -1,6 +1,7 @@
 #include "platform/msg/RecordSearch.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "platform/config/RecordFile.h"
@@ -270,35 +271,50 @@ void RecordSearch::Read(std::string_view text, Fields* f) {
     }
 }
 
-RecordSearch::EntryViews RecordSearch::DecodeViews(std::string_view text,
-                                                   std::list<std::string>* scratch) {
-    EntryViews entries;
-    entries.reserve(48);  // a record with two streams and a fax has 46
+size_t RecordSearch::DecodeEntries(std::string_view text, std::string* decoded, EntryView* entries,
+                                   size_t max) {
+    decoded->clear();
+    // Decoding never lengthens a text: *DECODED never moves, and what is
+    // viewed in it stays put.
+    decoded->reserve(text.size());
     std::string key, value;
+    size_t count = 0;
     std::string_view line;
     for (size_t pos = 0; Configuration::TextFormat::NextLine(text, &pos, &line);) {
+        EntryView entry;
         // The lines are in the form the format writes: one without a
         // backslash is KEY=VALUE as it stands.
         const size_t separator = line.find('=');
         if (separator != std::string_view::npos && line.find('\\') == std::string_view::npos) {
-            entries.emplace_back(line.substr(0, separator), line.substr(separator + 1));
-            continue;
+            entry = {line.substr(0, separator), line.substr(separator + 1)};
+        } else {
+            if (Format().Classify(line) != Configuration::TextFormat::kEntry)
+                continue;
+            Format().DecodeEntry(line, &key, &value);
+            const size_t at = decoded->size();
+            decoded->append(key).append(value);
+            assert(decoded->size() <= text.size());
+            entry = {std::string_view(*decoded).substr(at, key.size()),
+                     std::string_view(*decoded).substr(at + key.size(), value.size())};
         }
-        if (Format().Classify(line) != Configuration::TextFormat::kEntry)
-            continue;
-        Format().DecodeEntry(line, &key, &value);
-        scratch->push_back(key);
-        const std::string_view k = scratch->back();
-        scratch->push_back(value);
-        entries.emplace_back(k, scratch->back());
+        if (count < max)
+            entries[count] = entry;
+        ++count;
     }
-    return entries;
+    return count;
 }
 
 RecordSearch::Entries RecordSearch::Decode(std::string_view text) {
-    std::list<std::string> scratch;
+    std::string decoded;
+    std::vector<EntryView> views(48);  // a record with two streams and a fax has 46
+    const size_t count = DecodeEntries(text, &decoded, views.data(), views.size());
+    if (count > views.size()) {
+        views.resize(count);
+        DecodeEntries(text, &decoded, views.data(), count);
+    }
     Entries entries;
-    for (const auto& [key, value] : DecodeViews(text, &scratch)) entries.emplace_back(key, value);
+    entries.reserve(count);
+    for (size_t i = 0; i < count; ++i) entries.emplace_back(views[i].first, views[i].second);
     return entries;
 }
 

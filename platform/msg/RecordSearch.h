@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -62,10 +61,13 @@ public:
     // Every entry of a record's entry lines, decoded, in order.
     using Entries = std::vector<std::pair<std::string, std::string>>;
     static Entries Decode(std::string_view text);
-    // The same as views, into TEXT or, for an entry with escapes, into
-    // *SCRATCH (a list, so that they stay put); both must outlive them.
-    using EntryViews = std::vector<std::pair<std::string_view, std::string_view>>;
-    static EntryViews DecodeViews(std::string_view text, std::list<std::string>* scratch);
+    // The same as views, without a copy of each: at most MAX entries into
+    // ENTRIES, as views of TEXT or, for an entry with escapes, of *DECODED,
+    // which this fills (both must outlive the views). Returns how many
+    // entries the record has; beyond MAX they are counted, not kept.
+    using EntryView = std::pair<std::string_view, std::string_view>;
+    static size_t DecodeEntries(std::string_view text, std::string* decoded, EntryView* entries,
+                                size_t max);
 
     // Whether a record with FIELDS meets QUERY's criteria.
     static bool Matches(const RecordQuery& query, const Fields& fields);

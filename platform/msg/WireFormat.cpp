@@ -95,17 +95,25 @@ public:
         const uint64_t u = hi << 32 | U32();
         return u <= INT64_MAX ? static_cast<int64_t>(u) : -static_cast<int64_t>(~u) - 1;
     }
-    void LongText(std::string* s) { Text(s, U16()); }
-    void Bytes(std::string* s) { Text(s, U16()); }
-    void Text(std::string* s) { Text(s, U8()); }
-    void Text(std::string* s, size_t n) {
-        if (n > static_cast<size_t>(mEnd - mP))
-            return Fail("text overruns the payload");
-        if (std::memchr(mP, '\0', n))
-            return Fail("text holds a NUL byte");
-        s->assign(reinterpret_cast<const char*>(mP), n);
+    // A text, checked, as a view of the payload; empty after a fault.
+    std::string_view View(size_t n) {
+        if (n > static_cast<size_t>(mEnd - mP)) {
+            Fail("text overruns the payload");
+            return {};
+        }
+        if (std::memchr(mP, '\0', n)) {
+            Fail("text holds a NUL byte");
+            return {};
+        }
+        const std::string_view text(reinterpret_cast<const char*>(mP), n);
         mP += n;
+        return text;
     }
+    void Text(std::string_view* s) { *s = View(U8()); }
+    void LongText(std::string_view* s) { *s = View(U16()); }
+    void Text(std::string* s) { *s = View(U8()); }
+    const unsigned char* At() const { return mP; }
+    size_t Left() const { return static_cast<size_t>(mEnd - mP); }
 
 private:
     void Fail(const char* why) {
@@ -118,6 +126,9 @@ private:
     const unsigned char* mEnd;
     const char* mError = nullptr;
 };
+
+// Widths on the wire, as Writer puts them.
+constexpr size_t kU8 = 1, kU16 = 2, kU32 = 4, kI64 = 8;
 
 void PutStream(Writer& w, const MediaStreamStatistics& s) {
     w.U32(s.mLocalAddress);
@@ -205,10 +216,10 @@ void PutStatus(Writer& w, const RecorderStatus& s) {
     w.U32(static_cast<uint32_t>(s.mProblems.size() - sent) + s.mProblemsLeftOut);
 }
 
-const char* GetStatus(Reader& r, RecorderStatus* s) {
+const char* GetStatus(Reader& r, StatusView* s) {
     if (r.U8() != 3)
         return "status does not hold three databases";
-    for (RecorderStatus::Database& d : s->mDatabases) {
+    for (StatusView::Database& d : s->mDatabases) {
         r.Text(&d.mName);
         r.LongText(&d.mPath);
         d.mOpen = r.U8() != 0;
@@ -231,8 +242,14 @@ const char* GetStatus(Reader& r, RecorderStatus* s) {
     s->mDroppedByCap = r.U32();
     s->mJournal = r.U8() != 0;
     r.LongText(&s->mJournalProblem);
-    s->mProblems.resize(r.U16());
-    for (Problem& p : s->mProblems) {
+    // Each problem takes at least its four lengths and its line: a count
+    // that the rest cannot hold is damage, and no block is made for it.
+    const size_t count = r.U16();
+    if (count > r.Left() / (4 * kU16 + kU32))
+        return "problems overrun the payload";
+    s->mProblems.Resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        ProblemView& p = s->mProblems[i];
         r.LongText(&p.mFile);
         p.mLine = r.U32();
         r.LongText(&p.mKey);
@@ -242,6 +259,50 @@ const char* GetStatus(Reader& r, RecorderStatus* s) {
     s->mProblemsLeftOut = r.U32();
     return nullptr;
 }
+
+}  // namespace
+
+void StatusView::Copy(RecorderStatus* s) const {
+    const StatusView& v = *this;
+    for (int i = 0; i < 3; ++i) {
+        const StatusView::Database& from = v.mDatabases[i];
+        RecorderStatus::Database& d = s->mDatabases[i];
+        d.mName = from.mName;
+        d.mPath = from.mPath;
+        d.mOpen = from.mOpen;
+        d.mRecords = from.mRecords;
+        d.mUnsaved = from.mUnsaved;
+        d.mNotDurable = from.mNotDurable;
+        d.mLimit = from.mLimit;
+        d.mInterval = from.mInterval;
+        d.mNextId = from.mNextId;
+        d.mLastSaveTime = from.mLastSaveTime;
+        d.mLastSaveOk = from.mLastSaveOk;
+        d.mLastSaveError = from.mLastSaveError;
+    }
+    s->mRecording = v.mRecording;
+    s->mDownload = v.mDownload;
+    s->mCollected = v.mCollected;
+    s->mDownloadCount = v.mDownloadCount;
+    s->mLastDownloadTime = v.mLastDownloadTime;
+    s->mLastDownloadOk = v.mLastDownloadOk;
+    s->mDroppedByCap = v.mDroppedByCap;
+    s->mJournal = v.mJournal;
+    s->mJournalProblem = v.mJournalProblem;
+    s->mProblems.resize(v.mProblems.size());
+    for (size_t i = 0; i < v.mProblems.size(); ++i) {
+        const ProblemView& from = v.mProblems.begin()[i];
+        Problem& p = s->mProblems[i];
+        p.mFile = from.mFile;
+        p.mLine = from.mLine;
+        p.mKey = from.mKey;
+        p.mFound = from.mFound;
+        p.mWhat = from.mWhat;
+    }
+    s->mProblemsLeftOut = v.mProblemsLeftOut;
+}
+
+namespace {
 
 void PutCursor(Writer& w, const RecordCursor& c) {
     w.U8(c.mSet);
@@ -304,7 +365,7 @@ void PutPage(Writer& w, const RecordPage& p) {
     }
 }
 
-const char* GetPage(Reader& r, RecordPage* p) {
+const char* GetRecords(Reader& r, RecordsView* p) {
     const unsigned open = r.U8();
     for (int db = 0; db < 3; ++db) p->mOpen[db] = (open & (1u << db)) != 0;
     for (uint32_t& n : p->mRecords) n = r.U32();
@@ -316,17 +377,44 @@ const char* GetPage(Reader& r, RecordPage* p) {
     p->mMatches = r.U32();
     if (const char* why = GetCursor(r, &p->mNext))
         return why;
-    p->mList.resize(r.U16());
-    for (RecordPage::Record& record : p->mList) {
-        record.mDb = static_cast<uint8_t>(r.U8());
-        const unsigned cut = r.U8();
-        if (record.mDb > 2 || cut > 1)
+    p->mCount = r.U16();
+    // Checked here, so that Next reads them without checks.
+    const unsigned char* list = r.At();
+    for (size_t i = 0; i < p->mCount; ++i) {
+        const unsigned db = r.U8(), cut = r.U8();
+        if (db > 2 || cut > 1)
             return "record of an unknown database";
-        record.mCut = cut == 1;
-        r.Bytes(&record.mText);
+        r.View(r.U16());
     }
+    p->mList =
+        std::string_view(reinterpret_cast<const char*>(list), static_cast<size_t>(r.At() - list));
     return nullptr;
 }
+
+}  // namespace
+
+void RecordsView::Copy(RecordPage* p) const {
+    const RecordsView& v = *this;
+    for (int db = 0; db < 3; ++db) {
+        p->mOpen[db] = v.mOpen[db];
+        p->mRecords[db] = v.mRecords[db];
+    }
+    p->mCounted = v.mCounted;
+    p->mMatches = v.mMatches;
+    p->mEnd = v.mEnd;
+    p->mNext = v.mNext;
+    p->mList.resize(v.mCount);
+    RecordsView::Record record;
+    size_t at = 0;
+    for (RecordPage::Record& to : p->mList) {
+        v.Next(&at, &record);
+        to.mDb = record.mDb;
+        to.mCut = record.mCut;
+        to.mText = record.mText;
+    }
+}
+
+namespace {
 
 bool HasMask(WireMessage::Type t) {
     return t == WireMessage::kClear || t == WireMessage::kFlush || t == WireMessage::kClearDone ||
@@ -353,9 +441,45 @@ bool KnownType(unsigned t) {
     return false;
 }
 
-// Widths on the wire, as Writer puts them, and the longest message of each
-// kind that has texts: what the bounds in Encode are checked against.
-constexpr size_t kU8 = 1, kU16 = 2, kU32 = 4, kI64 = 8;
+// The header of DATA, checked, into *TYPE.
+const char* CheckHeader(const unsigned char* data, size_t size, WireMessage::Type* type) {
+    if (size < WireFormat::kHeaderSize)
+        return "shorter than a header";
+    if (data[0] != WireFormat::kVersion)
+        return "unknown protocol version";
+    if (!KnownType(data[1]))
+        return "unknown message type";
+    if ((static_cast<size_t>(data[2]) << 8 | data[3]) != size - WireFormat::kHeaderSize)
+        return "payload length does not match the datagram";
+    *type = static_cast<WireMessage::Type>(data[1]);
+    return nullptr;
+}
+
+// What a decoder says at the end of the payload: WHY, or the reader's fault,
+// or that bytes are left.
+const char* Outcome(const char* why, const Reader& r) {
+    if (why)
+        return why;
+    if (r.Error())
+        return r.Error();
+    return r.AtEnd() ? nullptr : "bytes after the last field";
+}
+
+// An answer of TYPE read by GET into *VIEW.
+template <class View>
+const char* DecodeAnswer(const unsigned char* data, size_t size, WireMessage::Type type,
+                         const char* (*get)(Reader&, View*), View* view) {
+    WireMessage::Type found;
+    if (const char* why = CheckHeader(data, size, &found))
+        return why;
+    if (found != type)
+        return "another answer";
+    Reader r(data + WireFormat::kHeaderSize, size - WireFormat::kHeaderSize);
+    return Outcome(get(r, view), r);
+}
+
+// The longest message of each kind that has texts: what the bounds in
+// Encode are checked against.
 constexpr size_t kText = kU8 + WireFormat::kMaxText;
 constexpr size_t kLongText = kU16 + WireFormat::kMaxLongText;
 constexpr size_t kCursor = kU8 + 3 * kU32;
@@ -370,14 +494,55 @@ constexpr size_t kDatabaseStatus = kText + 2 * kLongText + kU8 + 6 * kU32 + kI64
 constexpr size_t kStatusBeforeProblems = WireFormat::kHeaderSize + kU8 + 3 * kDatabaseStatus +
                                          4 * kU8 + 3 * kU32 + kI64 + kLongText + kU16 + kU32;
 
+// Starts a message of TYPE: its header, with the payload's length left for Finish.
+void Begin(Writer& w, unsigned type) {
+    w.U8(WireFormat::kVersion);
+    w.U8(type);
+    w.U16(0);
+}
+
+// Ends the message that W began at START of *OUT: its length into its
+// header; or, when it cannot be carried, *OUT as it was and *ERROR.
+bool Finish(const Writer& w, size_t start, std::string* out, std::string* error) {
+    const size_t payload = out->size() - start - WireFormat::kHeaderSize;
+    if (w.Error().empty() && payload > 0xFFFF)
+        *error = "message of " + std::to_string(payload) + " bytes, more than its header can say";
+    else
+        *error = w.Error();
+    if (!error->empty()) {
+        out->resize(start);
+        return false;
+    }
+    (*out)[start + 2] = static_cast<char>(payload >> 8);
+    (*out)[start + 3] = static_cast<char>(payload & 0xFF);
+    return true;
+}
+
 }  // namespace
+
+bool WireFormat::EncodeRead(const RecordQuery& query, std::string* out, std::string* error) {
+    const size_t start = out->size();
+    Writer w(out);
+    Begin(w, WireMessage::kRead);
+    PutQuery(w, query);
+    return Finish(w, start, out, error);
+}
+
+void WireFormat::EncodeCommand(WireMessage::Type type, int32_t mask, std::string* out) {
+    assert(type == WireMessage::kStatus || type == WireMessage::kDownloadNow || HasMask(type));
+    const size_t start = out->size();
+    Writer w(out);
+    Begin(w, type);
+    if (HasMask(type))
+        w.U32(static_cast<uint32_t>(mask));
+    std::string error;
+    Finish(w, start, out, &error);  // no text: nothing to refuse
+}
 
 bool WireFormat::Encode(const WireMessage& m, std::string* out, std::string* error) {
     const size_t start = out->size();
     Writer w(out);
-    w.U8(kVersion);
-    w.U8(m.mType);
-    w.U16(0);  // payload length, filled in below
+    Begin(w, m.mType);
     if (m.mType == WireMessage::kReport) {
         const CallDetailReport& r = m.mReport;
         w.U32(static_cast<uint32_t>(m.mKind));
@@ -412,34 +577,56 @@ bool WireFormat::Encode(const WireMessage& m, std::string* out, std::string* err
     } else if (m.mType == WireMessage::kRecords) {
         PutPage(w, m.mPage);
     }
-    const size_t payload = out->size() - start - kHeaderSize;
-    if (w.Error().empty() && payload > 0xFFFF)
-        *error = "message of " + std::to_string(payload) + " bytes, more than its header can say";
-    else
-        *error = w.Error();
-    if (!error->empty()) {
-        out->resize(start);
-        return false;
-    }
     // Texts are bounded, so no message outgrows the limit.
     static_assert(kLongestReport <= kMaxMessage, "the largest report fits kMaxMessage");
     static_assert(kLongestRead <= kMaxMessage, "the read command fits kMaxMessage");
     static_assert(kStatusBeforeProblems <= kMaxAnswer, "the status report fits kMaxAnswer");
-    (*out)[start + 2] = static_cast<char>(payload >> 8);
-    (*out)[start + 3] = static_cast<char>(payload & 0xFF);
+    return Finish(w, start, out, error);
+}
+
+const char* WireFormat::DecodeStatus(const unsigned char* data, size_t size, StatusView* status) {
+    return DecodeAnswer(data, size, WireMessage::kStatusReport, GetStatus, status);
+}
+
+const char* WireFormat::DecodeRecords(const unsigned char* data, size_t size,
+                                      RecordsView* records) {
+    return DecodeAnswer(data, size, WireMessage::kRecords, GetRecords, records);
+}
+
+const char* WireFormat::Header(const unsigned char* data, size_t size, WireMessage::Type* type) {
+    return CheckHeader(data, size, type);
+}
+
+bool RecordsView::Next(size_t* at, Record* record) const {
+    if (*at >= mList.size())
+        return false;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(mList.data()) + *at;
+    const size_t size = static_cast<size_t>(p[2]) << 8 | p[3];
+    record->mDb = p[0];
+    record->mCut = p[1] != 0;
+    record->mText = mList.substr(*at + 4, size);
+    *at += 4 + size;
     return true;
 }
 
 const char* WireFormat::Decode(const unsigned char* data, size_t size, WireMessage* m) {
-    if (size < kHeaderSize)
-        return "shorter than a header";
-    if (data[0] != kVersion)
-        return "unknown protocol version";
-    if (!KnownType(data[1]))
-        return "unknown message type";
-    if ((static_cast<size_t>(data[2]) << 8 | data[3]) != size - kHeaderSize)
-        return "payload length does not match the datagram";
-    m->mType = static_cast<WireMessage::Type>(data[1]);
+    if (const char* why = CheckHeader(data, size, &m->mType))
+        return why;
+    // The answers to the web side are read in place, then copied.
+    if (m->mType == WireMessage::kStatusReport) {
+        StatusView status;
+        const char* why = DecodeStatus(data, size, &status);
+        if (!why)
+            status.Copy(&m->mStatus);
+        return why;
+    }
+    if (m->mType == WireMessage::kRecords) {
+        RecordsView records;
+        const char* why = DecodeRecords(data, size, &records);
+        if (!why)
+            records.Copy(&m->mPage);
+        return why;
+    }
     Reader r(data + kHeaderSize, size - kHeaderSize);
     if (m->mType == WireMessage::kReport) {
         CallDetailReport& rep = m->mReport;
@@ -471,19 +658,9 @@ const char* WireFormat::Decode(const unsigned char* data, size_t size, WireMessa
         }
     } else if (HasMask(m->mType)) {
         m->mMask = r.I32();
-    } else if (m->mType == WireMessage::kStatusReport) {
-        if (const char* why = GetStatus(r, &m->mStatus))
-            return why;
     } else if (m->mType == WireMessage::kRead) {
         if (const char* why = GetQuery(r, &m->mQuery))
             return why;
-    } else if (m->mType == WireMessage::kRecords) {
-        if (const char* why = GetPage(r, &m->mPage))
-            return why;
     }
-    if (r.Error())
-        return r.Error();
-    if (!r.AtEnd())
-        return "bytes after the last field";
-    return nullptr;
+    return Outcome(nullptr, r);
 }

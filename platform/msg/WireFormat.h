@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/msg/AnswerViews.h"
 #include "platform/msg/WireMessage.h"
 
 // The byte layout of queue messages (docs/protocol.md has the table).
@@ -30,8 +31,20 @@ public:
     // a text is longer than kMaxText or holds a NUL byte: *ERROR then names
     // the field.
     static bool Encode(const WireMessage& message, std::string* out, std::string* error);
+    // The web side's commands, as Encode makes them from a message of
+    // their type: the read command (false for a text it cannot carry), and
+    // the others (status, download now; clear and flush with MASK).
+    static bool EncodeRead(const RecordQuery& query, std::string* out, std::string* error);
+    static void EncodeCommand(WireMessage::Type type, int32_t mask, std::string* out);
 
     // Decodes one datagram into *MESSAGE. Returns null on success, else why
     // the datagram is refused (the message is then unspecified).
     static const char* Decode(const unsigned char* data, size_t size, WireMessage* message);
+    // The header of a datagram, checked: its type into *TYPE, else why not.
+    static const char* Header(const unsigned char* data, size_t size, WireMessage::Type* type);
+    // The status and records answers read in place (see AnswerViews.h), as
+    // Decode reads them: null, or why the datagram is refused (also when it
+    // is another message).
+    static const char* DecodeStatus(const unsigned char* data, size_t size, StatusView* status);
+    static const char* DecodeRecords(const unsigned char* data, size_t size, RecordsView* records);
 };

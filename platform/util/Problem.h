@@ -18,12 +18,23 @@ struct Problem {
     // "FILE:LINE: KEY=FOUND: WHAT"; without a line "FILE: ", without a key
     // "FILE:LINE: FOUND: WHAT", and without either text just WHAT after
     // the place.
-    std::string Describe() const {
-        std::string text = mFile + (mLine ? ":" + std::to_string(mLine) : std::string()) + ": ";
-        if (!mKey.empty())
-            text += mKey + "=" + mFound + ": ";
-        else if (!mFound.empty())
-            text += mFound + ": ";
-        return text + mWhat;
-    }
+    std::string Describe() const;
 };
+
+// The same of any problem with these members (one whose texts are views).
+template <class AnyProblem>
+std::string DescribeProblem(const AnyProblem& p) {
+    std::string text(p.mFile);
+    if (p.mLine)
+        text.append(":").append(std::to_string(p.mLine));
+    text.append(": ");
+    if (!p.mKey.empty())
+        text.append(p.mKey).append("=").append(p.mFound).append(": ");
+    else if (!p.mFound.empty())
+        text.append(p.mFound).append(": ");
+    return text.append(p.mWhat);
+}
+
+inline std::string Problem::Describe() const {
+    return DescribeProblem(*this);
+}

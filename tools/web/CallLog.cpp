@@ -26,46 +26,44 @@ void CallLog::OpenFiles(uint8_t kinds) {
         return FilesFailed(kinds,
                            TextPieces::Join({"The saved files cannot be read: ", error, "."}));
     mLink.Adopt(fd, SavedReader::Program());
-    RecorderStatus files;
-    if (!mLink.Status(&files)) {
+    if (!mLink.ReadStatus(&mFilesAnswer, &mFiles)) {
+        mFiles = StatusView();  // no path is known
         return FilesFailed(
             kinds, TextPieces::Join({"The saved files cannot be read: ", SavedReader::Program(),
                                      " did not answer (", mLink.Error(), ")."}));
     }
     mFilesRead = true;
-    for (int db = 0; db < 3; ++db) mPath[db] = files.mDatabases[db].mPath;
     // A problem is a file not read, under its path; one under any other
     // file kept every path from being known.
-    for (const Problem& problem : files.mProblems) {
+    for (const ProblemView& problem : mFiles.mProblems) {
         bool placed = false;
         for (int db = 0; db < 3; ++db) {
-            if (!mPath[db].empty() && problem.mFile == mPath[db]) {
+            if (!Path(db).empty() && problem.mFile == Path(db)) {
                 mFileError[db] = problem.mWhat;
                 placed = true;
             }
         }
         if (!placed)
-            FilesFailed(
-                kinds,
-                TextPieces::Join({"The database's path is not known: ", problem.Describe(), "."}));
+            FilesFailed(kinds, TextPieces::Join({"The database's path is not known: ",
+                                                 DescribeProblem(problem), "."}));
     }
 }
 
-bool CallLog::Read(const RecordQuery& query, RecordPage* page) {
+bool CallLog::Read(const RecordQuery& query, RecordList* list) {
     if (!mLive && !mFilesRead) {
-        *page = RecordPage();  // nothing open: the page says why per database
+        list->mView = RecordsView();  // nothing open: the page says why per database
         return true;
     }
-    if (mLink.Read(query, page))
+    if (mLink.ReadList(query, list))
         return true;
     mDaemonError = mLink.Error();
     return false;
 }
 
-bool CallLog::Status(RecorderStatus* status) {
+bool CallLog::Status(std::string* answer, StatusView* status) {
     if (!mLive)
         return false;
-    if (mLink.Status(status))
+    if (mLink.ReadStatus(answer, status))
         return true;
     mDaemonError = mLink.Error();
     return false;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "platform/msg/AnswerViews.h"
 #include "platform/msg/RecordQuery.h"
-#include "platform/msg/RecorderStatus.h"
 #include "tools/RecorderLink.h"
 #include "tools/web/SavedReader.h"
 
@@ -13,7 +15,8 @@
 // the same way (RecordSearch) and the page then says so.
 //
 // One per request, on one thread. Nothing throws: failures leave a sentence
-// for a person (DaemonError, FileError).
+// for a person (DaemonError, FileError). Answers are read in place (see
+// AnswerViews.h).
 class CallLog {
 public:
     explicit CallLog(int timeoutMs) : mLink(timeoutMs) {}
@@ -28,13 +31,14 @@ public:
     // Why database DB's saved file could not be read (files only); "" when it was.
     const std::string& FileError(int db) const { return mFileError[db]; }
     // The path of database DB's file, as cdrd builds it; "" when unknown.
-    const std::string& Path(int db) const { return mPath[db]; }
+    std::string_view Path(int db) const { return mFiles.mDatabases[db].mPath; }
 
     // The records of QUERY. False, with DaemonError(), when cdrd stopped
     // answering.
-    bool Read(const RecordQuery& query, RecordPage* page);
-    // How the recorder stands; false when the records come from the files.
-    bool Status(RecorderStatus* status);
+    bool Read(const RecordQuery& query, RecordList* list);
+    // How the recorder stands, as a view of *ANSWER; false when the records
+    // come from the files.
+    bool Status(std::string* answer, StatusView* status);
 
 private:
     void OpenFiles(uint8_t kinds);
@@ -45,6 +49,9 @@ private:
     bool mLive = false;
     bool mFilesRead = false;  // the reader answered
     std::string mDaemonError;
-    std::string mPath[3];
+    // The reader's status, for the files' paths and what kept one from
+    // being read.
+    std::string mFilesAnswer;
+    StatusView mFiles;
     std::string mFileError[3];
 };

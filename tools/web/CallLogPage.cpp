@@ -3,14 +3,12 @@
 #include <algorithm>
 
 #include "platform/msg/CDRKind.h"
-#include "platform/msg/RecordSearch.h"
 #include "platform/util/NumberText.h"
 #include "tools/StatusReport.h"
 #include "tools/web/HtmlText.h"
+#include "tools/web/RecordEntries.h"
 
 namespace {
-
-using Entries = RecordSearch::EntryViews;
 
 const char* const kTitles[4] = {"All calls", "Stated calls", "Missed calls", "Failed calls"};
 
@@ -35,19 +33,6 @@ const char kStyle[] =
 
 // Each text of the page goes in through a pattern; see HtmlText.
 constexpr void (*Format)(std::string&, const char*, ...) = HtmlText::Format;
-
-// The value of KEY, or null when the record has none.
-const std::string_view* Find(const Entries& record, std::string_view key) {
-    for (const auto& entry : record)
-        if (entry.first == key)
-            return &entry.second;
-    return nullptr;
-}
-
-std::string_view Value(const Entries& record, std::string_view key) {
-    const std::string_view* value = Find(record, key);
-    return value ? *value : std::string_view();
-}
 
 // Room for what Start and Duration make.
 constexpr size_t kShown = StatusReport::kTimeText;
@@ -80,7 +65,7 @@ struct MediaFields {
     const std::string_view* mFaxReceived = nullptr;
 };
 
-MediaFields Gather(const Entries& r) {
+MediaFields Gather(const RecordEntries& r) {
     static const char* const kKeys[5] = {"tx_pkt", "tx_enc", "rx_pkt", "rx_enc", "rx_lost"};
     MediaFields m;
     for (const auto& [key, value] : r) {
@@ -104,7 +89,7 @@ std::string_view Or(const std::string_view* value, std::string_view otherwise) {
 }
 
 // Codecs, packets and loss of each side a stream had, and the fax transfer.
-void Media(std::string& out, const Entries& r) {
+void Media(std::string& out, const RecordEntries& r) {
     const MediaFields m = Gather(r);
     const char* separator = "";
     for (const auto& stream : m.mStream) {
@@ -137,8 +122,10 @@ void Media(std::string& out, const Entries& r) {
 // each "&amp;"-joined; what follows is the caller's.
 void Link(std::string& out, const CallLogPage::View& v, int db) {
     Format(out, "?db=%s", CallLogPage::DbName(db));
-    for (const auto& [name, value] : v.mTerms)
-        Format(out, "&amp;%s=%e", name.c_str(), value.data(), value.size());
+    for (size_t i = 0; i < CallLogPage::kTermCount; ++i)
+        if (!v.mTerms[i].empty())
+            Format(out, "&amp;%s=%e", CallLogPage::kTerms[i], v.mTerms[i].data(),
+                   v.mTerms[i].size());
 }
 
 void PageLink(std::string& out, const CallLogPage::View& v, uint32_t page, const char* rel,
@@ -148,7 +135,7 @@ void PageLink(std::string& out, const CallLogPage::View& v, uint32_t page, const
     Format(out, "&amp;page=%u\">%s</a>", page, label);
 }
 
-uint32_t Pages(const RecordPage& p) {
+uint32_t Pages(const RecordsView& p) {
     return (p.mMatches + RecordQuery::kPageSize - 1) / RecordQuery::kPageSize;
 }
 
@@ -157,29 +144,28 @@ void List(const CallLogPage::View& v, std::string& out) {
         "<div class=\"wide\"><table class=\"list\"><thead><tr><th>Kind</th><th>ID</th>"
         "<th>Start</th><th>Duration</th><th>Caller</th><th>Called</th><th>Media</th></tr>"
         "</thead><tbody>\n";
-    for (const RecordPage::Record& raw : v.mRecords.mList) {
-        std::list<std::string> scratch;
-        const Entries r = RecordSearch::DecodeViews(raw.mText, &scratch);
+    RecordsView::Record raw;
+    for (size_t at = 0; v.mRecords.mView.Next(&at, &raw);) {
+        const RecordEntries r(raw.mText);
         const char* kind = KindName(raw.mDb);
         char shownStart[kShown], shownDuration[kShown];
-        const std::string_view id = Value(r, "ID"), caller = Value(r, "caller"),
-                               called = Value(r, "called"),
-                               start = Start(Value(r, "ST"), shownStart),
-                               duration = Duration(Value(r, "dur"), shownDuration);
+        const std::string_view id = r.Value("ID"), caller = r.Value("caller"),
+                               called = r.Value("called"), start = Start(r.Value("ST"), shownStart),
+                               duration = Duration(r.Value("dur"), shownDuration);
         Format(out,
                "<tr><td class=\"t\">%s</td><td class=\"n\"><a href=\"?db=%s&amp;id=%e\">%h</a>"
                "</td><td class=\"t\">%h</td><td class=\"n\">%h</td><td>%h%s</td><td>%h</td><td>",
                kind, kind, id.data(), id.size(), id.data(), id.size(), start.data(), start.size(),
                duration.data(), duration.size(), caller.data(), caller.size(),
-               Value(r, "clir_caller") == "1" ? " (restricted)" : "", called.data(), called.size());
+               r.Value("clir_caller") == "1" ? " (restricted)" : "", called.data(), called.size());
         Media(out, r);
         out += "</td></tr>\n";
     }
     Format(out, "</tbody></table></div>\n<nav class=\"pages\">Page %u of %u", v.mPage,
-           std::max<uint32_t>(1, Pages(v.mRecords)));
+           std::max<uint32_t>(1, Pages(v.mRecords.mView)));
     if (v.mPage > 1)
         PageLink(out, v, v.mPage - 1, "prev", "Newer");
-    if (v.mPage < Pages(v.mRecords))
+    if (v.mPage < Pages(v.mRecords.mView))
         PageLink(out, v, v.mPage + 1, "next", "Older");
     out += " <a download href=\"";
     Link(out, v, v.mDb);
@@ -187,16 +173,16 @@ void List(const CallLogPage::View& v, std::string& out) {
 }
 
 void Details(const CallLogPage::View& v, std::string& out) {
-    if (v.mRecords.mList.empty()) {
+    RecordsView::Record first;
+    size_t at = 0;
+    if (!v.mRecords.mView.Next(&at, &first)) {
         Format(
             out,
             "<p class=\"fail\">There is no record with the ID %h in the %s calls database.</p>\n",
             v.mId.data(), v.mId.size(), KindName(v.mDb));
     } else {
         out += "<div class=\"wide\"><table class=\"details\"><tbody>\n";
-        std::list<std::string> scratch;
-        for (const auto& [key, value] :
-             RecordSearch::DecodeViews(v.mRecords.mList.front().mText, &scratch)) {
+        for (const auto& [key, value] : RecordEntries(first.mText)) {
             char shown[kShown];
             // The start and the duration also as a person reads them.
             const bool more = key == "ST" || key == "dur";
@@ -214,11 +200,11 @@ void Details(const CallLogPage::View& v, std::string& out) {
     out += "\">Back to the list</a></p>\n";
 }
 
-const std::string* Term(const CallLogPage::View& v, std::string_view name) {
-    for (const auto& term : v.mTerms)
-        if (term.first == name)
-            return &term.second;
-    return nullptr;
+bool AnyTerm(const CallLogPage::View& v) {
+    for (const std::string_view term : v.mTerms)
+        if (!term.empty())
+            return true;
+    return false;
 }
 
 void Search(const CallLogPage::View& v, std::string& out) {
@@ -227,22 +213,24 @@ void Search(const CallLogPage::View& v, std::string& out) {
         Format(out, "<option value=\"%s\"%s>%s</option>", CallLogPage::DbName(db),
                db == v.mDb ? " selected" : "", kTitles[db + 1]);
     out += "</select></label>\n";
-    static const char* const kFields[6][3] = {{"party", "Number or name", "search"},
-                                              {"caller", "Caller", "search"},
-                                              {"called", "Called", "search"},
-                                              {"since", "From", "date"},
-                                              {"until", "To", "date"},
-                                              {"min-duration", "At least (s)", "number"}};
-    for (const auto& [name, label, type] : kFields) {
-        const std::string* value = Term(v, name);
-        const std::string_view shown = value ? *value : std::string_view();
+    // Label and type of each term's field, in kTerms' order.
+    static const char* const kFields[CallLogPage::kTermCount][2] = {{"Number or name", "search"},
+                                                                    {"Caller", "search"},
+                                                                    {"Called", "search"},
+                                                                    {"From", "date"},
+                                                                    {"To", "date"},
+                                                                    {"At least (s)", "number"}};
+    for (size_t i = 0; i < CallLogPage::kTermCount; ++i) {
+        const std::string_view value = v.mTerms[i];
+        const char* type = kFields[i][1];
         // A time typed into the address does not fit a date field: shown as text.
-        const bool asText = value && value->size() != 10 && type[0] == 'd';
-        Format(out, "<label>%s <input name=\"%s\" type=\"%s\" value=\"%h\"></label>\n", label, name,
-               asText ? "text" : type, shown.data(), shown.size());
+        const bool asText = !value.empty() && value.size() != 10 && type[0] == 'd';
+        Format(out, "<label>%s <input name=\"%s\" type=\"%s\" value=\"%h\"></label>\n",
+               kFields[i][0], CallLogPage::kTerms[i], asText ? "text" : type, value.data(),
+               value.size());
     }
     out += "<button>Search</button>";
-    if (!v.mTerms.empty())
+    if (AnyTerm(v))
         Format(out, " <a href=\"?db=%s\">Show all</a>", CallLogPage::DbName(v.mDb));
     out += "</form>\n";
 }
@@ -286,7 +274,7 @@ void Status(const CallLogPage::View& v, std::string& out) {
 
 // How many records there are, and where they come from.
 void Summary(const CallLogPage::View& v, std::string& out) {
-    const RecordPage& p = v.mRecords;
+    const RecordsView& p = v.mRecords.mView;
     out += "<p>";
     const char* separator = "";
     for (int db = 0; db < 3; ++db) {
@@ -294,7 +282,7 @@ void Summary(const CallLogPage::View& v, std::string& out) {
             continue;
         Format(out, "%s%s: ", separator, KindName(db));
         separator = " · ";
-        const std::string &path = v.mPaths[db], &error = v.mFileErrors[db];
+        const std::string_view path = v.mPaths[db], error = v.mFileErrors[db];
         if (!p.mOpen[db])
             out += error.empty() ? "not open" : "not read";
         else
@@ -311,13 +299,16 @@ void Summary(const CallLogPage::View& v, std::string& out) {
 
 }  // namespace
 
+const char* const CallLogPage::kTerms[kTermCount] = {"party", "caller", "called",
+                                                     "since", "until",  "min-duration"};
+
 const char* CallLogPage::DbName(int db) {
     return db < 0 ? "all" : KindName(db);
 }
 
 std::string CallLogPage::Render(const View& v) {
     std::string out;
-    out.reserve(16384 + 1024 * v.mRecords.mList.size());
+    out.reserve(16384 + 1024 * v.mRecords.mView.mCount);
     const char* title = kTitles[v.mDb + 1];
     Format(out,
            "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
@@ -344,7 +335,7 @@ std::string CallLogPage::Render(const View& v) {
         Summary(v, out);
         if (!v.mId.empty())
             Details(v, out);
-        else if (v.mRecords.mList.empty())
+        else if (v.mRecords.mView.mCount == 0)
             Format(out, "<p class=\"none\">%s</p>\n",
                    v.mSearching ? "No record matches the search." : "There are no records.");
         else

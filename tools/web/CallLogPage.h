@@ -1,11 +1,11 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
-#include "platform/msg/RecordQuery.h"
-#include "platform/msg/RecorderStatus.h"
+#include "platform/msg/AnswerViews.h"
 
 // The call log page that cdrweb serves: the records of one database or of
 // all three, newest first, RecordQuery::kPageSize a page, or one record in
@@ -14,23 +14,29 @@
 // does, and fills a View). Every value is HTML-escaped.
 class CallLogPage {
 public:
+    // The search terms' names in the page's address, in the order its links
+    // put them.
+    static constexpr size_t kTermCount = 6;
+    static const char* const kTerms[kTermCount];
+
+    // What the page shows. The views are of texts that the caller keeps.
     struct View {
         int mDb = -1;  // the database shown, -1 for all three
-        // The search terms as given (name, text), for the form and links.
-        std::vector<std::pair<std::string, std::string>> mTerms;
-        bool mSearching = false;     // the list is what the terms find
-        std::string mSourceNote;     // where the records come from, when not from cdrd
-        std::string mPaths[3];       // the files, when they were read
-        std::string mFileErrors[3];  // why a file was not read; "" when it was
-        std::string mError;          // why there is no list; "" when there is
-        RecordPage mRecords;         // this page's, or the one in full
-        uint32_t mPage = 1;          // 1-based, within the pages there are
-        std::string mId;             // the record shown in full; "" for the list
-        std::string mToken;          // the forms' token
-        std::string mAnswer;         // what the last action did; "" for none
+        // The search terms as given, by kTerms' order; "" for one not given.
+        std::string_view mTerms[kTermCount];
+        bool mSearching = false;          // the list is what the terms find
+        std::string mSourceNote;          // where the records come from, when not from cdrd
+        std::string_view mPaths[3];       // the files, when they were read
+        std::string_view mFileErrors[3];  // why a file was not read; "" when it was
+        std::string mError;               // why there is no list; "" when there is
+        RecordList mRecords;              // this page's, or the one in full
+        uint32_t mPage = 1;               // 1-based, within the pages there are
+        std::string_view mId;             // the record shown in full; "" for the list
+        std::string_view mToken;          // the forms' token
+        std::string mAnswer;              // what the last action did; "" for none
         bool mAnswerOk = true;
         bool mHaveStatus = false;
-        RecorderStatus mStatus;
+        StatusView mStatus;
         std::string mStatusError;  // why there is no status
     };
 

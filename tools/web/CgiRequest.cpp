@@ -4,37 +4,44 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
+#include <cassert>
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/sys/System.h"
 #include "platform/util/NumberText.h"
+#include "tools/TextPieces.h"
 
 namespace {
 
-std::string Env(const char* name) {
+std::string_view Env(const char* name) {
     const char* value = getenv(name);
     return value ? value : "";
 }
 
-// A malformed escape stays as it was written.
-std::string Decode(std::string_view text) {
-    std::string out;
+int Hex(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = static_cast<char>(c | 0x20);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// TEXT decoded onto the end of *OUT; a malformed escape stays as it was
+// written. Never longer than TEXT.
+std::string_view Decode(std::string_view text, std::string* out) {
+    const size_t start = out->size();
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() &&
-                   isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-                   isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            const char hex[3] = {text[i + 1], text[i + 2], '\0'};
-            out += static_cast<char>(strtol(hex, nullptr, 16));
+            *out += ' ';
+        } else if (text[i] == '%' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 &&
+                   Hex(text[i + 2]) >= 0) {
+            *out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
             i += 2;
         } else {
-            out += text[i];
+            *out += text[i];
         }
     }
-    return out;
+    return std::string_view(*out).substr(start);
 }
 
 std::string_view Trim(std::string_view text) {
@@ -45,102 +52,101 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-void CgiRequest::Parse(std::string_view text, Syntax syntax, Fields* into) {
-    const char separator = syntax == kCookies ? ';' : '&';
+void CgiRequest::Parse(std::string_view text, Part part) {
+    const char separator = part == kCookie ? ';' : '&';
     while (!text.empty()) {
         const size_t end = std::min(text.find(separator), text.size());
         const std::string_view field =
-            syntax == kCookies ? Trim(text.substr(0, end)) : text.substr(0, end);
+            part == kCookie ? Trim(text.substr(0, end)) : text.substr(0, end);
         text.remove_prefix(std::min(end + 1, text.size()));
         if (field.empty())
             continue;
         const size_t eq = std::min(field.find('='), field.size());
+        const std::string_view name = field.substr(0, eq);
+        const std::string_view value = field.substr(std::min(eq + 1, field.size()));
         // Cookies are not form-encoded: a '+' in one is a '+'.
-        if (syntax == kCookies)
-            into->emplace_back(field.substr(0, eq), field.substr(std::min(eq + 1, field.size())));
-        else
-            into->emplace_back(Decode(field.substr(0, eq)),
-                               Decode(field.substr(std::min(eq + 1, field.size()))));
+        Field& f = mFields[mCount++];
+        f.mPart = part;
+        f.mName = part == kCookie ? name : Decode(name, &mText);
+        f.mValue = part == kCookie ? value : Decode(value, &mText);
     }
 }
 
 bool CgiRequest::Read(std::string* error) {
     mMethod = Env("REQUEST_METHOD");
-    Parse(Env("QUERY_STRING"), kFormEncoded, &mQuery);
-    Parse(Env("HTTP_COOKIE"), kCookies, &mCookies);
-    if (mMethod != "POST")
-        return true;
-    const std::string type = Env("CONTENT_TYPE");
-    if (type.substr(0, type.find(';')) != "application/x-www-form-urlencoded") {
-        *error = "a form must come as application/x-www-form-urlencoded";
-        return false;
-    }
-    int64_t length = 0;
-    if (!NumberText::Whole(Env("CONTENT_LENGTH").c_str(), 0, kMaxBody, &length)) {
-        *error = "a form must have a length of at most " + std::to_string(kMaxBody) + " bytes";
-        return false;
-    }
-    std::string body(static_cast<size_t>(length), '\0');
-    size_t got = 0;
-    System& sys = System::Default();
-    // A client that sends less than it announced must not hold a process
-    // of the web server for as long as it likes.
-    int64_t start = 0, now = 0;
-    const bool timed = sys.MonotonicMs(&start);
-    while (got < body.size()) {
-        int left = kBodyTimeoutMs;
-        if (timed && sys.MonotonicMs(&now))
-            left -= static_cast<int>(now - start);
-        pollfd in{STDIN_FILENO, POLLIN, 0};
-        const int ready = left > 0 ? sys.Poll(&in, 1, left) : 0;
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready == 0) {
-            *error =
-                "the form did not arrive within " + std::to_string(kBodyTimeoutMs / 1000) + " s";
+    const std::string_view query = Env("QUERY_STRING"), cookies = Env("HTTP_COOKIE");
+    std::string body;
+    if (mMethod == "POST") {
+        const std::string_view type = Env("CONTENT_TYPE");
+        if (type.substr(0, type.find(';')) != "application/x-www-form-urlencoded") {
+            *error = "a form must come as application/x-www-form-urlencoded";
             return false;
         }
-        const ssize_t n = ready < 0 ? -1 : sys.Read(STDIN_FILENO, &body[got], body.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *error = "the form was cut short";
+        int64_t length = 0;
+        if (!NumberText::Whole(Env("CONTENT_LENGTH"), 0, kMaxBody, &length)) {
+            *error = TextPieces::Join(
+                {"a form must have a length of at most ", TextPieces::Number(kMaxBody), " bytes"});
             return false;
         }
-        got += static_cast<size_t>(n);
+        body.resize(static_cast<size_t>(length));
+        size_t got = 0;
+        System& sys = System::Default();
+        // A client that sends less than it announced must not hold a process
+        // of the web server for as long as it likes.
+        int64_t start = 0, now = 0;
+        const bool timed = sys.MonotonicMs(&start);
+        while (got < body.size()) {
+            int left = kBodyTimeoutMs;
+            if (timed && sys.MonotonicMs(&now))
+                left -= static_cast<int>(now - start);
+            pollfd in{STDIN_FILENO, POLLIN, 0};
+            const int ready = left > 0 ? sys.Poll(&in, 1, left) : 0;
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready == 0) {
+                *error = TextPieces::Join({"the form did not arrive within ",
+                                           TextPieces::Number(kBodyTimeoutMs / 1000), " s"});
+                return false;
+            }
+            const ssize_t n =
+                ready < 0 ? -1 : sys.Read(STDIN_FILENO, &body[got], body.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                *error = "the form was cut short";
+                return false;
+            }
+            got += static_cast<size_t>(n);
+        }
     }
-    Parse(body, kFormEncoded, &mForm);
+    // A field per separator at most; decoding never lengthens a text.
+    size_t fields = 3;
+    fields += static_cast<size_t>(std::count(query.begin(), query.end(), '&'));
+    fields += static_cast<size_t>(std::count(body.begin(), body.end(), '&'));
+    fields += static_cast<size_t>(std::count(cookies.begin(), cookies.end(), ';'));
+    mFields.reset(new Field[fields]);
+    mText.reserve(query.size() + body.size());
+    Parse(query, kQuery);
+    Parse(cookies, kCookie);
+    Parse(body, kForm);
+    assert(mCount <= fields && mText.size() <= query.size() + body.size());
     return true;
 }
 
-std::vector<std::string> CgiRequest::FormAll(std::string_view name) const {
-    std::vector<std::string> values;
-    for (const auto& field : mForm)
-        if (field.first == name)
-            values.push_back(field.second);
-    return values;
+std::string_view CgiRequest::First(Part part, std::string_view name) const {
+    for (size_t i = 0; i < mCount; ++i)
+        if (mFields[i].mPart == part && mFields[i].mName == name)
+            return mFields[i].mValue;
+    return {};
 }
 
-std::string CgiRequest::First(const Fields& fields, std::string_view name) {
-    for (const auto& field : fields)
-        if (field.first == name)
-            return field.second;
-    return "";
-}
-
-std::string CgiRequest::UrlEncode(std::string_view text) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        // The unreserved marks; a NUL byte is not one of them.
-        if (isalnum(static_cast<unsigned char>(c)) ||
-            std::string_view("-._~").find(c) != std::string_view::npos) {
-            out += c;
-        } else {
-            out += '%';
-            out += kDigits[static_cast<unsigned char>(c) >> 4];
-            out += kDigits[c & 0xF];
+bool CgiRequest::NextForm(std::string_view name, size_t* at, std::string_view* value) const {
+    while (*at < mCount) {
+        const Field& f = mFields[(*at)++];
+        if (f.mPart == kForm && f.mName == name) {
+            *value = f.mValue;
+            return true;
         }
     }
-    return out;
+    return false;
 }

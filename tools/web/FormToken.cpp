@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -15,104 +14,100 @@
 
 namespace {
 
-std::string Join(std::initializer_list<std::string_view> pieces) {
-    return TextPieces::Join(pieces);
-}
-
 // A token is a random nonce and its MAC under the device's key, in hex.
 const size_t kNonceBytes = 16;
 const size_t kTagBytes = 16;
-const size_t kKeyBytes = 32;
+static_assert(2 * (kNonceBytes + kTagBytes) == FormToken::kTokenText, "a token's length");
 // The key's file, in the queue directory: the daemon's and the web side's
 // group only, and on a RAM disk, so a restart of the device makes a new one.
 const char kKeyName[] = "cdrweb.key";
 
-// COUNT bytes from the kernel's random source, or "" with *ERROR.
-std::string RandomBytes(size_t count, std::string* error) {
+// COUNT bytes from the kernel's random source into OUT; false with *ERROR.
+bool RandomBytes(unsigned char* out, size_t count, std::string* error) {
     System& sys = System::Default();
-    std::string bytes(count, '\0');
     const int fd = sys.Open("/dev/urandom", O_RDONLY | O_CLOEXEC, 0);
-    const ssize_t n = fd < 0 ? -1 : sys.Read(fd, &bytes[0], count);
+    const ssize_t n = fd < 0 ? -1 : sys.Read(fd, out, count);
     const int saved = errno;
     if (fd >= 0)
         sys.Close(fd);
     if (n == static_cast<ssize_t>(count))
-        return bytes;
-    *error = Join({"/dev/urandom: ", n < 0 ? strerror(saved) : "short read"});
-    return "";
+        return true;
+    *error = TextPieces::Join({"/dev/urandom: ", n < 0 ? strerror(saved) : "short read"});
+    return false;
+}
+
+// The tag of the nonce spelt NONCE (2 * kNonceBytes hex digits), in hex.
+void Tag(const unsigned char key[FormToken::kKeyBytes], std::string_view nonce, char* out) {
+    char message[sizeof "cdrweb form " - 1 + 2 * kNonceBytes] = "cdrweb form ";
+    std::memcpy(message + sizeof "cdrweb form " - 1, nonce.data(), 2 * kNonceBytes);
+    unsigned char mac[HmacSha256::kSize];
+    HmacSha256::Mac(std::string_view(reinterpret_cast<const char*>(key), FormToken::kKeyBytes),
+                    std::string_view(message, sizeof message), mac);
+    HmacSha256::Hex(mac, kTagBytes, out);
 }
 
 }  // namespace
 
 // Only a regular file of this user's that no one else may read is taken;
 // never through a link.
-std::string FormToken::Key(std::string* error) {
+bool FormToken::Key(unsigned char key[kKeyBytes], std::string* error) {
     System& sys = System::Default();
-    const std::string path = Join({QueueAddress::Directory(), "/", kKeyName});
+    const std::string path = TextPieces::Join({QueueAddress::Directory(), "/", kKeyName});
     for (int attempt = 0; attempt < 2; ++attempt) {
         const int fd = sys.Open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
         if (fd >= 0) {
             struct stat st;
-            std::string key(kKeyBytes, '\0');
             const bool ok = sys.Fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
                             st.st_uid == geteuid() && (st.st_mode & 077) == 0 &&
-                            sys.Read(fd, &key[0], kKeyBytes) == static_cast<ssize_t>(kKeyBytes);
+                            sys.Read(fd, key, kKeyBytes) == static_cast<ssize_t>(kKeyBytes);
             sys.Close(fd);
             if (ok)
-                return key;
-            *error = Join({path, ": not a key of this user's that only it may read"});
-            return "";
+                return true;
+            *error = TextPieces::Join({path, ": not a key of this user's that only it may read"});
+            return false;
         }
         if (errno != ENOENT)
             break;
-        const std::string key = RandomBytes(kKeyBytes, error);
-        if (key.empty())
-            return "";
+        if (!RandomBytes(key, kKeyBytes, error))
+            return false;
         const int made =
             sys.Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (made >= 0) {
-            const bool written = sys.WriteAll(made, key.data(), key.size());
+            const bool written = sys.WriteAll(made, key, kKeyBytes);
             sys.Close(made);
             if (written)
-                return key;
+                return true;
             sys.Unlink(path.c_str());
         }
         if (errno != EEXIST)  // else another cdrweb made it meanwhile: read it
             break;
     }
-    *error = Join({path, ": ", strerror(errno)});
-    return "";
+    *error = TextPieces::Join({path, ": ", strerror(errno)});
+    return false;
 }
 
-namespace {
-
-std::string Tag(const std::string& key, const std::string& nonce) {
-    return HmacSha256::Hex(
-        HmacSha256::Mac(key, Join({"cdrweb form ", nonce})).substr(0, kTagBytes));
-}
-
-}  // namespace
-
-bool FormToken::IsToken(const std::string& text, const std::string& key) {
-    if (key.empty() || text.size() != 2 * (kNonceBytes + kTagBytes))
+bool FormToken::IsToken(std::string_view text, const unsigned char key[kKeyBytes]) {
+    if (text.size() != kTokenText)
         return false;
     for (const char c : text)
-        if (!isxdigit(static_cast<unsigned char>(c)))
+        if (!((c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')))
             return false;
-    const std::string tag = Tag(key, text.substr(0, 2 * kNonceBytes));
+    char tag[2 * kTagBytes];
+    Tag(key, text.substr(0, 2 * kNonceBytes), tag);
     // Every byte compared, so the time taken does not tell where they differ.
     unsigned char differ = 0;
-    for (size_t i = 0; i < tag.size(); ++i)
+    for (size_t i = 0; i < sizeof tag; ++i)
         differ |= static_cast<unsigned char>(tag[i] ^ text[2 * kNonceBytes + i]);
     return differ == 0;
 }
 
-bool FormToken::NewToken(const std::string& key, std::string* token, std::string* error) {
-    const std::string nonce = RandomBytes(kNonceBytes, error);
-    if (key.empty() || nonce.empty()) {
-        *error = Join({"No form token: ", *error});
+bool FormToken::NewToken(const unsigned char* key, char token[kTokenText], std::string* error) {
+    unsigned char nonce[kNonceBytes];
+    if (!key || !RandomBytes(nonce, sizeof nonce, error)) {
+        error->insert(0, "No form token: ");
         return false;
     }
-    *token = Join({HmacSha256::Hex(nonce), Tag(key, HmacSha256::Hex(nonce))});
+    HmacSha256::Hex(nonce, sizeof nonce, token);
+    Tag(key, std::string_view(token, 2 * kNonceBytes), token + 2 * kNonceBytes);
     return true;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 // The token that binds the page's forms to this device: a random nonce and
 // its HMAC-SHA-256 tag under the device's key, in hex. A page of another
@@ -9,12 +11,17 @@
 // sentence for a person in *ERROR.
 class FormToken {
 public:
-    // The device's key: read from "cdrweb.key" in the queue directory, or
-    // made by the first cdrweb that finds none. "" with *ERROR.
-    static std::string Key(std::string* error);
+    static constexpr size_t kKeyBytes = 32;
+    static constexpr size_t kTokenText = 64;  // hex digits
+
+    // The device's key into KEY: read from "cdrweb.key" in the queue
+    // directory, or made by the first cdrweb that finds none. False with
+    // *ERROR.
+    static bool Key(unsigned char key[kKeyBytes], std::string* error);
     // Whether TEXT is a token this device made under KEY; compared in a
     // time that does not tell where it differs.
-    static bool IsToken(const std::string& text, const std::string& key);
-    // A new token under KEY into *TOKEN; false with *ERROR.
-    static bool NewToken(const std::string& key, std::string* token, std::string* error);
+    static bool IsToken(std::string_view text, const unsigned char key[kKeyBytes]);
+    // A new token under KEY (null: there is none, and *ERROR says why) into
+    // TOKEN; false with *ERROR.
+    static bool NewToken(const unsigned char* key, char token[kTokenText], std::string* error);
 };

@@ -1,5 +1,9 @@
 #include "tools/web/HmacSha256.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 namespace {
 
 const uint32_t kRound[64] = {
@@ -42,42 +46,78 @@ void Block(const unsigned char* block, uint32_t h[8]) {
     for (int i = 0; i < 8; ++i) h[i] += v[i];
 }
 
+// A hash fed piece by piece.
+class Hash {
+public:
+    void Add(const unsigned char* data, size_t size) {
+        mBits += uint64_t{size} * 8;
+        while (size > 0) {
+            const size_t take = std::min(size, sizeof mBlock - mFill);
+            std::memcpy(mBlock + mFill, data, take);
+            mFill += take;
+            data += take;
+            size -= take;
+            if (mFill == sizeof mBlock) {
+                Block(mBlock, mState);
+                mFill = 0;
+            }
+        }
+    }
+    // The message so far, a 1 bit, zeros, and its length in bits: whole blocks.
+    void End(unsigned char out[HmacSha256::kSize]) {
+        const uint64_t bits = mBits;
+        unsigned char tail[72] = {0x80};
+        const size_t zeros = (mFill < 56 ? 56 : 120) - mFill;
+        for (int i = 0; i < 8; ++i)
+            tail[zeros + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+        Add(tail, zeros + 8);
+        for (int i = 0; i < 32; ++i)
+            out[i] = static_cast<unsigned char>(mState[i / 4] >> (24 - 8 * (i % 4)));
+    }
+
+private:
+    uint32_t mState[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                          0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+    unsigned char mBlock[64];
+    size_t mFill = 0;
+    uint64_t mBits = 0;
+};
+
+const unsigned char* Bytes(std::string_view text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
 }  // namespace
 
-std::string HmacSha256::Sha256(std::string_view data) {
-    uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                     0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    // The message, a 1 bit, zeros, and its length in bits: whole blocks.
-    std::string padded(data);
-    padded += '\x80';
-    while (padded.size() % 64 != 56) padded += '\0';
-    const uint64_t bits = uint64_t{data.size()} * 8;
-    for (int i = 7; i >= 0; --i) padded += static_cast<char>(bits >> (8 * i));
-    for (size_t at = 0; at < padded.size(); at += 64)
-        Block(reinterpret_cast<const unsigned char*>(padded.data() + at), h);
-    std::string digest;
-    for (const uint32_t word : h)
-        for (int shift = 24; shift >= 0; shift -= 8) digest += static_cast<char>(word >> shift);
-    return digest;
+void HmacSha256::Sha256(std::string_view data, unsigned char out[kSize]) {
+    Hash hash;
+    hash.Add(Bytes(data), data.size());
+    hash.End(out);
 }
 
-std::string HmacSha256::Mac(std::string_view key, std::string_view message) {
-    std::string block(key.size() > 64 ? Sha256(key) : std::string(key));
-    block.resize(64, '\0');
-    std::string inner(64, '\0'), outer(64, '\0');
-    for (size_t i = 0; i < 64; ++i) {
-        inner[i] = static_cast<char>(block[i] ^ 0x36);
-        outer[i] = static_cast<char>(block[i] ^ 0x5c);
-    }
-    return Sha256(outer + Sha256(inner.append(message)));
+void HmacSha256::Mac(std::string_view key, std::string_view message, unsigned char out[kSize]) {
+    unsigned char block[64] = {};
+    if (key.size() > sizeof block)
+        Sha256(key, block);
+    else
+        std::memcpy(block, key.data(), key.size());
+    unsigned char pad[64], inner[kSize];
+    for (size_t i = 0; i < sizeof block; ++i) pad[i] = block[i] ^ 0x36;
+    Hash first;
+    first.Add(pad, sizeof pad);
+    first.Add(Bytes(message), message.size());
+    first.End(inner);
+    for (size_t i = 0; i < sizeof block; ++i) pad[i] = block[i] ^ 0x5c;
+    Hash second;
+    second.Add(pad, sizeof pad);
+    second.Add(inner, sizeof inner);
+    second.End(out);
 }
 
-std::string HmacSha256::Hex(std::string_view bytes) {
+void HmacSha256::Hex(const unsigned char* bytes, size_t size, char* out) {
     static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const unsigned char b : bytes) {
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 15];
+    for (size_t i = 0; i < size; ++i) {
+        out[2 * i] = kDigits[bytes[i] >> 4];
+        out[2 * i + 1] = kDigits[bytes[i] & 15];
     }
-    return hex;
 }

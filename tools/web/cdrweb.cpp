@@ -5,15 +5,15 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "platform/msg/CDRKind.h"
-#include "platform/msg/RecordSearch.h"
+#include "platform/msg/WireFormat.h"
 #include "platform/sys/System.h"
 #include "platform/util/NumberText.h"
 #include "tools/RecordExport.h"
@@ -25,6 +25,7 @@
 #include "tools/web/CallLogPage.h"
 #include "tools/web/CgiRequest.h"
 #include "tools/web/FormToken.h"
+#include "tools/web/RecordEntries.h"
 #include "tools/web/SavedReader.h"
 
 namespace {
@@ -50,22 +51,26 @@ bool SameOrigin() {
     const char* host = getenv("HTTP_HOST");
     if (!origin || !*origin)
         return true;
-    return host && Join({getenv("HTTPS") ? "https://" : "http://", host}) == origin;
+    const std::string_view scheme = getenv("HTTPS") ? "https://" : "http://";
+    return host && std::string_view(origin).substr(0, scheme.size()) == scheme &&
+           strcmp(origin + scheme.size(), host) == 0;
 }
 
 // "the stated and missed calls databases", for the databases of MASK.
 std::string DbList(int mask) {
-    std::vector<const char*> chosen;
-    for (int db = 0; db < 3; ++db)
-        if (mask & kCDRKinds[db])
-            chosen.push_back(KindName(db));
+    int count = 0;
+    for (int db = 0; db < 3; ++db) count += (mask >> db) & 1;
     std::string names = "the ";
-    for (size_t i = 0; i < chosen.size(); ++i) {
-        if (i > 0)
-            names += i + 1 == chosen.size() ? " and " : ", ";
-        names += chosen[i];
+    for (int db = 0, listed = 0; db < 3; ++db) {
+        if (!(mask & kCDRKinds[db]))
+            continue;
+        ++listed;
+        TextPieces::Append(names, {listed == 1       ? ""
+                                   : listed == count ? " and "
+                                                     : ", ",
+                                   KindName(db)});
     }
-    TextPieces::Append(names, {" calls database", chosen.size() > 1 ? "s" : ""});
+    names += count > 1 ? " calls databases" : " calls database";
     return names;
 }
 
@@ -73,11 +78,12 @@ std::string DbList(int mask) {
 // in *OK when nothing or not all was done.
 std::string Act(const CgiRequest& request, bool* ok) {
     *ok = false;
-    const std::string action = request.Form("action");
+    const std::string_view action = request.Form("action");
     int mask = 0;
-    for (const std::string& text : request.FormAll("mask")) {
+    std::string_view text;
+    for (size_t at = 0; request.NextForm("mask", &at, &text);) {
         int64_t bits = 0;
-        if (!NumberText::Whole(text.c_str(), 0, 7, &bits))
+        if (!NumberText::Whole(text, 0, 7, &bits))
             return Join({"The database choice \"", text, "\" is not 1, 2, 4 or a sum of them."});
         mask |= static_cast<int>(bits);
     }
@@ -92,32 +98,35 @@ std::string Act(const CgiRequest& request, bool* ok) {
     RecorderLink link(kTimeoutMs);
     if (!link.Connect())
         return Join({"Nothing was done: ", link.Error(), ". Is cdrd running?"});
-    WireMessage command, answer;
-    RecorderStatus status;
+    std::string command, answer;
+    StatusView status;
     if (download) {
         // Asked for while download is off, a download would fail, and
         // the status would say so for no fault.
-        if (!link.Status(&status))
+        if (!link.ReadStatus(&answer, &status))
             return Join({"The download was not asked for: ", link.Error(), "."});
         if (!status.mDownload)
             return "Automatic download is off, so there is nothing to download: nothing was done.";
-        command.mType = WireMessage::kDownloadNow;
-        if (!link.Send(command))
+        WireFormat::EncodeCommand(WireMessage::kDownloadNow, 0, &command);
+        if (!link.SendBytes(command))
             return Join({"The download was not asked for: ", link.Error(), "."});
         *ok = true;
         return "Asked cdrd to download the statistics now; the status shows how the last "
                "download went.";
     }
-    command.mType = clear ? WireMessage::kClear : WireMessage::kFlush;
-    command.mMask = mask;
+    WireFormat::EncodeCommand(clear ? WireMessage::kClear : WireMessage::kFlush, mask, &command);
     const char* what = clear ? "Clear" : "Flush";
-    if (!link.Ask(command, clear ? WireMessage::kClearDone : WireMessage::kFlushDone, &answer) ||
-        !link.Status(&status))
+    if (!link.AskBytes(command, clear ? WireMessage::kClearDone : WireMessage::kFlushDone,
+                       &answer) ||
+        !link.ReadStatus(&answer, &status))
         return Join({what, " failed: ", link.Error(), "."});
     // The answer carries only the mask; the status tells how the saves went.
     std::string trouble;
-    for (const std::string& t : StatusReport::Troubles(status, mask))
-        TextPieces::Append(trouble, {trouble.empty() ? "" : "; ", t});
+    for (int db = 0; db < 3; ++db) {
+        const std::string t = StatusReport::Trouble(status.mDatabases[db]);
+        if ((mask & (1 << db)) && !t.empty())
+            TextPieces::Append(trouble, {trouble.empty() ? "" : "; ", t});
+    }
     if (!trouble.empty())
         return Join({what, " failed: ", trouble, "."});
     *ok = true;
@@ -134,7 +143,7 @@ struct Reply {
 };
 
 // The database of ?db=: -1 for all, or the index; false for an unknown name.
-bool Database(const std::string& name, int* db) {
+bool Database(std::string_view name, int* db) {
     *db = -1;
     if (name.empty())
         return true;
@@ -149,41 +158,52 @@ bool Database(const std::string& name, int* db) {
 
 // ?page=: a number past any page (however many digits) shows the last;
 // anything else the first.
-uint32_t PageNumber(const std::string& text) {
+uint32_t PageNumber(std::string_view text) {
     int64_t page = 1;
-    if (NumberText::Whole(text.c_str(), 1, UINT32_MAX, &page))
+    if (NumberText::Whole(text, 1, UINT32_MAX, &page))
         return static_cast<uint32_t>(page);
-    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-    if (digits && text.find_first_not_of('0') != std::string::npos)
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == text.npos;
+    if (digits && text.find_first_not_of('0') != text.npos)
         return UINT32_MAX;
     return 1;
 }
 
-// Every match of QUERY as CSV, spreadsheet-safe, written as it comes. False
-// when cdrd stopped answering midway (the download is then cut short, and
-// says so in its last line).
+// Every match of QUERY as CSV, spreadsheet-safe, a row per record: its
+// kind, then every key a record can hold, then the others. False when cdrd
+// stopped answering midway (the download is then cut short, and says so in
+// its last line).
 bool Download(CallLog& log, RecordQuery query, Reply* reply) {
-    std::vector<std::string> columns = RecordExport::RecordKeys();
-    columns.insert(columns.begin(), "kind");
-    columns.push_back("other");
+    constexpr size_t kMaxColumns = 64;
+    char names[kMaxColumns][RecordExport::kMaxKey];
+    std::string_view columns[kMaxColumns] = {"kind"};
+    size_t count = 1;
+    for (; RecordExport::RecordKey(count - 1, names[count]); ++count) {
+        assert(count + 1 < kMaxColumns);  // room for "other"
+        columns[count] = names[count];
+    }
+    columns[count++] = "other";
     std::string& out = reply->mBody;
-    RecordExport::CsvHeader(columns, &out, true);
+    for (size_t i = 0; i < count; ++i) {
+        if (i)
+            out += ',';
+        RecordExport::CsvCell(columns[i], true, &out);
+    }
+    out += "\r\n";
     query.mCount = false;
     query.mLimit = 500;
-    for (;;) {
-        RecordPage page;
-        if (!log.Read(query, &page)) {
+    for (RecordList list;;) {
+        if (!log.Read(query, &list)) {
             TextPieces::Append(out, {"\"The download is cut short: ", log.DaemonError(), "\"\r\n"});
             return false;
         }
-        for (const RecordPage::Record& raw : page.mList) {
-            RecordSearch::Entries record = RecordSearch::Decode(raw.mText);
-            record.insert(record.begin(), {"kind", CallLogPage::DbName(raw.mDb)});
-            RecordExport::CsvRow(columns, record, &out, true);
+        RecordsView::Record raw;
+        for (size_t at = 0; list.mView.Next(&at, &raw);) {
+            const RecordEntries record(raw.mText, {"kind", CallLogPage::DbName(raw.mDb)});
+            RecordExport::CsvRow(columns, count, record.begin(), record.size(), &out, true);
         }
-        if (page.mEnd)
+        if (list.mView.mEnd)
             return true;
-        query.mAfter = page.mNext;
+        query.mAfter = list.mView.mNext;
     }
 }
 
@@ -198,12 +218,11 @@ Reply Serve(const CgiRequest& request) {
         v.mDb = -1;
     }
     query.mKinds = static_cast<uint8_t>(v.mDb < 0 ? 7 : 1 << v.mDb);
-    for (const char* name : {"party", "caller", "called", "since", "until", "min-duration"}) {
-        const std::string value = request.Query(name);
+    for (size_t i = 0; i < CallLogPage::kTermCount; ++i) {
+        const char* name = CallLogPage::kTerms[i];
+        const std::string_view value = request.Query(name);
         std::string error;
-        if (value.empty())
-            continue;
-        v.mTerms.emplace_back(name, value);
+        v.mTerms[i] = value;
         if (!SearchTerms::Set(name, value, &query, &error) && v.mError.empty()) {
             reply.mStatus = "400 Bad Request";
             v.mError = Join({"The search cannot be made: ", error, "."});
@@ -214,9 +233,10 @@ Reply Serve(const CgiRequest& request) {
     v.mId = request.Query("id");
 
     std::string error;
-    const std::string key = FormToken::Key(&error);
+    unsigned char key[FormToken::kKeyBytes];
+    const bool haveKey = FormToken::Key(key, &error);
     v.mToken = request.Cookie(kCookie);
-    const bool hadToken = FormToken::IsToken(v.mToken, key);
+    const bool hadToken = haveKey && FormToken::IsToken(v.mToken, key);
     if (request.Method() == "POST") {
         // The form must carry the token of the cookie that this page set: a
         // page of another site can make the browser send the cookie but not
@@ -236,8 +256,10 @@ Reply Serve(const CgiRequest& request) {
         v.mAnswerOk = false;
         v.mAnswer = "Actions are taken only from the form below: nothing was done.";
     }
+    char token[FormToken::kTokenText];
     if (!hadToken) {
-        if (FormToken::NewToken(key, &v.mToken, &error)) {
+        if (FormToken::NewToken(haveKey ? key : nullptr, token, &error)) {
+            v.mToken = std::string_view(token, sizeof token);
             TextPieces::Append(reply.mHeaders, {"Set-Cookie: ", kCookie, "=", v.mToken,
                                                 "; Path=/; SameSite=Strict; HttpOnly",
                                                 getenv("HTTPS") ? "; Secure" : "", "\r\n"});
@@ -245,7 +267,7 @@ Reply Serve(const CgiRequest& request) {
             reply.mStatus = "500 Internal Server Error";
             v.mAnswerOk = false;
             v.mAnswer = error;
-            v.mToken.clear();
+            v.mToken = {};
         }
     }
 
@@ -266,7 +288,7 @@ Reply Serve(const CgiRequest& request) {
         reply.mStatus = "400 Bad Request";
         v.mError = "A record is shown by its database and ID: choose stated, missed or failed.";
     }
-    if (!v.mId.empty() && NumberText::Whole(v.mId.c_str(), 0, UINT32_MAX, &id)) {
+    if (!v.mId.empty() && NumberText::Whole(v.mId, 0, UINT32_MAX, &id)) {
         query.mById = true;
         query.mId = static_cast<uint32_t>(id);
     } else if (!v.mId.empty()) {
@@ -284,7 +306,7 @@ Reply Serve(const CgiRequest& request) {
                       RecordQuery::kPageSize;
         bool read = log.Read(query, &v.mRecords);
         const uint32_t pages =
-            (v.mRecords.mMatches + RecordQuery::kPageSize - 1) / RecordQuery::kPageSize;
+            (v.mRecords.mView.mMatches + RecordQuery::kPageSize - 1) / RecordQuery::kPageSize;
         if (read && v.mId.empty() && v.mPage > std::max<uint32_t>(pages, 1)) {
             // A page past the end shows the last.
             v.mPage = std::max<uint32_t>(pages, 1);
@@ -295,7 +317,8 @@ Reply Serve(const CgiRequest& request) {
             v.mError = Join({log.Live() ? "cdrd" : SavedReader::Program(),
                              " did not give the records: ", log.DaemonError()});
     }
-    v.mHaveStatus = log.Status(&v.mStatus);
+    std::string statusAnswer;
+    v.mHaveStatus = log.Status(&statusAnswer, &v.mStatus);
     if (!v.mHaveStatus)
         v.mStatusError = log.DaemonError();
     reply.mBody = CallLogPage::Render(v);
@@ -325,7 +348,7 @@ int main() {
     std::string error;
     Reply reply;
     const bool taken = request.Read(&error);
-    const std::string& method = request.Method();
+    const std::string_view method = request.Method();
     if (method != "GET" && method != "HEAD" && method != "POST") {
         reply.mStatus = "405 Method Not Allowed";
         reply.mType = "text/plain";
