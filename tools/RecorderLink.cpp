@@ -43,7 +43,7 @@ bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expect
     if (const char* why = WireFormat::Header(bytes, answer->size(), &type))
         return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
     if (type != expected)
-        return Failed("unexpected answer (type " + std::to_string(type) + ")");
+        return Failed(TextPieces::Formatted("unexpected answer (type %u)", unsigned{type}));
     return true;
 }
 

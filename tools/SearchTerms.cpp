@@ -11,37 +11,32 @@ namespace {
 const char* const kTerms[] = {"kind",  "party", "caller",      "called",
                               "since", "until", "min-duration"};
 
+// The N decimal digits at TEXT into *VALUE; false for anything else.
+bool Digits(const char* text, int n, int* value) {
+    *value = 0;
+    for (int i = 0; i < n; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        *value = *value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
 // Local YYYY-MM-DD[( |T)HH:MM[:SS]] as seconds since the epoch; *DATE_ONLY
 // tells whether a time was given.
 bool LocalTime(std::string_view text, int64_t* seconds, bool* dateOnly) {
     struct tm t = {};
-    int used = 0;
-    char sep = 0;
-    // The longest form, "YYYY-MM-DD HH:MM:SS", has 19 characters.
-    char copy[20];
-    if (text.size() >= sizeof copy || text.find('\0') != std::string_view::npos)
+    const char* s = text.data();
+    const size_t n = text.size();
+    if ((n != 10 && n != 16 && n != 19) || !Digits(s, 4, &t.tm_year) || s[4] != '-' ||
+        !Digits(s + 5, 2, &t.tm_mon) || s[7] != '-' || !Digits(s + 8, 2, &t.tm_mday))
         return false;
-    text.copy(copy, text.size());
-    copy[text.size()] = '\0';
-    const char* s = copy;
-    if (sscanf(s, "%4d-%2d-%2d%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &used) != 3 || used != 10)
+    if (n > 10 && ((s[10] != ' ' && s[10] != 'T') || !Digits(s + 11, 2, &t.tm_hour) ||
+                   s[13] != ':' || !Digits(s + 14, 2, &t.tm_min)))
         return false;
-    *dateOnly = text.size() == 10;
-    if (!*dateOnly) {
-        int more = 0;
-        if (sscanf(s + 10, "%c%2d:%2d%n", &sep, &t.tm_hour, &t.tm_min, &more) != 3 ||
-            (sep != ' ' && sep != 'T') || more != 6)
-            return false;
-        used += more;
-        if (s[used] == ':') {
-            int secs = 0;
-            if (sscanf(s + used, ":%2d%n", &t.tm_sec, &secs) != 1 || secs != 3)
-                return false;
-            used += secs;
-        }
-        if (s[used] != '\0')
-            return false;
-    }
+    if (n > 16 && (s[16] != ':' || !Digits(s + 17, 2, &t.tm_sec)))
+        return false;
+    *dateOnly = n == 10;
     if (t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31 || t.tm_hour > 23 ||
         t.tm_min > 59 || t.tm_sec > 59)
         return false;

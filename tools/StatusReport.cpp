@@ -87,47 +87,54 @@ template <class Status>
 std::string StatusReport::Text(const Status& s) {
     // Built as one string, without a stream: the page shows this on every view.
     std::string out;
-    auto put = [&out](std::initializer_list<std::string_view> pieces) {
-        TextPieces::Append(out, pieces);
-    };
-    const auto number = [](unsigned long long n) { return TextPieces::Number(n); };
     char time[kTimeText];
     for (const auto& d : s.mDatabases) {
-        put({d.mName, " calls: ", d.mPath, "\n"});
+        TextPieces::Format(out, "%t calls: %t\n", d.mName.data(), d.mName.size(), d.mPath.data(),
+                           d.mPath.size());
         if (!d.mOpen) {
-            put({"  not open: reports of this kind are refused\n"});
+            out += "  not open: reports of this kind are refused\n";
             continue;
         }
-        put({"  ", number(d.mRecords), " records, ", number(d.mUnsaved), " not yet saved, ",
-             number(d.mNotDurable), " not durable; limit ", number(d.mLimit), ", saved every ",
-             number(d.mInterval), ", next ID ", number(d.mNextId), "\n  last save: "});
-        if (d.mLastSaveTime == 0)
-            put({"none since the start\n"});
-        else
-            put({std::string_view(time, LocalTime(d.mLastSaveTime, time)),
-                 d.mLastSaveOk ? " ok" : " FAILED: ", d.mLastSaveError, "\n"});
+        TextPieces::Format(out,
+                           "  %u records, %u not yet saved, %u not durable; limit %u, saved "
+                           "every %u, next ID %u\n  last save: ",
+                           d.mRecords, d.mUnsaved, d.mNotDurable, d.mLimit, d.mInterval, d.mNextId);
+        if (d.mLastSaveTime == 0) {
+            out += "none since the start\n";
+        } else {
+            LocalTime(d.mLastSaveTime, time);
+            TextPieces::Format(out, "%s%s%t\n", time,
+                               d.mLastSaveOk ? " ok" : " FAILED: ", d.mLastSaveError.data(),
+                               d.mLastSaveError.size());
+        }
     }
-    put({"recording: ", s.mRecording ? "on" : "off", "\ndownload: ", s.mDownload ? "on" : "off",
-         ", ", number(s.mCollected), " collected, download_cnt ", std::to_string(s.mDownloadCount),
-         ", last download "});
-    if (s.mLastDownloadTime == 0)
-        put({"none since the start"});
-    else
-        put({std::string_view(time, LocalTime(s.mLastDownloadTime, time)),
-             s.mLastDownloadOk ? " done" : " FAILED"});
-    put({", ", number(s.mDroppedByCap),
-         " dropped at twice download_cnt\njournal: ", s.mJournal ? "on" : "off"});
+    TextPieces::Format(out,
+                       "recording: %s\ndownload: %s, %u collected, download_cnt %d, last download ",
+                       s.mRecording ? "on" : "off", s.mDownload ? "on" : "off", s.mCollected,
+                       static_cast<int>(s.mDownloadCount));
+    if (s.mLastDownloadTime == 0) {
+        out += "none since the start";
+    } else {
+        LocalTime(s.mLastDownloadTime, time);
+        TextPieces::Format(out, "%s%s", time, s.mLastDownloadOk ? " done" : " FAILED");
+    }
+    TextPieces::Format(out, ", %u dropped at twice download_cnt\njournal: %s", s.mDroppedByCap,
+                       s.mJournal ? "on" : "off");
     if (!s.mJournalProblem.empty())
-        put({", problem: ", s.mJournalProblem});
-    put({"\n"});
+        TextPieces::Format(out, ", problem: %t", s.mJournalProblem.data(),
+                           s.mJournalProblem.size());
+    out += '\n';
     if (s.mProblems.empty() && s.mProblemsLeftOut == 0) {
-        put({"problems: none\n"});
+        out += "problems: none\n";
         return out;
     }
-    put({"problems:\n"});
-    for (const auto& p : s.mProblems) put({"  ", DescribeProblem(p), "\n"});
+    out += "problems:\n";
+    for (const auto& p : s.mProblems) {
+        const std::string problem = DescribeProblem(p);
+        TextPieces::Format(out, "  %t\n", problem.data(), problem.size());
+    }
     if (s.mProblemsLeftOut > 0)
-        put({"  and ", number(s.mProblemsLeftOut), " more: see the trace log\n"});
+        TextPieces::Format(out, "  and %u more: see the trace log\n", s.mProblemsLeftOut);
     return out;
 }
 

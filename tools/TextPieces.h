@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdarg>
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -13,4 +15,21 @@ public:
     static std::string Join(std::initializer_list<std::string_view> pieces);
     // VALUE as unsigned decimal text.
     static std::string Number(unsigned long long value);
+
+    // Appends PATTERN to OUT with each directive replaced by the next
+    // arguments:
+    //   %s  const char*, as it is
+    //   %t  const char*, size_t: that many bytes, as they are
+    //   %u  unsigned, in decimal
+    //   %d  int, in decimal
+    //   %%  a percent sign
+    // Only literal patterns, whose directives the caller's tests run: the
+    // arguments cannot be checked against them.
+    static void Format(std::string& out, const char* pattern, ...);
+    // The same into a string of its own.
+    static std::string Formatted(const char* pattern, ...);
+    // The same with ARGS, and other directives given to ESCAPE with their
+    // two arguments, a const char* and a size_t (see HtmlText).
+    using Escape = void (*)(std::string& out, char directive, const char* text, size_t size);
+    static void FormatV(std::string& out, Escape escape, const char* pattern, va_list args);
 };

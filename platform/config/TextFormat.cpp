@@ -184,15 +184,22 @@ bool TextFormat::IsCanonicalEntry(std::string_view line) const {
 }
 
 void TextFormat::DecodeEntry(std::string_view line, std::string* key, std::string* value) const {
+    if (mSectioned)
+        return DecodeSectionEntry(line, key, value);
+    const size_t sep = line.find(mSeparator);
+    assert(sep != std::string_view::npos);  // Classify called it an entry
+    Unescape(Trim(line.substr(0, sep)), key);
+    DecodeSettingValue(line.substr(sep + mSeparator.size()), value);
+}
+
+void TextFormat::DecodeSectionEntry(std::string_view line, std::string* key,
+                                    std::string* value) const {
+    assert(mSectioned);
     const size_t sep = line.find(mSeparator);
     assert(sep != std::string_view::npos);  // Classify called it an entry
     // Escapes keep separator bytes out of keys, so the first separator splits.
     Unescape(Trim(line.substr(0, sep)), key);
-    const std::string_view raw = line.substr(sep + mSeparator.size());
-    if (mSectioned)
-        Unescape(Trim(raw), value);
-    else
-        DecodeSettingValue(raw, value);
+    Unescape(Trim(line.substr(sep + mSeparator.size())), value);
 }
 
 std::string_view TextFormat::RawValue(std::string_view line) const {

@@ -63,6 +63,9 @@ public:
 
     // Decodes a line that Classify calls an entry.
     void DecodeEntry(std::string_view line, std::string* key, std::string* value) const;
+    // The same in a file with sections, whose values know no quotes or
+    // comments: what a reader of records alone needs.
+    void DecodeSectionEntry(std::string_view line, std::string* key, std::string* value) const;
     // The text after the separator as it stands, blanks at both ends
     // removed: no escape, quote or comment is looked at.
     std::string_view RawValue(std::string_view line) const;

@@ -13,6 +13,7 @@
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/WireFormat.h"
 #include "platform/sys/System.h"
+#include "platform/util/DecimalText.h"
 
 MessageQueueClient::MessageQueueClient(int queueId) : mPath(QueueAddress::PathOf(queueId)) {}
 
@@ -65,8 +66,15 @@ bool MessageQueueClient::Connect() {
         peer.uid != 0 && peer.uid != dir.st_uid &&
         !((dir.st_mode & S_IWGRP) && peer.gid == dir.st_gid)) {
         System::Default().Close(fd);
-        return Fail("held by user " + std::to_string(peer.uid) + " (pid " +
-                    std::to_string(peer.pid) + "), who may not make files in " + directory);
+        char uid[DecimalText::kMaxText], pid[DecimalText::kMaxText];
+        DecimalText::WriteUnsigned(peer.uid, uid);
+        DecimalText::Write(peer.pid, pid);
+        return Fail(std::string("held by user ")
+                        .append(uid)
+                        .append(" (pid ")
+                        .append(pid)
+                        .append("), who may not make files in ")
+                        .append(directory));
     }
     mFd = fd;
     return true;

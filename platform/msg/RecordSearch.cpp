@@ -260,13 +260,13 @@ void RecordSearch::Read(std::string_view text, Fields* f) {
     f->mNeighbours = false;
     std::string key;
     if (f->mHasCaller && f->mCaller.find('\\') != std::string_view::npos) {
-        Format().DecodeEntry(std::string_view(f->mCaller.data() - 7, f->mCaller.size() + 7), &key,
-                             &f->mDecoded[0]);
+        Format().DecodeSectionEntry(std::string_view(f->mCaller.data() - 7, f->mCaller.size() + 7),
+                                    &key, &f->mDecoded[0]);
         f->mCaller = f->mDecoded[0];
     }
     if (f->mHasCalled && f->mCalled.find('\\') != std::string_view::npos) {
-        Format().DecodeEntry(std::string_view(f->mCalled.data() - 7, f->mCalled.size() + 7), &key,
-                             &f->mDecoded[1]);
+        Format().DecodeSectionEntry(std::string_view(f->mCalled.data() - 7, f->mCalled.size() + 7),
+                                    &key, &f->mDecoded[1]);
         f->mCalled = f->mDecoded[1];
     }
 }
@@ -290,7 +290,7 @@ size_t RecordSearch::DecodeEntries(std::string_view text, std::string* decoded, 
         } else {
             if (Format().Classify(line) != Configuration::TextFormat::kEntry)
                 continue;
-            Format().DecodeEntry(line, &key, &value);
+            Format().DecodeSectionEntry(line, &key, &value);
             const size_t at = decoded->size();
             decoded->append(key).append(value);
             assert(decoded->size() <= text.size());

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/config/BigEndian.h"
+#include "platform/util/DecimalText.h"
 
 namespace {
 
@@ -25,13 +26,18 @@ public:
     void Text(const std::string& s, const char* field) {
         if (!mError.empty())
             return;
-        if (s.size() > WireFormat::kMaxText)
-            mError = std::string(field) + ": text of " + std::to_string(s.size()) +
-                     " bytes, at most " + std::to_string(WireFormat::kMaxText);
-        else if (s.find('\0') != std::string::npos)
-            mError = std::string(field) + ": text holds a NUL byte";
-        if (!mError.empty())
+        if (s.size() > WireFormat::kMaxText) {
+            char size[DecimalText::kMaxText], most[DecimalText::kMaxText];
+            DecimalText::WriteUnsigned(s.size(), size);
+            DecimalText::WriteUnsigned(WireFormat::kMaxText, most);
+            mError.append(field).append(": text of ").append(size).append(" bytes, at most ");
+            mError.append(most);
             return;
+        }
+        if (s.find('\0') != std::string::npos) {
+            mError.append(field).append(": text holds a NUL byte");
+            return;
+        }
         U8(static_cast<unsigned>(s.size()));
         mOut->append(s);
     }
@@ -505,8 +511,10 @@ void Begin(Writer& w, unsigned type) {
 // header; or, when it cannot be carried, *OUT as it was and *ERROR.
 bool Finish(const Writer& w, size_t start, std::string* out, std::string* error) {
     const size_t payload = out->size() - start - WireFormat::kHeaderSize;
+    char size[DecimalText::kMaxText];
+    DecimalText::WriteUnsigned(payload, size);
     if (w.Error().empty() && payload > 0xFFFF)
-        *error = "message of " + std::to_string(payload) + " bytes, more than its header can say";
+        error->assign("message of ").append(size).append(" bytes, more than its header can say");
     else
         *error = w.Error();
     if (!error->empty()) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/util/DecimalText.h"
+
 // Something the operator should know of, as the status lists it: where it
 // is (a file, and the line when there is one), the key (a setting's; empty
 // when none), the text found, and what is wrong or what was done about it.
@@ -25,8 +27,10 @@ struct Problem {
 template <class AnyProblem>
 std::string DescribeProblem(const AnyProblem& p) {
     std::string text(p.mFile);
+    char line[DecimalText::kMaxText];
+    DecimalText::WriteUnsigned(p.mLine, line);
     if (p.mLine)
-        text.append(":").append(std::to_string(p.mLine));
+        text.append(":").append(line);
     text.append(": ");
     if (!p.mKey.empty())
         text.append(p.mKey).append("=").append(p.mFound).append(": ");

@@ -8,8 +8,8 @@ void CallLog::Open(uint8_t kinds) {
         mLive = true;
         return;
     }
-    mDaemonError =
-        TextPieces::Join({mLink.Error(), mLink.Unreachable() ? ". Is cdrd running?" : "."});
+    mDaemonError = TextPieces::Formatted("%t%s", mLink.Error().data(), mLink.Error().size(),
+                                         mLink.Unreachable() ? ". Is cdrd running?" : ".");
     OpenFiles(kinds);
 }
 
@@ -23,14 +23,15 @@ void CallLog::OpenFiles(uint8_t kinds) {
     std::string error;
     const int fd = mReader.Start(kinds, &error);
     if (fd < 0)
-        return FilesFailed(kinds,
-                           TextPieces::Join({"The saved files cannot be read: ", error, "."}));
+        return FilesFailed(kinds, TextPieces::Formatted("The saved files cannot be read: %t.",
+                                                        error.data(), error.size()));
     mLink.Adopt(fd, SavedReader::Program());
     if (!mLink.ReadStatus(&mFilesAnswer, &mFiles)) {
         mFiles = StatusView();  // no path is known
         return FilesFailed(
-            kinds, TextPieces::Join({"The saved files cannot be read: ", SavedReader::Program(),
-                                     " did not answer (", mLink.Error(), ")."}));
+            kinds, TextPieces::Formatted("The saved files cannot be read: %s did not answer (%t).",
+                                         SavedReader::Program(), mLink.Error().data(),
+                                         mLink.Error().size()));
     }
     mFilesRead = true;
     // A problem is a file not read, under its path; one under any other
@@ -43,9 +44,11 @@ void CallLog::OpenFiles(uint8_t kinds) {
                 placed = true;
             }
         }
-        if (!placed)
-            FilesFailed(kinds, TextPieces::Join({"The database's path is not known: ",
-                                                 DescribeProblem(problem), "."}));
+        if (!placed) {
+            const std::string where = DescribeProblem(problem);
+            FilesFailed(kinds, TextPieces::Formatted("The database's path is not known: %t.",
+                                                     where.data(), where.size()));
+        }
     }
 }
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/util/DecimalText.h"
+#include "tools/TextPieces.h"
 #include "tools/Utf8.h"
 
 namespace {
@@ -79,38 +79,15 @@ void HtmlText::Append(std::string& out, std::string_view text) {
 void HtmlText::Format(std::string& out, const char* pattern, ...) {
     va_list args;
     va_start(args, pattern);
-    for (const char* at = pattern; *at;) {
-        const char* mark = strchr(at, '%');
-        if (!mark) {
-            out.append(at);
-            break;
-        }
-        out.append(at, static_cast<size_t>(mark - at));
-        at = mark + 2;
-        switch (mark[1]) {
-            case 's':
-                out.append(va_arg(args, const char*));
-                break;
-            case 'h':
-            case 'e': {
-                const char* text = va_arg(args, const char*);
-                const size_t size = va_arg(args, size_t);
-                if (mark[1] == 'h')
-                    Append(out, std::string_view(text, size));
-                else
-                    Url(out, text, size);
-                break;
-            }
-            case 'u': {
-                char digits[DecimalText::kMaxText];
-                out.append(digits, DecimalText::WriteUnsigned(va_arg(args, unsigned), digits));
-                break;
-            }
-            default:
-                assert(mark[1] == '%');  // no other directive
-                out += '%';
-                break;
-        }
-    }
+    TextPieces::FormatV(
+        out,
+        [](std::string& to, char directive, const char* text, size_t size) {
+            assert(directive == 'h' || directive == 'e');  // no other directive
+            if (directive == 'h')
+                Append(to, std::string_view(text, size));
+            else
+                Url(to, text, size);
+        },
+        pattern, args);
     va_end(args);
 }

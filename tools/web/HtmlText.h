@@ -14,18 +14,13 @@
 // inside <span class="raw">, so the page always shows what the file holds
 // and never what a caller wanted it to look like.
 //
-// Format: a line of the page from a pattern, in one call. Each directive
-// takes the next arguments:
-//   %s  const char*, put as it is (text of this program's own)
+// Format: a line of the page from a pattern, in one call: TextPieces's
+// directives (%s for this program's own text), and
 //   %h  const char*, size_t: bytes escaped as Append does
 //   %e  const char*, size_t: bytes percent-encoded for an address (all but
 //       RFC 3986's unreserved characters)
-//   %u  unsigned, in decimal
-//   %%  a percent sign
 // On the device every piece of text put on its own costs a call and the
 // code to set it up; one pattern per line keeps the page's code small.
-// The arguments are not checked against the pattern: every pattern is run
-// by the page's tests.
 class HtmlText {
 public:
     static void Append(std::string& out, std::string_view text);

@@ -29,13 +29,13 @@ int SavedReader::Start(uint8_t kinds, std::string* error) {
     System& sys = System::Default();
     int fds[2];
     if (sys.Socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
-        *error = TextPieces::Join({"socketpair: ", strerror(errno)});
+        *error = TextPieces::Formatted("socketpair: %s", strerror(errno));
         return -1;
     }
     // Closed by a successful exec; a failed one leaves its errno in it.
     int failed[2];
     if (sys.Pipe2(failed, O_CLOEXEC) != 0) {
-        *error = TextPieces::Join({"pipe: ", strerror(errno)});
+        *error = TextPieces::Formatted("pipe: %s", strerror(errno));
         sys.Close(fds[0]);
         sys.Close(fds[1]);
         return -1;
@@ -58,7 +58,7 @@ int SavedReader::Start(uint8_t kinds, std::string* error) {
     sys.Close(failed[0]);
     if (mPid < 0 || err != 0) {
         sys.Close(fds[0]);
-        *error = TextPieces::Join({"cannot start ", program, ": ", strerror(err)});
+        *error = TextPieces::Formatted("cannot start %s: %s", program, strerror(err));
         return -1;
     }
     return fds[0];

@@ -30,9 +30,7 @@
 
 namespace {
 
-std::string Join(std::initializer_list<std::string_view> pieces) {
-    return TextPieces::Join(pieces);
-}
+constexpr std::string (*Say)(const char*, ...) = TextPieces::Formatted;
 
 const char kCookie[] = "cdrweb_token";
 // The page waits at most this long for cdrd, so a busy recorder never
@@ -65,10 +63,8 @@ std::string DbList(int mask) {
         if (!(mask & kCDRKinds[db]))
             continue;
         ++listed;
-        TextPieces::Append(names, {listed == 1       ? ""
-                                   : listed == count ? " and "
-                                                     : ", ",
-                                   KindName(db)});
+        const char* separator = listed == 1 ? "" : listed == count ? " and " : ", ";
+        TextPieces::Format(names, "%s%s", separator, KindName(db));
     }
     names += count > 1 ? " calls databases" : " calls database";
     return names;
@@ -84,12 +80,13 @@ std::string Act(const CgiRequest& request, bool* ok) {
     for (size_t at = 0; request.NextForm("mask", &at, &text);) {
         int64_t bits = 0;
         if (!NumberText::Whole(text, 0, 7, &bits))
-            return Join({"The database choice \"", text, "\" is not 1, 2, 4 or a sum of them."});
+            return Say("The database choice \"%t\" is not 1, 2, 4 or a sum of them.", text.data(),
+                       text.size());
         mask |= static_cast<int>(bits);
     }
     const bool clear = action == "clear", download = action == "download-now";
     if (!clear && !download && action != "flush")
-        return Join({"Unknown action \"", action, "\": nothing was done."});
+        return Say("Unknown action \"%t\": nothing was done.", action.data(), action.size());
     if (!download && mask == 0)
         return "Choose at least one database: nothing was done.";
     if (clear && request.Form("confirm") != "yes")
@@ -97,19 +94,22 @@ std::string Act(const CgiRequest& request, bool* ok) {
 
     RecorderLink link(kTimeoutMs);
     if (!link.Connect())
-        return Join({"Nothing was done: ", link.Error(), ". Is cdrd running?"});
+        return Say("Nothing was done: %t. Is cdrd running?", link.Error().data(),
+                   link.Error().size());
     std::string command, answer;
     StatusView status;
     if (download) {
         // Asked for while download is off, a download would fail, and
         // the status would say so for no fault.
         if (!link.ReadStatus(&answer, &status))
-            return Join({"The download was not asked for: ", link.Error(), "."});
+            return Say("The download was not asked for: %t.", link.Error().data(),
+                       link.Error().size());
         if (!status.mDownload)
             return "Automatic download is off, so there is nothing to download: nothing was done.";
         WireFormat::EncodeCommand(WireMessage::kDownloadNow, 0, &command);
         if (!link.SendBytes(command))
-            return Join({"The download was not asked for: ", link.Error(), "."});
+            return Say("The download was not asked for: %t.", link.Error().data(),
+                       link.Error().size());
         *ok = true;
         return "Asked cdrd to download the statistics now; the status shows how the last "
                "download went.";
@@ -119,18 +119,18 @@ std::string Act(const CgiRequest& request, bool* ok) {
     if (!link.AskBytes(command, clear ? WireMessage::kClearDone : WireMessage::kFlushDone,
                        &answer) ||
         !link.ReadStatus(&answer, &status))
-        return Join({what, " failed: ", link.Error(), "."});
+        return Say("%s failed: %t.", what, link.Error().data(), link.Error().size());
     // The answer carries only the mask; the status tells how the saves went.
     std::string trouble;
     for (int db = 0; db < 3; ++db) {
         const std::string t = StatusReport::Trouble(status.mDatabases[db]);
         if ((mask & (1 << db)) && !t.empty())
-            TextPieces::Append(trouble, {trouble.empty() ? "" : "; ", t});
+            TextPieces::Format(trouble, "%s%t", trouble.empty() ? "" : "; ", t.data(), t.size());
     }
     if (!trouble.empty())
-        return Join({what, " failed: ", trouble, "."});
+        return Say("%s failed: %t.", what, trouble.data(), trouble.size());
     *ok = true;
-    return Join({clear ? "Cleared " : "Flushed ", DbList(mask), "."});
+    return Say("%s %s.", clear ? "Cleared" : "Flushed", DbList(mask).c_str());
 }
 
 // The answer to a request: its status line, what it is, a cookie to set,
@@ -168,11 +168,11 @@ uint32_t PageNumber(std::string_view text) {
     return 1;
 }
 
-// Every match of QUERY as CSV, spreadsheet-safe, a row per record: its
+// Every match of *QUERY (which it pages through) as CSV, spreadsheet-safe, a row per record: its
 // kind, then every key a record can hold, then the others. False when cdrd
 // stopped answering midway (the download is then cut short, and says so in
 // its last line).
-bool Download(CallLog& log, RecordQuery query, Reply* reply) {
+bool Download(CallLog& log, RecordQuery* query, Reply* reply) {
     constexpr size_t kMaxColumns = 64;
     char names[kMaxColumns][RecordExport::kMaxKey];
     std::string_view columns[kMaxColumns] = {"kind"};
@@ -189,11 +189,12 @@ bool Download(CallLog& log, RecordQuery query, Reply* reply) {
         RecordExport::CsvCell(columns[i], true, &out);
     }
     out += "\r\n";
-    query.mCount = false;
-    query.mLimit = 500;
+    query->mCount = false;
+    query->mLimit = 500;
     for (RecordList list;;) {
-        if (!log.Read(query, &list)) {
-            TextPieces::Append(out, {"\"The download is cut short: ", log.DaemonError(), "\"\r\n"});
+        if (!log.Read(*query, &list)) {
+            TextPieces::Format(out, "\"The download is cut short: %t\"\r\n",
+                               log.DaemonError().data(), log.DaemonError().size());
             return false;
         }
         RecordsView::Record raw;
@@ -203,7 +204,7 @@ bool Download(CallLog& log, RecordQuery query, Reply* reply) {
         }
         if (list.mView.mEnd)
             return true;
-        query.mAfter = list.mView.mNext;
+        query->mAfter = list.mView.mNext;
     }
 }
 
@@ -213,8 +214,9 @@ Reply Serve(const CgiRequest& request) {
     RecordQuery query;
     if (!Database(request.Query("db"), &v.mDb)) {
         reply.mStatus = "400 Bad Request";
-        v.mError = Join({"There is no database \"", request.Query("db"),
-                         "\": choose all, stated, missed or failed."});
+        const std::string_view db = request.Query("db");
+        v.mError = Say("There is no database \"%t\": choose all, stated, missed or failed.",
+                       db.data(), db.size());
         v.mDb = -1;
     }
     query.mKinds = static_cast<uint8_t>(v.mDb < 0 ? 7 : 1 << v.mDb);
@@ -225,7 +227,7 @@ Reply Serve(const CgiRequest& request) {
         v.mTerms[i] = value;
         if (!SearchTerms::Set(name, value, &query, &error) && v.mError.empty()) {
             reply.mStatus = "400 Bad Request";
-            v.mError = Join({"The search cannot be made: ", error, "."});
+            v.mError = Say("The search cannot be made: %t.", error.data(), error.size());
         }
     }
     v.mSearching = query.HasCriteria();
@@ -260,9 +262,9 @@ Reply Serve(const CgiRequest& request) {
     if (!hadToken) {
         if (FormToken::NewToken(haveKey ? key : nullptr, token, &error)) {
             v.mToken = std::string_view(token, sizeof token);
-            TextPieces::Append(reply.mHeaders, {"Set-Cookie: ", kCookie, "=", v.mToken,
-                                                "; Path=/; SameSite=Strict; HttpOnly",
-                                                getenv("HTTPS") ? "; Secure" : "", "\r\n"});
+            TextPieces::Format(reply.mHeaders,
+                               "Set-Cookie: %s=%t; Path=/; SameSite=Strict; HttpOnly%s\r\n",
+                               kCookie, token, sizeof token, getenv("HTTPS") ? "; Secure" : "");
         } else {
             reply.mStatus = "500 Internal Server Error";
             v.mAnswerOk = false;
@@ -275,9 +277,8 @@ Reply Serve(const CgiRequest& request) {
     log.Open(query.mKinds);
     if (!log.Live()) {
         v.mSourceNote =
-            Join({"This page shows the saved files, without the records not yet "
-                  "saved: ",
-                  log.DaemonError()});
+            Say("This page shows the saved files, without the records not yet saved: %t",
+                log.DaemonError().data(), log.DaemonError().size());
         for (int db = 0; db < 3; ++db) {
             v.mPaths[db] = log.Path(db);
             v.mFileErrors[db] = log.FileError(db);
@@ -296,9 +297,10 @@ Reply Serve(const CgiRequest& request) {
     }
     if (v.mError.empty() && request.Query("format") == "csv") {
         reply.mType = "text/csv";
-        TextPieces::Append(reply.mHeaders, {"Content-Disposition: attachment; filename=\"calls-",
-                                            CallLogPage::DbName(v.mDb), ".csv\"\r\n"});
-        Download(log, query, &reply);
+        TextPieces::Format(reply.mHeaders,
+                           "Content-Disposition: attachment; filename=\"calls-%s.csv\"\r\n",
+                           CallLogPage::DbName(v.mDb));
+        Download(log, &query, &reply);
         return reply;
     }
     if (v.mError.empty()) {
@@ -314,8 +316,9 @@ Reply Serve(const CgiRequest& request) {
             read = log.Read(query, &v.mRecords);
         }
         if (!read)
-            v.mError = Join({log.Live() ? "cdrd" : SavedReader::Program(),
-                             " did not give the records: ", log.DaemonError()});
+            v.mError =
+                Say("%s did not give the records: %t", log.Live() ? "cdrd" : SavedReader::Program(),
+                    log.DaemonError().data(), log.DaemonError().size());
     }
     std::string statusAnswer;
     v.mHaveStatus = log.Status(&statusAnswer, &v.mStatus);
@@ -357,7 +360,7 @@ int main() {
     } else if (!taken) {
         reply.mStatus = "400 Bad Request";
         reply.mType = "text/plain";
-        reply.mBody = Join({"The request cannot be taken: ", error, ".\n"});
+        reply.mBody = Say("The request cannot be taken: %t.\n", error.data(), error.size());
     } else {
         reply = Serve(request);
         reply.mHeaders.insert(
@@ -366,10 +369,10 @@ int main() {
             "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\r\n");
     }
     const std::string head =
-        Join({"Status: ", reply.mStatus, "\r\nContent-Type: ", reply.mType,
-              "; charset=utf-8\r\nCache-Control: no-store\r\nX-Frame-Options: DENY\r\n"
-              "X-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n",
-              reply.mHeaders, "\r\n"});
+        Say("Status: %s\r\nContent-Type: %s; charset=utf-8\r\nCache-Control: no-store\r\n"
+            "X-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff\r\n"
+            "Referrer-Policy: no-referrer\r\n%t\r\n",
+            reply.mStatus, reply.mType, reply.mHeaders.data(), reply.mHeaders.size());
     struct iovec pieces[2] = {{const_cast<char*>(head.data()), head.size()},
                               {const_cast<char*>(reply.mBody.data()), reply.mBody.size()}};
     return System::Default().WriteAll(STDOUT_FILENO, pieces, method == "HEAD" ? 1 : 2) ? 0 : 1;
