@@ -24,7 +24,7 @@ bool RecorderLink::SendBytes(const std::string& command) {
 }
 
 bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expected,
-                            std::string* answer) {
+                            std::string_view* answer) {
     if (!mClient.SendBytes(command))
         return Failed(mClient.Error(), true);
     switch (mClient.ReceiveBytes(answer, mTimeoutMs)) {
@@ -49,7 +49,8 @@ bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expect
 
 bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
                        WireMessage* answer) {
-    std::string command, bytes, error;
+    std::string command, error;
+    std::string_view bytes;
     if (!WireFormat::Encode(request, &command, &error))
         return Failed(error);
     if (!AskBytes(command, expected, &bytes))
@@ -71,9 +72,11 @@ bool RecorderLink::Status(RecorderStatus* status) {
 
 bool RecorderLink::ReadStatus(std::string* answer, StatusView* status) {
     std::string command;
+    std::string_view bytes;
     WireFormat::EncodeCommand(WireMessage::kStatus, 0, &command);
-    if (!AskBytes(command, WireMessage::kStatusReport, answer))
+    if (!AskBytes(command, WireMessage::kStatusReport, &bytes))
         return false;
+    answer->assign(bytes.data(), bytes.size());  // the next answer takes the link's buffer
     const unsigned char* data = reinterpret_cast<const unsigned char*>(answer->data());
     if (const char* why = WireFormat::DecodeStatus(data, answer->size(), status))
         return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
@@ -90,7 +93,8 @@ bool RecorderLink::Read(const RecordQuery& query, RecordPage* page) {
 
 bool RecorderLink::ReadList(const RecordQuery& query, RecordList* list) {
     RecordQuery request = query;
-    std::string command, answer, error;
+    std::string command, error;
+    std::string_view answer;
     list->mBytes.clear();
     size_t count = 0;
     for (bool first = true;; first = false) {

@@ -28,9 +28,10 @@ public:
     // Sends REQUEST and waits for an answer of type EXPECTED into *ANSWER.
     bool Ask(const WireMessage& request, WireMessage::Type expected, WireMessage* answer);
     // The same with the command as WireFormat encodes it, and the answer's
-    // datagram as it came, its header checked (the page decodes it in place).
+    // datagram as it came, its header checked (the page decodes it in
+    // place), viewed until the next answer.
     bool SendBytes(const std::string& command);
-    bool AskBytes(const std::string& command, WireMessage::Type expected, std::string* answer);
+    bool AskBytes(const std::string& command, WireMessage::Type expected, std::string_view* answer);
     // Asks for the status into *STATUS.
     bool Status(RecorderStatus* status);
     // Reads the records of QUERY into *PAGE: all mLimit of them, or up to

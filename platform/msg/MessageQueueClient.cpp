@@ -9,6 +9,7 @@
 
 #include <cassert>
 #include <cstring>
+#include <memory>
 
 #include "platform/msg/QueueAddress.h"
 #include "platform/msg/WireFormat.h"
@@ -132,16 +133,18 @@ bool MessageQueueClient::SendBytes(const std::string& datagram) {
 }
 
 MessageQueueClient::Receipt MessageQueueClient::Receive(WireMessage* message, int timeoutMs) {
-    const Receipt receipt = ReceiveBytes(&mBuffer, timeoutMs);
+    std::string_view datagram;
+    const Receipt receipt = ReceiveBytes(&datagram, timeoutMs);
     if (receipt != Receipt::kMessage)
         return receipt;
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(mBuffer.data());
-    if (const char* why = WireFormat::Decode(bytes, mBuffer.size(), message))
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(datagram.data());
+    if (const char* why = WireFormat::Decode(bytes, datagram.size(), message))
         return Failed(std::string("bad answer: ") + why);
     return Receipt::kMessage;
 }
 
-MessageQueueClient::Receipt MessageQueueClient::ReceiveBytes(std::string* datagram, int timeoutMs) {
+MessageQueueClient::Receipt MessageQueueClient::ReceiveBytes(std::string_view* datagram,
+                                                             int timeoutMs) {
     if (mFd < 0)
         return Failed("not connected");
     pollfd p{mFd, POLLIN, 0};
@@ -153,15 +156,17 @@ MessageQueueClient::Receipt MessageQueueClient::ReceiveBytes(std::string* datagr
         return Failed(std::string("poll: ") + strerror(errno));
     if (rc == 0)
         return Receipt::kTimedOut;
-    // One byte more than any answer, to tell a longer datagram.
-    datagram->resize(WireFormat::kMaxAnswer + 1);
-    ssize_t n = System::Default().Recv(mFd, &(*datagram)[0], datagram->size(), MSG_TRUNC);
+    // One byte more than any answer, to tell a longer datagram. Not zeroed:
+    // recv fills what the answer holds, and no more is read.
+    if (!mReceived)
+        mReceived.reset(new char[WireFormat::kMaxAnswer + 1]);
+    ssize_t n = System::Default().Recv(mFd, mReceived.get(), WireFormat::kMaxAnswer + 1, MSG_TRUNC);
     if (n < 0)
         return Failed(std::string("recv: ") + strerror(errno));
     if (n == 0)
         return Failed("the daemon closed the connection");
     if (static_cast<size_t>(n) > WireFormat::kMaxAnswer)
         return Failed("answer longer than any message");
-    datagram->resize(static_cast<size_t>(n));
+    *datagram = std::string_view(mReceived.get(), static_cast<size_t>(n));
     return Receipt::kMessage;
 }

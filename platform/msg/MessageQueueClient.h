@@ -1,6 +1,8 @@
 #pragma once
 
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/msg/WireMessage.h"
 
@@ -36,9 +38,10 @@ public:
     // Waits up to TIMEOUT_MS for one message. kFailed when the daemon closed
     // the connection or sent something that does not decode.
     Receipt Receive(WireMessage* message, int timeoutMs);
-    // The same, with the datagram as it came into *DATAGRAM: at most
-    // WireFormat::kMaxAnswer bytes, not decoded.
-    Receipt ReceiveBytes(std::string* datagram, int timeoutMs);
+    // The same, with the datagram as it came, not decoded: at most
+    // WireFormat::kMaxAnswer bytes in the object, which *DATAGRAM views
+    // until the next receipt.
+    Receipt ReceiveBytes(std::string_view* datagram, int timeoutMs);
     // Ends the sending and waits up to TIMEOUT_MS for the daemon to end the
     // connection, which it does once it has handled every message sent;
     // false when it closed the connection before, or did not end it.
@@ -55,5 +58,6 @@ private:
     std::string mPath;
     int mFd = -1;
     std::string mBuffer;
+    std::unique_ptr<char[]> mReceived;  // the last answer; made at the first
     std::string mError;
 };

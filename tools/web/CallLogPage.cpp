@@ -34,25 +34,35 @@ const char kStyle[] =
 // Each text of the page goes in through a pattern; see HtmlText.
 constexpr void (*Format)(std::string&, const char*, ...) = HtmlText::Format;
 
-// Room for what Start and Duration make.
-constexpr size_t kShown = StatusReport::kTimeText;
-static_assert(kShown >= StatusReport::kDurationText, "a duration fits");
-
-// The start time as local date and time into SHOWN, or the text as it
-// stands: what to show, to be escaped.
-std::string_view Start(std::string_view text, char* shown) {
-    int64_t seconds = 0;
-    if (!NumberText::Whole(text, INT32_MIN, INT32_MAX, &seconds))
-        return text;
-    return std::string_view(shown, StatusReport::LocalTime(seconds, shown));
+// The list's rows put their pieces one by one, not through patterns: a
+// page has fifty rows, and a pattern's directives cost more than a call.
+template <size_t N>
+void Put(std::string& out, const char (&text)[N]) {
+    out.append(text, N - 1);
 }
 
-// The duration as h:mm:ss into SHOWN, or the text as it stands.
-std::string_view Duration(std::string_view text, char* shown) {
+void Html(std::string& out, std::string_view text) {
+    HtmlText::Append(out, text);
+}
+
+// The start time as local date and time, or the text as it stands.
+void Start(std::string& out, std::string_view text) {
     int64_t seconds = 0;
-    if (!NumberText::Whole(text, 0, UINT32_MAX, &seconds))
-        return text;
-    return std::string_view(shown, StatusReport::Duration(static_cast<uint32_t>(seconds), shown));
+    char shown[StatusReport::kTimeText];
+    if (NumberText::Whole(text, INT32_MIN, INT32_MAX, &seconds))
+        out.append(shown, StatusReport::LocalTime(seconds, shown));
+    else
+        Html(out, text);
+}
+
+// The duration as h:mm:ss, or the text as it stands.
+void Duration(std::string& out, std::string_view text) {
+    int64_t seconds = 0;
+    char shown[StatusReport::kDurationText];
+    if (NumberText::Whole(text, 0, UINT32_MAX, &seconds))
+        out.append(shown, StatusReport::Duration(static_cast<uint32_t>(seconds), shown));
+    else
+        Html(out, text);
 }
 
 // What the list shows of a record's media, gathered in one pass over its
@@ -66,7 +76,8 @@ struct MediaFields {
 };
 
 MediaFields Gather(const RecordEntries& r) {
-    static const char* const kKeys[5] = {"tx_pkt", "tx_enc", "rx_pkt", "rx_enc", "rx_lost"};
+    static constexpr std::string_view kKeys[5] = {"tx_pkt", "tx_enc", "rx_pkt", "rx_enc",
+                                                  "rx_lost"};
     MediaFields m;
     for (const auto& [key, value] : r) {
         if (key == "fax_tx_pkt")
@@ -88,6 +99,13 @@ std::string_view Or(const std::string_view* value, std::string_view otherwise) {
     return value ? *value : otherwise;
 }
 
+// "CODEC: N sent" or "CODEC: N received".
+void Side(std::string& out, const std::string_view* codec, std::string_view packets) {
+    Html(out, codec ? *codec : "?");
+    Put(out, ": ");
+    Html(out, packets);
+}
+
 // Codecs, packets and loss of each side a stream had, and the fax transfer.
 void Media(std::string& out, const RecordEntries& r) {
     const MediaFields m = Gather(r);
@@ -99,16 +117,19 @@ void Media(std::string& out, const RecordEntries& r) {
         out += separator;
         separator = "<br>";
         if (sent) {
-            const std::string_view codec = Or(stream[1], "?");
-            Format(out, "%h: %h sent%s", codec.data(), codec.size(), sent->data(), sent->size(),
-                   received ? ", " : "");
+            Side(out, stream[1], *sent);
+            Put(out, " sent");
         }
+        if (sent && received)
+            Put(out, ", ");
         if (received) {
-            const std::string_view codec = Or(stream[3], "?");
-            Format(out, "%h: %h received", codec.data(), codec.size(), received->data(),
-                   received->size());
-            if (lost)
-                Format(out, ", %h lost", lost->data(), lost->size());
+            Side(out, stream[3], *received);
+            Put(out, " received");
+            if (lost) {
+                Put(out, ", ");
+                Html(out, *lost);
+                Put(out, " lost");
+            }
         }
     }
     if (m.mFaxSent || m.mFaxReceived) {
@@ -148,16 +169,26 @@ void List(const CallLogPage::View& v, std::string& out) {
     for (size_t at = 0; v.mRecords.mView.Next(&at, &raw);) {
         const RecordEntries r(raw.mText);
         const char* kind = KindName(raw.mDb);
-        char shownStart[kShown], shownDuration[kShown];
-        const std::string_view id = r.Value("ID"), caller = r.Value("caller"),
-                               called = r.Value("called"), start = Start(r.Value("ST"), shownStart),
-                               duration = Duration(r.Value("dur"), shownDuration);
-        Format(out,
-               "<tr><td class=\"t\">%s</td><td class=\"n\"><a href=\"?db=%s&amp;id=%e\">%h</a>"
-               "</td><td class=\"t\">%h</td><td class=\"n\">%h</td><td>%h%s</td><td>%h</td><td>",
-               kind, kind, id.data(), id.size(), id.data(), id.size(), start.data(), start.size(),
-               duration.data(), duration.size(), caller.data(), caller.size(),
-               r.Value("clir_caller") == "1" ? " (restricted)" : "", called.data(), called.size());
+        const std::string_view id = r.Value("ID");
+        Put(out, "<tr><td class=\"t\">");
+        out += kind;
+        Put(out, "</td><td class=\"n\"><a href=\"?db=");
+        out += kind;
+        Put(out, "&amp;id=");
+        HtmlText::AppendUrl(out, id);
+        Put(out, "\">");
+        Html(out, id);
+        Put(out, "</a></td><td class=\"t\">");
+        Start(out, r.Value("ST"));
+        Put(out, "</td><td class=\"n\">");
+        Duration(out, r.Value("dur"));
+        Put(out, "</td><td>");
+        Html(out, r.Value("caller"));
+        if (r.Value("clir_caller") == "1")
+            Put(out, " (restricted)");
+        Put(out, "</td><td>");
+        Html(out, r.Value("called"));
+        Put(out, "</td><td>");
         Media(out, r);
         out += "</td></tr>\n";
     }
@@ -183,15 +214,18 @@ void Details(const CallLogPage::View& v, std::string& out) {
     } else {
         out += "<div class=\"wide\"><table class=\"details\"><tbody>\n";
         for (const auto& [key, value] : RecordEntries(first.mText)) {
-            char shown[kShown];
+            Format(out, "<tr><th>%h</th><td>%h", key.data(), key.size(), value.data(),
+                   value.size());
             // The start and the duration also as a person reads them.
-            const bool more = key == "ST" || key == "dur";
-            const std::string_view also = !more         ? std::string_view()
-                                          : key == "ST" ? Start(value, shown)
-                                                        : Duration(value, shown);
-            Format(out, "<tr><th>%h</th><td>%h%s%h%s</td></tr>\n", key.data(), key.size(),
-                   value.data(), value.size(), more ? " (" : "", also.data(), also.size(),
-                   more ? ")" : "");
+            if (key == "ST" || key == "dur") {
+                Put(out, " (");
+                if (key == "ST")
+                    Start(out, value);
+                else
+                    Duration(out, value);
+                Put(out, ")");
+            }
+            Put(out, "</td></tr>\n");
         }
         out += "</tbody></table></div>\n";
     }

@@ -11,6 +11,16 @@
 
 namespace {
 
+// Which bytes are printable ASCII that means nothing to HTML: a look-up
+// per byte, for the page escapes every text it shows.
+constexpr struct Plain {
+    bool mIs[256];
+    constexpr Plain() : mIs() {
+        for (int c = 0x20; c < 0x7F; ++c)
+            mIs[c] = c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+    }
+} kPlain;
+
 // Characters that are valid but must not act on the page's layout.
 bool Hidden(uint32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x200E || cp == 0x200F ||
@@ -32,6 +42,15 @@ void Url(std::string& out, const char* text, size_t size) {
     }
 }
 
+// HtmlText::Format's own directives.
+void Directive(std::string& out, char directive, const char* text, size_t size) {
+    assert(directive == 'h' || directive == 'e');  // no other directive
+    if (directive == 'h')
+        HtmlText::Append(out, std::string_view(text, size));
+    else
+        Url(out, text, size);
+}
+
 void Raw(std::string& out, const char* format, uint32_t value) {
     char text[16];
     snprintf(text, sizeof text, format, static_cast<unsigned>(value));
@@ -46,9 +65,7 @@ void HtmlText::Append(std::string& out, std::string_view text) {
     while (!text.empty()) {
         // Printable ASCII that means nothing to HTML goes in as one run.
         size_t run = 0;
-        while (run < text.size() && text[run] >= 0x20 && text[run] < 0x7F && text[run] != '&' &&
-               text[run] != '<' && text[run] != '>' && text[run] != '"' && text[run] != '\'')
-            ++run;
+        while (run < text.size() && kPlain.mIs[static_cast<unsigned char>(text[run])]) ++run;
         if (run > 0) {
             out.append(text.data(), run);
             text.remove_prefix(run);
@@ -79,15 +96,10 @@ void HtmlText::Append(std::string& out, std::string_view text) {
 void HtmlText::Format(std::string& out, const char* pattern, ...) {
     va_list args;
     va_start(args, pattern);
-    TextPieces::FormatV(
-        out,
-        [](std::string& to, char directive, const char* text, size_t size) {
-            assert(directive == 'h' || directive == 'e');  // no other directive
-            if (directive == 'h')
-                Append(to, std::string_view(text, size));
-            else
-                Url(to, text, size);
-        },
-        pattern, args);
+    TextPieces::FormatV(out, Directive, pattern, args);
     va_end(args);
+}
+
+void HtmlText::AppendUrl(std::string& out, std::string_view text) {
+    Url(out, text.data(), text.size());
 }

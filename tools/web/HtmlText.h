@@ -30,4 +30,6 @@ public:
         return out;
     }
     static void Format(std::string& out, const char* pattern, ...);
+    // TEXT percent-encoded, as %e puts it.
+    static void AppendUrl(std::string& out, std::string_view text);
 };

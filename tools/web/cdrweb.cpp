@@ -97,6 +97,7 @@ std::string Act(const CgiRequest& request, bool* ok) {
         return Say("Nothing was done: %t. Is cdrd running?", link.Error().data(),
                    link.Error().size());
     std::string command, answer;
+    std::string_view done;
     StatusView status;
     if (download) {
         // Asked for while download is off, a download would fail, and
@@ -116,8 +117,7 @@ std::string Act(const CgiRequest& request, bool* ok) {
     }
     WireFormat::EncodeCommand(clear ? WireMessage::kClear : WireMessage::kFlush, mask, &command);
     const char* what = clear ? "Clear" : "Flush";
-    if (!link.AskBytes(command, clear ? WireMessage::kClearDone : WireMessage::kFlushDone,
-                       &answer) ||
+    if (!link.AskBytes(command, clear ? WireMessage::kClearDone : WireMessage::kFlushDone, &done) ||
         !link.ReadStatus(&answer, &status))
         return Say("%s failed: %t.", what, link.Error().data(), link.Error().size());
     // The answer carries only the mask; the status tells how the saves went.
