@@ -64,7 +64,7 @@ bool SearchTerms::IsTerm(std::string_view name) {
 bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery* q,
                       std::string* error) {
     if (!IsTerm(name)) {
-        *error = TextPieces::Join({"there is no search term '", name, "'"});
+        *error = TextPieces::Formatted("there is no search term '%t'", name.data(), name.size());
         return false;
     }
     if (value.empty())
@@ -76,7 +76,8 @@ bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery
         }
         const int db = KindIndex(value);
         if (db < 0) {
-            *error = TextPieces::Join({"kind is stated, missed, failed or all, not '", value, "'"});
+            *error = TextPieces::Formatted("kind is stated, missed, failed or all, not '%t'",
+                                           value.data(), value.size());
             return false;
         }
         q->mKinds = static_cast<uint8_t>(kCDRKinds[db]);
@@ -85,7 +86,8 @@ bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery
     if (name == "party" || name == "caller" || name == "called") {
         // The wire's limit for a text; nothing longer is in a record's party.
         if (value.size() > 255 || value.find('\0') != std::string::npos) {
-            *error = TextPieces::Join({name, " takes a text of at most 255 bytes"});
+            *error = TextPieces::Formatted("%t takes a text of at most 255 bytes", name.data(),
+                                           name.size());
             return false;
         }
         if (name == "party")
@@ -99,7 +101,8 @@ bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery
     if (name == "min-duration") {
         int64_t seconds = 0;
         if (!NumberText::Whole(value, 0, UINT32_MAX, &seconds)) {
-            *error = TextPieces::Join({"min-duration takes whole seconds, not '", value, "'"});
+            *error = TextPieces::Formatted("min-duration takes whole seconds, not '%t'",
+                                           value.data(), value.size());
             return false;
         }
         q->mMinDuration = static_cast<uint32_t>(seconds);
@@ -108,8 +111,9 @@ bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery
     int64_t seconds = 0;
     bool dateOnly = false;
     if (!LocalTime(value, &seconds, &dateOnly)) {
-        *error = TextPieces::Join(
-            {name, " takes a date (YYYY-MM-DD) or a time (YYYY-MM-DD HH:MM), not '", value, "'"});
+        *error = TextPieces::Formatted(
+            "%t takes a date (YYYY-MM-DD) or a time (YYYY-MM-DD HH:MM), not '%t'", name.data(),
+            name.size(), value.data(), value.size());
         return false;
     }
     if (name == "since") {
