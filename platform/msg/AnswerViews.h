@@ -14,6 +14,7 @@
 // which must outlive the view. The page reads them so on the device, where a
 // copy of each text into a string of its own costs code as well as time;
 // RecorderStatus and RecordPage are the same answers with texts of their own.
+// WireFormat.cpp, which knows the layout, defines the members below.
 
 // A problem of the status (see Problem).
 struct ProblemView {

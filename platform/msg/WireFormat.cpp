@@ -91,6 +91,13 @@ public:
         mP += 4;
         return v;
     }
+    // A flag: 0 or 1, nothing else (one encoding per message).
+    bool Flag() {
+        const unsigned v = U8();
+        if (v > 1)
+            Fail("flag is neither 0 nor 1");
+        return v == 1;
+    }
     int32_t I32() {
         // Two's complement by arithmetic, not by a cast through memory.
         uint32_t u = U32();
@@ -228,7 +235,7 @@ const char* GetStatus(Reader& r, StatusView* s) {
     for (StatusView::Database& d : s->mDatabases) {
         r.Text(&d.mName);
         r.LongText(&d.mPath);
-        d.mOpen = r.U8() != 0;
+        d.mOpen = r.Flag();
         d.mRecords = r.U32();
         d.mUnsaved = r.U32();
         d.mNotDurable = r.U32();
@@ -236,17 +243,17 @@ const char* GetStatus(Reader& r, StatusView* s) {
         d.mInterval = r.U32();
         d.mNextId = r.U32();
         d.mLastSaveTime = r.I64();
-        d.mLastSaveOk = r.U8() != 0;
+        d.mLastSaveOk = r.Flag();
         r.LongText(&d.mLastSaveError);
     }
-    s->mRecording = r.U8() != 0;
-    s->mDownload = r.U8() != 0;
+    s->mRecording = r.Flag();
+    s->mDownload = r.Flag();
     s->mCollected = r.U32();
     s->mDownloadCount = r.I32();
     s->mLastDownloadTime = r.I64();
-    s->mLastDownloadOk = r.U8() != 0;
+    s->mLastDownloadOk = r.Flag();
     s->mDroppedByCap = r.U32();
-    s->mJournal = r.U8() != 0;
+    s->mJournal = r.Flag();
     r.LongText(&s->mJournalProblem);
     // Each problem takes at least its four lengths and its line: a count
     // that the rest cannot hold is damage, and no block is made for it.

@@ -114,6 +114,16 @@ TEST(WireFormat, DecoderRefusesDamagedDatagrams) {
     s = Encoded(small);
     s[s.size() - 1] = 2;
     EXPECT_STREQ("statistics flag is neither 0 nor 1", Refusal(s));
+    // A status whose flag says 2: a flag has one encoding, 0 or 1.
+    WireMessage status;
+    status.mType = WireMessage::kStatusReport;
+    status.mStatus.mDatabases[0].mOpen = true;
+    s = Encoded(status);
+    // The first database's open flag: after the count, its empty name and path.
+    const size_t open = WireFormat::kHeaderSize + 1 + 1 + 2;
+    ASSERT_EQ(1, s[open]);
+    s[open] = 2;
+    EXPECT_STREQ("flag is neither 0 nor 1", Refusal(s));
     // A command with a payload it does not have.
     EXPECT_STREQ("bytes after the last field", Refusal(std::string("\x01\x04\x00\x01\x00", 5)));
 }
