@@ -66,7 +66,7 @@ void Duration(std::string& out, std::string_view text) {
 }
 
 // What the list shows of a record's media, gathered in one pass over its
-// entries (a record has up to 46): empty where the record has none.
+// entries (a record has up to 46): null where the record has none.
 struct MediaFields {
     // Per stream: packets sent, send codec, packets received, receive
     // codec, packets lost.
@@ -99,7 +99,7 @@ std::string_view Or(const std::string_view* value, std::string_view otherwise) {
     return value ? *value : otherwise;
 }
 
-// "CODEC: N sent" or "CODEC: N received".
+// "CODEC: N", of the packets a side sent or received.
 void Side(std::string& out, const std::string_view* codec, std::string_view packets) {
     Html(out, codec ? *codec : "?");
     Put(out, ": ");

@@ -168,10 +168,10 @@ uint32_t PageNumber(std::string_view text) {
     return 1;
 }
 
-// Every match of *QUERY (which it pages through) as CSV, spreadsheet-safe, a row per record: its
-// kind, then every key a record can hold, then the others. False when cdrd
-// stopped answering midway (the download is then cut short, and says so in
-// its last line).
+// Every match of *QUERY (which it pages through) as CSV, spreadsheet-safe,
+// a row per record: its kind, then every key a record can hold, then the
+// others. False when cdrd stopped answering midway (the download is then
+// cut short, and says so in its last line).
 bool Download(CallLog& log, RecordQuery* query, Reply* reply) {
     constexpr size_t kMaxColumns = 64;
     char names[kMaxColumns][RecordExport::kMaxKey];
