@@ -146,18 +146,23 @@ bool TextFormat::NextLine(std::string_view text, size_t* pos, std::string_view* 
 }
 
 TextFormat::LineKind TextFormat::Classify(std::string_view line) const {
+    return Classify(line, mBegin, mEnd, mSeparator, mComment);
+}
+
+TextFormat::LineKind TextFormat::Classify(std::string_view line, std::string_view begin,
+                                          std::string_view end, std::string_view separator,
+                                          std::string_view comment) {
     std::string_view t = Trim(line);
     if (t.empty())
         return kBlank;
-    if (mSectioned) {
-        if (t == mBegin)
-            return kSectionBegin;
-        if (t == mEnd)
-            return kSectionEnd;
-    }
-    if (t.compare(0, mComment.size(), mComment) == 0)
+    // A flat file's are empty, and match no line that is not blank.
+    if (t == begin)
+        return kSectionBegin;
+    if (t == end)
+        return kSectionEnd;
+    if (t.compare(0, comment.size(), comment) == 0)
         return kComment;
-    if (t.find(mSeparator) != std::string_view::npos)
+    if (t.find(separator) != std::string_view::npos)
         return kEntry;
     return kStray;
 }
@@ -195,11 +200,16 @@ void TextFormat::DecodeEntry(std::string_view line, std::string* key, std::strin
 void TextFormat::DecodeSectionEntry(std::string_view line, std::string* key,
                                     std::string* value) const {
     assert(mSectioned);
-    const size_t sep = line.find(mSeparator);
+    DecodeSectionEntry(line, mSeparator, key, value);
+}
+
+void TextFormat::DecodeSectionEntry(std::string_view line, std::string_view separator,
+                                    std::string* key, std::string* value) {
+    const size_t sep = line.find(separator);
     assert(sep != std::string_view::npos);  // Classify called it an entry
     // Escapes keep separator bytes out of keys, so the first separator splits.
     Unescape(Trim(line.substr(0, sep)), key);
-    Unescape(Trim(line.substr(sep + mSeparator.size())), value);
+    Unescape(Trim(line.substr(sep + separator.size())), value);
 }
 
 std::string_view TextFormat::RawValue(std::string_view line) const {

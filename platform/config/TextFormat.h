@@ -56,6 +56,11 @@ public:
     static bool NextLine(std::string_view text, size_t* pos, std::string_view* line);
 
     LineKind Classify(std::string_view line) const;
+    // The same for delimiters given as lines hold them (without the line
+    // end; BEGIN and END empty for a flat file), with no object: for a
+    // reader of records alone, which need not build and check one.
+    static LineKind Classify(std::string_view line, std::string_view begin, std::string_view end,
+                             std::string_view separator, std::string_view comment);
 
     // True when the entry line LINE is exactly what AppendEntry makes of it
     // (less the line end): then it needs no decoding and no encoding.
@@ -66,6 +71,8 @@ public:
     // The same in a file with sections, whose values know no quotes or
     // comments: what a reader of records alone needs.
     void DecodeSectionEntry(std::string_view line, std::string* key, std::string* value) const;
+    static void DecodeSectionEntry(std::string_view line, std::string_view separator,
+                                   std::string* key, std::string* value);
     // The text after the separator as it stands, blanks at both ends
     // removed: no escape, quote or comment is looked at.
     std::string_view RawValue(std::string_view line) const;

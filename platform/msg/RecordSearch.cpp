@@ -35,11 +35,20 @@ bool Whole(std::string_view text, int64_t min, int64_t max, int64_t* value) {
 
 using Configuration::MultiSectionConfigFile;
 
-const Configuration::TextFormat& Format() {
-    static const Configuration::TextFormat format(
-        Configuration::RecordDelimiters::kBegin, Configuration::RecordDelimiters::kEnd,
-        Configuration::RecordDelimiters::kSeparator, Configuration::RecordDelimiters::kComment);
-    return format;
+// The record format's delimiters as its lines hold them, without the line
+// end: what the format's line functions take.
+constexpr std::string_view Line(const char* delimiter) {
+    const std::string_view text(delimiter);
+    return text.substr(0, text.find('\n'));
+}
+constexpr std::string_view kBegin = Line(Configuration::RecordDelimiters::kBegin);
+constexpr std::string_view kEnd = Line(Configuration::RecordDelimiters::kEnd);
+constexpr std::string_view kSeparator = Line(Configuration::RecordDelimiters::kSeparator);
+constexpr std::string_view kComment = Line(Configuration::RecordDelimiters::kComment);
+
+// An entry line of a record, decoded.
+void DecodeEntry(std::string_view line, std::string* key, std::string* value) {
+    Configuration::TextFormat::DecodeSectionEntry(line, kSeparator, key, value);
 }
 
 char Lower(char c) {
@@ -260,13 +269,13 @@ void RecordSearch::Read(std::string_view text, Fields* f) {
     f->mNeighbours = false;
     std::string key;
     if (f->mHasCaller && f->mCaller.find('\\') != std::string_view::npos) {
-        Format().DecodeSectionEntry(std::string_view(f->mCaller.data() - 7, f->mCaller.size() + 7),
-                                    &key, &f->mDecoded[0]);
+        DecodeEntry(std::string_view(f->mCaller.data() - 7, f->mCaller.size() + 7), &key,
+                    &f->mDecoded[0]);
         f->mCaller = f->mDecoded[0];
     }
     if (f->mHasCalled && f->mCalled.find('\\') != std::string_view::npos) {
-        Format().DecodeSectionEntry(std::string_view(f->mCalled.data() - 7, f->mCalled.size() + 7),
-                                    &key, &f->mDecoded[1]);
+        DecodeEntry(std::string_view(f->mCalled.data() - 7, f->mCalled.size() + 7), &key,
+                    &f->mDecoded[1]);
         f->mCalled = f->mDecoded[1];
     }
 }
@@ -288,9 +297,10 @@ size_t RecordSearch::DecodeEntries(std::string_view text, std::string* decoded, 
         if (separator != std::string_view::npos && line.find('\\') == std::string_view::npos) {
             entry = {line.substr(0, separator), line.substr(separator + 1)};
         } else {
-            if (Format().Classify(line) != Configuration::TextFormat::kEntry)
+            if (Configuration::TextFormat::Classify(line, kBegin, kEnd, kSeparator, kComment) !=
+                Configuration::TextFormat::kEntry)
                 continue;
-            Format().DecodeSectionEntry(line, &key, &value);
+            DecodeEntry(line, &key, &value);
             const size_t at = decoded->size();
             decoded->append(key).append(value);
             assert(decoded->size() <= text.size());
