@@ -11,6 +11,10 @@ bool RecorderLink::Failed(const std::string& error, bool unreachable) {
     return false;
 }
 
+bool RecorderLink::BadAnswer(const char* why) {
+    return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
+}
+
 bool RecorderLink::Connect() {
     return mClient.Connect() || Failed("cannot reach cdrd: " + mClient.Error(), true);
 }
@@ -41,7 +45,7 @@ bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expect
     WireMessage::Type type;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(answer->data());
     if (const char* why = WireFormat::Header(bytes, answer->size(), &type))
-        return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
+        return BadAnswer(why);
     if (type != expected)
         return Failed(TextPieces::Formatted("unexpected answer (type %u)", unsigned{type}));
     return true;
@@ -57,7 +61,7 @@ bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
         return false;
     const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
     if (const char* why = WireFormat::Decode(data, bytes.size(), answer))
-        return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
+        return BadAnswer(why);
     return true;
 }
 
@@ -79,7 +83,7 @@ bool RecorderLink::ReadStatus(std::string* answer, StatusView* status) {
     answer->assign(bytes.data(), bytes.size());  // the next answer takes the link's buffer
     const unsigned char* data = reinterpret_cast<const unsigned char*>(answer->data());
     if (const char* why = WireFormat::DecodeStatus(data, answer->size(), status))
-        return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
+        return BadAnswer(why);
     return true;
 }
 
@@ -106,7 +110,7 @@ bool RecorderLink::ReadList(const RecordQuery& query, RecordList* list) {
         RecordsView page;
         const unsigned char* data = reinterpret_cast<const unsigned char*>(answer.data());
         if (const char* why = WireFormat::DecodeRecords(data, answer.size(), &page))
-            return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
+            return BadAnswer(why);
         if (first)
             list->mView = page;  // the counts are the first answer's
         else if (page.mCount == 0)

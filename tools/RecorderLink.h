@@ -48,6 +48,8 @@ public:
 
 private:
     bool Failed(const std::string& error, bool unreachable = false);
+    // An answer that does not decode, for WHY: the party is not cdrd.
+    bool BadAnswer(const char* why);
 
     int mTimeoutMs;
     MessageQueueClient mClient;

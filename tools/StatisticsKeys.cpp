@@ -166,13 +166,6 @@ bool StatisticsKeys::Key(size_t i, char* out) {
     return true;
 }
 
-std::vector<std::string> StatisticsKeys::All() {
-    std::vector<std::string> keys;
-    char key[kMaxKey];
-    for (size_t i = 0; Key(i, key); ++i) keys.push_back(key);
-    return keys;
-}
-
 bool StatisticsKeys::IsNumber(const std::string& key) {
     int stream = 1;
     const Field* field = Find(key, &stream);

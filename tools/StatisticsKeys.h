@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "platform/msg/CallStatistics.h"
 
@@ -20,10 +19,8 @@ public:
     // keys may also say "N/A").
     static bool IsNumber(const std::string& key);
 
-    // Every key, in record order.
-    static std::vector<std::string> All();
-    // The same one by one: key I into OUT, which holds kMaxKey bytes; false
-    // past the last.
+    // Every key, in record order, one by one: key I into OUT, which holds
+    // kMaxKey bytes; false past the last.
     static constexpr size_t kMaxKey = 24;
     static bool Key(size_t i, char* out);
 };

@@ -18,11 +18,6 @@ std::string TextPieces::Join(std::initializer_list<std::string_view> pieces) {
     return out;
 }
 
-std::string TextPieces::Number(unsigned long long value) {
-    char text[DecimalText::kMaxText];
-    return std::string(text, DecimalText::WriteUnsigned(value, text));
-}
-
 void TextPieces::Format(std::string& out, const char* pattern, ...) {
     va_list args;
     va_start(args, pattern);

@@ -13,8 +13,6 @@ class TextPieces {
 public:
     static void Append(std::string& out, std::initializer_list<std::string_view> pieces);
     static std::string Join(std::initializer_list<std::string_view> pieces);
-    // VALUE as unsigned decimal text.
-    static std::string Number(unsigned long long value);
 
     // Appends PATTERN to OUT with each directive replaced by the next
     // arguments:

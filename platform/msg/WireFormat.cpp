@@ -491,6 +491,16 @@ const char* DecodeAnswer(const unsigned char* data, size_t size, WireMessage::Ty
     return Outcome(get(r, view), r);
 }
 
+// An answer's payload in R read in place by GET, then copied into *OWNED.
+template <class View, class Owned>
+const char* ReadCopied(Reader& r, const char* (*get)(Reader&, View*), Owned* owned) {
+    View view;
+    const char* why = Outcome(get(r, &view), r);
+    if (!why)
+        view.Copy(owned);
+    return why;
+}
+
 // The longest message of each kind that has texts: what the bounds in
 // Encode are checked against.
 constexpr size_t kText = kU8 + WireFormat::kMaxText;
@@ -627,22 +637,12 @@ bool RecordsView::Next(size_t* at, Record* record) const {
 const char* WireFormat::Decode(const unsigned char* data, size_t size, WireMessage* m) {
     if (const char* why = CheckHeader(data, size, &m->mType))
         return why;
-    // The answers to the web side are read in place, then copied.
-    if (m->mType == WireMessage::kStatusReport) {
-        StatusView status;
-        const char* why = DecodeStatus(data, size, &status);
-        if (!why)
-            status.Copy(&m->mStatus);
-        return why;
-    }
-    if (m->mType == WireMessage::kRecords) {
-        RecordsView records;
-        const char* why = DecodeRecords(data, size, &records);
-        if (!why)
-            records.Copy(&m->mPage);
-        return why;
-    }
     Reader r(data + kHeaderSize, size - kHeaderSize);
+    // The answers to the web side are read in place, then copied.
+    if (m->mType == WireMessage::kStatusReport)
+        return ReadCopied(r, GetStatus, &m->mStatus);
+    if (m->mType == WireMessage::kRecords)
+        return ReadCopied(r, GetRecords, &m->mPage);
     if (m->mType == WireMessage::kReport) {
         CallDetailReport& rep = m->mReport;
         m->mKind = r.I32();

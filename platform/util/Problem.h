@@ -27,10 +27,11 @@ struct Problem {
 template <class AnyProblem>
 std::string DescribeProblem(const AnyProblem& p) {
     std::string text(p.mFile);
-    char line[DecimalText::kMaxText];
-    DecimalText::WriteUnsigned(p.mLine, line);
-    if (p.mLine)
+    if (p.mLine) {
+        char line[DecimalText::kMaxText];
+        DecimalText::WriteUnsigned(p.mLine, line);
         text.append(":").append(line);
+    }
     text.append(": ");
     if (!p.mKey.empty())
         text.append(p.mKey).append("=").append(p.mFound).append(": ");
