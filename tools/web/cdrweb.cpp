@@ -140,7 +140,31 @@ struct Reply {
     const char* mType = "text/html";
     std::string mHeaders;  // more header lines, each ending in CRLF
     std::string mBody;
+    // Set when the reply was written as it was made (a download): the
+    // program's exit status, 1 when it was cut short or not all written.
+    int mExit = -1;
 };
+
+// Writes the head of REPLY, and its body unless HEAD_ONLY; false when the
+// web server no longer reads.
+bool Send(const Reply& reply, bool headOnly) {
+    const std::string head =
+        Say("Status: %s\r\nContent-Type: %s; charset=utf-8\r\nCache-Control: no-store\r\n"
+            "X-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff\r\n"
+            "Referrer-Policy: no-referrer\r\n%t\r\n",
+            reply.mStatus, reply.mType, reply.mHeaders.data(), reply.mHeaders.size());
+    struct iovec pieces[2] = {{const_cast<char*>(head.data()), head.size()},
+                              {const_cast<char*>(reply.mBody.data()), reply.mBody.size()}};
+    return System::Default().WriteAll(STDOUT_FILENO, pieces, headOnly ? 1 : 2);
+}
+
+// Writes OUT to the web server and empties it.
+bool Flush(std::string* out) {
+    struct iovec piece = {const_cast<char*>(out->data()), out->size()};
+    const bool written = System::Default().WriteAll(STDOUT_FILENO, &piece, 1);
+    out->clear();
+    return written;
+}
 
 // The database of ?db=: -1 for all, or the index; false for an unknown name.
 bool Database(std::string_view name, int* db) {
@@ -170,9 +194,11 @@ uint32_t PageNumber(std::string_view text) {
 
 // Every match of *QUERY (which it pages through) as CSV, spreadsheet-safe,
 // a row per record: its kind, then every key a record can hold, then the
-// others. False when cdrd stopped answering midway (the download is then
-// cut short, and says so in its last line).
-bool Download(CallLog& log, RecordQuery* query, Reply* reply) {
+// others. Written a read at a time, after the head of REPLY, so a download
+// of every record holds only one read's rows in memory. When cdrd stops
+// answering midway, the download is cut short and says so in its last line.
+// False when the download was cut short or not all could be written.
+bool Download(CallLog& log, RecordQuery* query, const Reply& reply) {
     constexpr size_t kMaxColumns = 64;
     char names[kMaxColumns][RecordExport::kMaxKey];
     std::string_view columns[kMaxColumns] = {"kind"};
@@ -182,7 +208,9 @@ bool Download(CallLog& log, RecordQuery* query, Reply* reply) {
         columns[count] = names[count];
     }
     columns[count++] = "other";
-    std::string& out = reply->mBody;
+    if (!Send(reply, false))
+        return false;
+    std::string out;
     for (size_t i = 0; i < count; ++i) {
         if (i)
             out += ',';
@@ -195,6 +223,7 @@ bool Download(CallLog& log, RecordQuery* query, Reply* reply) {
         if (!log.Read(*query, &list)) {
             TextPieces::Format(out, "\"The download is cut short: %t\"\r\n",
                                log.DaemonError().data(), log.DaemonError().size());
+            Flush(&out);
             return false;
         }
         RecordsView::Record raw;
@@ -202,6 +231,8 @@ bool Download(CallLog& log, RecordQuery* query, Reply* reply) {
             const RecordEntries record(raw.mText, {"kind", CallLogPage::DbName(raw.mDb)});
             RecordExport::CsvRow(columns, count, record.begin(), record.size(), &out, true);
         }
+        if (!Flush(&out))
+            return false;
         if (list.mView.mEnd)
             return true;
         query->mAfter = list.mView.mNext;
@@ -210,6 +241,9 @@ bool Download(CallLog& log, RecordQuery* query, Reply* reply) {
 
 Reply Serve(const CgiRequest& request) {
     Reply reply;
+    reply.mHeaders =
+        "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
+        "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\r\n";
     CallLogPage::View v;
     RecordQuery query;
     if (!Database(request.Query("db"), &v.mDb)) {
@@ -300,7 +334,9 @@ Reply Serve(const CgiRequest& request) {
         TextPieces::Format(reply.mHeaders,
                            "Content-Disposition: attachment; filename=\"calls-%s.csv\"\r\n",
                            CallLogPage::DbName(v.mDb));
-        Download(log, &query, &reply);
+        const bool whole =
+            request.Method() == "HEAD" ? Send(reply, true) : Download(log, &query, reply);
+        reply.mExit = whole ? 0 : 1;
         return reply;
     }
     if (v.mError.empty()) {
@@ -363,17 +399,8 @@ int main() {
         reply.mBody = Say("The request cannot be taken: %t.\n", error.data(), error.size());
     } else {
         reply = Serve(request);
-        reply.mHeaders.insert(
-            0,
-            "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
-            "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\r\n");
+        if (reply.mExit >= 0)
+            return reply.mExit;
     }
-    const std::string head =
-        Say("Status: %s\r\nContent-Type: %s; charset=utf-8\r\nCache-Control: no-store\r\n"
-            "X-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff\r\n"
-            "Referrer-Policy: no-referrer\r\n%t\r\n",
-            reply.mStatus, reply.mType, reply.mHeaders.data(), reply.mHeaders.size());
-    struct iovec pieces[2] = {{const_cast<char*>(head.data()), head.size()},
-                              {const_cast<char*>(reply.mBody.data()), reply.mBody.size()}};
-    return System::Default().WriteAll(STDOUT_FILENO, pieces, method == "HEAD" ? 1 : 2) ? 0 : 1;
+    return Send(reply, method == "HEAD") ? 0 : 1;
 }
