@@ -157,10 +157,12 @@ TEST_F(CdrwebTest, PagesShowEveryByteAsText) {
     setenv("LD_PRELOAD", MEMORY_FAULTS, 1);
     setenv("OOM_LOOKUP_OF", "MSGQ_DIR", 1);
     setenv("OOM_AT_LOOKUP", "2", 1);  // from the look-up for cdrd's queue on
+    setenv("OOM_IN_MALLOC", "1", 1);  // cdrweb's operator new is its own
     const std::string failed = Web("GET", "db=stated", "", nullptr, 1);
     unsetenv("LD_PRELOAD");
     unsetenv("OOM_LOOKUP_OF");
     unsetenv("OOM_AT_LOOKUP");
+    unsetenv("OOM_IN_MALLOC");
     EXPECT_EQ(
         "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\n"
         "cdrweb failed: out of memory\n",

@@ -5,7 +5,8 @@
 //    every operator new fails: it calls the program's new handler, or
 //    throws std::bad_alloc when there is none. cdrd looks KELT_PATH up for
 //    its instance lock, then for the log stream's size limit, then while it
-//    loads its settings.
+//    loads its settings. With $OOM_IN_MALLOC set, malloc fails from then on
+//    too, for a program with its own operator new (cdrweb).
 //  - A fault inside the allocator: with $FAULT_IN_MALLOC set, the first
 //    malloc after a SIGUSR2 faults while it holds the allocator's lock, as
 //    a heap damaged by a wild write makes it do. Whatever then takes the
@@ -26,6 +27,7 @@ extern "C" void __libc_free(void*);
 
 namespace {
 bool gExhausted = false;
+bool gMallocFails = false;  // with gExhausted
 int gLookups = 0;
 pthread_mutex_t gLock = PTHREAD_MUTEX_INITIALIZER;
 volatile sig_atomic_t gArmed = 0;
@@ -40,6 +42,7 @@ char* Find(const char* name) {
 }
 
 __attribute__((constructor)) void ArmOnSignal() {
+    gMallocFails = Find("OOM_IN_MALLOC");
     if (Find("FAULT_IN_MALLOC"))
         signal(SIGUSR2, [](int) { gArmed = 1; });
 }
@@ -60,7 +63,7 @@ auto Locked(Call call) {
 }  // namespace
 
 extern "C" void* malloc(size_t size) {
-    return Locked([&] { return __libc_malloc(size); });
+    return Locked([&] { return gExhausted && gMallocFails ? nullptr : __libc_malloc(size); });
 }
 extern "C" void* calloc(size_t count, size_t size) {
     return Locked([&] { return __libc_calloc(count, size); });

@@ -65,11 +65,12 @@ public:
     }
     // The message so far, a 1 bit, zeros, and its length in bits: whole blocks.
     void End(unsigned char out[HmacSha256::kSize]) {
-        const uint64_t bits = mBits;
+        uint64_t bits = mBits;
         unsigned char tail[72] = {0x80};
         const size_t zeros = (mFill < 56 ? 56 : 120) - mFill;
-        for (int i = 0; i < 8; ++i)
-            tail[zeros + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+        // Shifted by a constant: a shift by a variable count of a 64-bit
+        // value is a call into libgcc_s on the 32-bit device.
+        for (int i = 7; i >= 0; --i, bits >>= 8) tail[zeros + i] = static_cast<unsigned char>(bits);
         Add(tail, zeros + 8);
         for (int i = 0; i < 32; ++i)
             out[i] = static_cast<unsigned char>(mState[i / 4] >> (24 - 8 * (i % 4)));

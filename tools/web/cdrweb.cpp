@@ -8,8 +8,6 @@
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <new>
 #include <string>
 
 #include "platform/msg/CDRKind.h"
@@ -364,25 +362,12 @@ Reply Serve(const CgiRequest& request) {
     return reply;
 }
 
-// The answer when the program cannot go on: one that needs no memory.
-[[noreturn]] void Fail(const char* why) {
-    static const char kFailed[] =
-        "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\ncdrweb failed: ";
-    struct iovec pieces[3] = {{const_cast<char*>(kFailed), sizeof kFailed - 1},
-                              {const_cast<char*>(why), strlen(why)},
-                              {const_cast<char*>("\n"), 1}};
-    System::Default().WriteAll(STDOUT_FILENO, pieces, 3);
-    _exit(1);
-}
-
 }  // namespace
 
 // This code is built without exceptions (smaller on the device): running
-// out of memory ends the request here, and so does anything that would
-// have thrown.
+// out of memory ends the request with a 500 answer, and so does anything
+// that would have thrown (see CxxRuntime.cpp).
 int main() {
-    std::set_new_handler([] { Fail("out of memory"); });
-    std::set_terminate([] { Fail("an internal error"); });
     CgiRequest request;
     std::string error;
     Reply reply;
