@@ -194,6 +194,8 @@ System& System::Default() {
     return *gSystem;
 }
 
+#ifndef CDR_FIXED_SYSTEM
 void System::Set(System* system) {
     gSystem = system ? system : &gReal;
 }
+#endif
