@@ -27,10 +27,21 @@ public:
     static size_t WriteUnsigned(uint64_t value, char* out, int width = 1) {
         char digits[20];
         int n = 0;
+        // In 32-bit steps: on the 32-bit device a 64-bit division is a
+        // library call, and most values fit in 32 bits. Above them, each
+        // digit is a long division of HIGH:LOW by 10 in 16-bit pieces.
+        uint32_t high = static_cast<uint32_t>(value >> 32), low = static_cast<uint32_t>(value);
+        while (high != 0) {
+            const uint32_t upper = ((high % 10) << 16) | (low >> 16);
+            const uint32_t lower = ((upper % 10) << 16) | (low & 0xffff);
+            digits[n++] = static_cast<char>('0' + lower % 10);
+            high /= 10;
+            low = ((upper / 10) << 16) | (lower / 10);
+        }
         do {
-            digits[n++] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while ((value != 0 || n < width) && n < 20);
+            digits[n++] = static_cast<char>('0' + low % 10);
+            low /= 10;
+        } while ((low != 0 || n < width) && n < 20);
         for (int i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
         out[n] = '\0';
         return static_cast<size_t>(n);

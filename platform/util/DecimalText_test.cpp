@@ -27,6 +27,10 @@ TEST(DecimalTextTest, MatchesPrintf) {
         DecimalText::Write(wide, ours64);
         std::snprintf(theirs64, sizeof theirs64, "%lld", static_cast<long long>(wide));
         ASSERT_STREQ(theirs64, ours64);
+        if (i == 0) {
+            DecimalText::WriteUnsigned(UINT64_MAX, ours64);
+            ASSERT_STREQ("18446744073709551615", ours64);
+        }
         const int width = static_cast<int>(random() % 6);
         DecimalText::WriteUnsigned(u, ours64, width);
         std::snprintf(theirs64, sizeof theirs64, "%0*lu", width, static_cast<unsigned long>(u));
