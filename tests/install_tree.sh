@@ -2,9 +2,10 @@
 # Installs the build into a scratch DESTDIR and checks the tree a device
 # image gets: the daemon in sbin, the tools in bin, the call log page in the
 # CGI directory, the commented samples.
-#   install_tree.sh BUILD_DIR SBINDIR BINDIR SYSCONFDIR CGIDIR   (the full install dirs)
+#   install_tree.sh BUILD_DIR SBINDIR BINDIR SYSCONFDIR CGIDIR [WEB_NEEDS]
+# (the full install dirs; WEB_NEEDS: the shared libraries cdrweb may need)
 set -eu
-build=$1 sbin=$2 bin=$3 etc=$4 cgi=$5
+build=$1 sbin=$2 bin=$3 etc=$4 cgi=$5 web_needs=${6:-}
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
 DESTDIR=$dest cmake --install "$build" >/dev/null
@@ -22,4 +23,10 @@ for f in "$dest$etc"/kelt-conf/*.conf "$dest$etc"/kelt-conf/sysconfig/*.conf; do
                    { prev = $0 } END { exit bad }' "$f" || fail=1
 done
 [ -z "$(find "$dest" -name '*_test' -o -name '*.a')" ] || { echo "test or library files installed"; fail=1; }
+# The web server starts cdrweb for every request: a library it loads is
+# paid each time (the C++ library was most of a page view).
+if [ -n "$web_needs" ]; then
+    needs=$(readelf -d "$dest$cgi/cdrweb" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' | paste -sd' ')
+    [ "$needs" = "$web_needs" ] || { echo "cdrweb needs $needs, not only $web_needs"; fail=1; }
+fi
 exit $fail
