@@ -5,8 +5,10 @@
 // loads no C++ library at all: the dynamic loader's work on it was most of
 // a page view's instructions.
 //
-// The code is built without exceptions, so each of these ends the request:
-// it writes a 500 answer that needs no memory and exits.
+// The code is built without exceptions, so each of these ends the request
+// (see CxxRuntime.h).
+#include "tools/web/CxxRuntime.h"
+
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -18,17 +20,29 @@
 
 namespace {
 
+bool gHeadWritten = false;
+
 [[noreturn]] void Fail(const char* why) {
     static const char kFailed[] =
         "Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\ncdrweb failed: ";
+    // After the head, the rows written so far end on a line of their own.
+    static const char kCutShort[] = "\"The download is cut short: cdrweb failed: ";
     struct iovec pieces[3] = {{const_cast<char*>(kFailed), sizeof kFailed - 1},
                               {const_cast<char*>(why), strlen(why)},
                               {const_cast<char*>("\n"), 1}};
+    if (gHeadWritten) {
+        pieces[0] = {const_cast<char*>(kCutShort), sizeof kCutShort - 1};
+        pieces[2] = {const_cast<char*>("\"\r\n"), 3};
+    }
     System::Default().WriteAll(STDOUT_FILENO, pieces, 3);
     _exit(1);
 }
 
 }  // namespace
+
+void CxxRuntime::HeadWritten() {
+    gHeadWritten = true;
+}
 
 void* operator new(size_t size) {
     void* memory = malloc(size ? size : 1);

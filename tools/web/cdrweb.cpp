@@ -22,6 +22,7 @@
 #include "tools/web/CallLog.h"
 #include "tools/web/CallLogPage.h"
 #include "tools/web/CgiRequest.h"
+#include "tools/web/CxxRuntime.h"
 #include "tools/web/FormToken.h"
 #include "tools/web/RecordEntries.h"
 #include "tools/web/SavedReader.h"
@@ -208,6 +209,7 @@ bool Download(CallLog& log, RecordQuery* query, const Reply& reply) {
     columns[count++] = "other";
     if (!Send(reply, false))
         return false;
+    CxxRuntime::HeadWritten();
     std::string out;
     for (size_t i = 0; i < count; ++i) {
         if (i)
