@@ -159,8 +159,7 @@ bool Send(const Reply& reply, bool headOnly) {
 
 // Writes OUT to the web server and empties it.
 bool Flush(std::string* out) {
-    struct iovec piece = {const_cast<char*>(out->data()), out->size()};
-    const bool written = System::Default().WriteAll(STDOUT_FILENO, &piece, 1);
+    const bool written = System::Default().WriteAll(STDOUT_FILENO, out->data(), out->size());
     out->clear();
     return written;
 }
