@@ -153,6 +153,9 @@ TEST_F(CdrwebTest, PagesShowEveryByteAsText) {
     // Without its reader of the saved files, the page says which it misses.
     setenv("CDRWEB_CDRCTL", mDir.File("none").c_str(), 1);
     EXPECT_TRUE(Has(Web("GET", "db=stated"), "cannot start " + mDir.File("none") + ": No such"));
+    // A download that cannot be made says so in its last line, and fails.
+    EXPECT_TRUE(Has(Web("GET", "db=stated&format=csv", "", nullptr, 1),
+                    "\r\n\r\n\"The download is cut short: cannot start " + mDir.File("none")));
 #ifdef MEMORY_FAULTS
     setenv("LD_PRELOAD", MEMORY_FAULTS, 1);
     setenv("OOM_LOOKUP_OF", "MSGQ_DIR", 1);

@@ -126,7 +126,9 @@ def main():
         text = f.read()
     with open(settings, "w") as f:
         f.write(text.replace("_SAVE_INTERVAL=10", "_SAVE_INTERVAL=1000"))
-    os.environ.update(KELT_PATH=conf + "/", MSGQ_DIR=os.path.join(work, "msgq"))
+    # cdrweb's actions and downloads are this build's cdrctl's.
+    os.environ.update(KELT_PATH=conf + "/", MSGQ_DIR=os.path.join(work, "msgq"),
+                      CDRWEB_CDRCTL=os.path.abspath(cdrctl))
     cgi = os.path.join(work, "www", "cgi-bin")
     os.makedirs(cgi)
     shutil.copy(cdrweb, cgi)

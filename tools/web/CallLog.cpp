@@ -1,6 +1,12 @@
 #include "tools/web/CallLog.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "platform/msg/CDRKind.h"
+#include "platform/sys/System.h"
 #include "tools/TextPieces.h"
 
 void CallLog::Open(uint8_t kinds) {
@@ -21,16 +27,27 @@ void CallLog::FilesFailed(uint8_t kinds, const std::string& why) {
 
 void CallLog::OpenFiles(uint8_t kinds) {
     std::string error;
-    const int fd = mReader.Start(kinds, &error);
-    if (fd < 0)
+    // The reader's standard input is one end of a socket pair; the page
+    // asks it as it would ask cdrd.
+    int fds[2];
+    const char mask[2] = {static_cast<char>('0' + (kinds & 7)), '\0'};
+    const char* const args[] = {"cdrctl", "serve-saved", mask, nullptr};
+    if (System::Default().Socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
+        error = TextPieces::Formatted("socketpair: %s", strerror(errno));
+    } else {
+        if (!mReader.Start(args, fds[1], -1, -1, &error))
+            System::Default().Close(fds[0]);
+        System::Default().Close(fds[1]);
+    }
+    if (!error.empty())
         return FilesFailed(kinds, TextPieces::Formatted("The saved files cannot be read: %t.",
                                                         error.data(), error.size()));
-    mLink.Adopt(fd, SavedReader::Program());
+    mLink.Adopt(fds[0], CtlProcess::Program());
     if (!mLink.ReadStatus(&mFilesAnswer, &mFiles)) {
         mFiles = StatusView();  // no path is known
         return FilesFailed(
             kinds, TextPieces::Formatted("The saved files cannot be read: %s did not answer (%t).",
-                                         SavedReader::Program(), mLink.Error().data(),
+                                         CtlProcess::Program(), mLink.Error().data(),
                                          mLink.Error().size()));
     }
     mFilesRead = true;

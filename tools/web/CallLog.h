@@ -7,12 +7,13 @@
 #include "platform/msg/AnswerViews.h"
 #include "platform/msg/RecordQuery.h"
 #include "tools/RecorderLink.h"
-#include "tools/web/SavedReader.h"
+#include "tools/web/CtlProcess.h"
 
 // Where the call log page's records come from: cdrd, through its read
 // command, so that records not yet saved show too; or, when cdrd cannot be
-// reached, the saved database files, which SavedReader reads and searches
-// the same way (RecordSearch) and the page then says so.
+// reached, the saved database files, which "cdrctl serve-saved" (see
+// CtlProcess) reads and searches the same way (RecordSearch), and the page
+// then says so.
 //
 // One per request, on one thread. Nothing throws: failures leave a sentence
 // for a person (DaemonError, FileError). Answers are read in place (see
@@ -44,7 +45,7 @@ private:
     void OpenFiles(uint8_t kinds);
     void FilesFailed(uint8_t kinds, const std::string& why);
 
-    SavedReader mReader;  // outlives the link, so that its end closes first
+    CtlProcess mReader;  // outlives the link, so that its end closes first
     RecorderLink mLink;
     bool mLive = false;
     bool mFilesRead = false;  // the reader answered

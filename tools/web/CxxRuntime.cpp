@@ -12,6 +12,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -45,7 +46,8 @@ void CxxRuntime::HeadWritten() {
 }
 
 void* operator new(size_t size) {
-    void* memory = malloc(size ? size : 1);
+    // An array too large to count comes as SIZE_MAX: no object is that large.
+    void* memory = size <= PTRDIFF_MAX ? malloc(size ? size : 1) : nullptr;
     if (!memory)
         Fail("out of memory");
     return memory;

@@ -1,13 +1,10 @@
 #include "tools/web/RecordEntries.h"
 
-RecordEntries::RecordEntries(std::string_view text, Entry leading)
-    : mLeading(!leading.first.empty()) {
-    mFixed[0] = leading;
-    mCount = RecordSearch::DecodeEntries(text, &mDecoded, mFixed + 1, kFixed);
+RecordEntries::RecordEntries(std::string_view text) {
+    mCount = RecordSearch::DecodeEntries(text, &mDecoded, mFixed, kFixed);
     if (mCount > kFixed) {
-        mMore.reset(new Entry[1 + mCount]);
-        mMore[0] = leading;
-        RecordSearch::DecodeEntries(text, &mDecoded, mMore.get() + 1, mCount);
+        mMore.reset(new Entry[mCount]);
+        RecordSearch::DecodeEntries(text, &mDecoded, mMore.get(), mCount);
     }
 }
 

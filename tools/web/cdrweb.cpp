@@ -5,27 +5,24 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/msg/CDRKind.h"
-#include "platform/msg/WireFormat.h"
 #include "platform/sys/System.h"
 #include "platform/util/NumberText.h"
-#include "tools/RecordExport.h"
 #include "tools/RecorderLink.h"
 #include "tools/SearchTerms.h"
-#include "tools/StatusReport.h"
 #include "tools/TextPieces.h"
 #include "tools/web/CallLog.h"
 #include "tools/web/CallLogPage.h"
 #include "tools/web/CgiRequest.h"
+#include "tools/web/CtlProcess.h"
 #include "tools/web/CxxRuntime.h"
 #include "tools/web/FormToken.h"
-#include "tools/web/RecordEntries.h"
-#include "tools/web/SavedReader.h"
 
 namespace {
 
@@ -35,6 +32,7 @@ const char kCookie[] = "cdrweb_token";
 // The page waits at most this long for cdrd, so a busy recorder never
 // holds the web server.
 const int kTimeoutMs = 3000;
+const char kTimeoutS[] = "3";  // the same, for cdrctl
 
 // Whether the browser says the form came from this page's own origin. A
 // page on another port of the same host is of the same site, and may set
@@ -69,8 +67,26 @@ std::string DbList(int mask) {
     return names;
 }
 
-// Carries out a POST's action; returns the answer for the page, and false
-// in *OK when nothing or not all was done.
+// Why cdrctl failed with STATUS, for a sentence, from what it said (TEXT):
+// its messages without its name, joined by "; " (a usage error's help
+// text left out). With STATUS -1, TEXT is why it did not run.
+std::string Why(int status, std::string_view text) {
+    if (status < 0)
+        return std::string(text);
+    std::string out;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = std::min(text.find('\n', at), text.size());
+        const std::string_view line = text.substr(at, end - at);
+        if (line.substr(0, 8) == "cdrctl: ")
+            TextPieces::Format(out, "%s%t", out.empty() ? "" : "; ", line.data() + 8,
+                               line.size() - 8);
+    }
+    return out.empty() ? Say("%s ended with status %d", CtlProcess::Program(), status) : out;
+}
+
+// Carries out a POST's action with cdrctl, which waits at most as long as
+// the page; returns the answer for the page, and false in *OK when nothing
+// or not all was done.
 std::string Act(const CgiRequest& request, bool* ok) {
     *ok = false;
     const std::string_view action = request.Form("action");
@@ -91,44 +107,39 @@ std::string Act(const CgiRequest& request, bool* ok) {
     if (clear && request.Form("confirm") != "yes")
         return "To clear, tick the box that confirms it: nothing was deleted.";
 
-    RecorderLink link(kTimeoutMs);
-    if (!link.Connect())
-        return Say("Nothing was done: %t. Is cdrd running?", link.Error().data(),
-                   link.Error().size());
-    std::string command, answer;
-    std::string_view done;
-    StatusView status;
+    std::string said;
+    const char* what = clear ? "Clear" : "Flush";
     if (download) {
         // Asked for while download is off, a download would fail, and
         // the status would say so for no fault.
-        if (!link.ReadStatus(&answer, &status))
+        RecorderLink link(kTimeoutMs);
+        StatusView status;
+        if (!link.Connect())
+            return Say("Nothing was done: %t. Is cdrd running?", link.Error().data(),
+                       link.Error().size());
+        if (!link.ReadStatus(&said, &status))
             return Say("The download was not asked for: %t.", link.Error().data(),
                        link.Error().size());
         if (!status.mDownload)
             return "Automatic download is off, so there is nothing to download: nothing was done.";
-        WireFormat::EncodeCommand(WireMessage::kDownloadNow, 0, &command);
-        if (!link.SendBytes(command))
-            return Say("The download was not asked for: %t.", link.Error().data(),
-                       link.Error().size());
-        *ok = true;
+        said.clear();
+        what = "The download";
+    }
+    // download-now waits for no answer, so takes no mask and no time.
+    const char maskText[2] = {static_cast<char>('0' + mask), '\0'};
+    const char* command = download ? "download-now" : clear ? "clear" : "flush";
+    const char* const args[] = {"cdrctl",    command,   download ? nullptr : maskText,
+                                "--timeout", kTimeoutS, nullptr};
+    const int status = CtlProcess::Run(args, -1, &said);
+    const std::string why = Why(status, said);
+    if (status == 1)  // cdrctl's: cdrd cannot be reached
+        return Say("Nothing was done: %t. Is cdrd running?", why.data(), why.size());
+    if (status != 0)
+        return Say("%s failed: %t.", what, why.data(), why.size());
+    *ok = true;
+    if (download)
         return "Asked cdrd to download the statistics now; the status shows how the last "
                "download went.";
-    }
-    WireFormat::EncodeCommand(clear ? WireMessage::kClear : WireMessage::kFlush, mask, &command);
-    const char* what = clear ? "Clear" : "Flush";
-    if (!link.AskBytes(command, clear ? WireMessage::kClearDone : WireMessage::kFlushDone, &done) ||
-        !link.ReadStatus(&answer, &status))
-        return Say("%s failed: %t.", what, link.Error().data(), link.Error().size());
-    // The answer carries only the mask; the status tells how the saves went.
-    std::string trouble;
-    for (int db = 0; db < 3; ++db) {
-        const std::string t = StatusReport::Trouble(status.mDatabases[db]);
-        if ((mask & (1 << db)) && !t.empty())
-            TextPieces::Format(trouble, "%s%t", trouble.empty() ? "" : "; ", t.data(), t.size());
-    }
-    if (!trouble.empty())
-        return Say("%s failed: %t.", what, trouble.data(), trouble.size());
-    *ok = true;
     return Say("%s %s.", clear ? "Cleared" : "Flushed", DbList(mask).c_str());
 }
 
@@ -190,52 +201,46 @@ uint32_t PageNumber(std::string_view text) {
     return 1;
 }
 
-// Every match of *QUERY (which it pages through) as CSV, spreadsheet-safe,
-// a row per record: its kind, then every key a record can hold, then the
-// others. Written a read at a time, after the head of REPLY, so a download
-// of every record holds only one read's rows in memory. When cdrd stops
-// answering midway, the download is cut short and says so in its last line.
-// False when the download was cut short or not all could be written.
-bool Download(CallLog& log, RecordQuery* query, const Reply& reply) {
-    constexpr size_t kMaxColumns = 64;
-    char names[kMaxColumns][RecordExport::kMaxKey];
-    std::string_view columns[kMaxColumns] = {"kind"};
-    size_t count = 1;
-    for (; RecordExport::RecordKey(count - 1, names[count]); ++count) {
-        assert(count + 1 < kMaxColumns);  // room for "other"
-        columns[count] = names[count];
+// Every match of V's search as CSV, spreadsheet-safe: cdrctl's list
+// (from the saved files when LOG is, too), written after the head of REPLY
+// straight to the web server as it is read. When it stops short, the
+// download's last line says why. False when the download was cut short or
+// not all could be written.
+bool Download(const CallLog& log, const CallLogPage::View& v, const Reply& reply) {
+    // The command and its options, a name and a value per term given, and
+    // the null that ends them.
+    const char* args[10 + 2 * CallLogPage::kTermCount + 1] = {
+        "cdrctl", "list",          "--all",  "--format",
+        "csv",    "--spreadsheet", "--kind", CallLogPage::DbName(v.mDb)};
+    size_t n = 8;
+    args[n++] = log.Live() ? "--timeout" : "--saved";
+    if (log.Live())
+        args[n++] = kTimeoutS;
+    // The terms as the page took them (with no NUL byte in them).
+    std::string terms[2 * CallLogPage::kTermCount];
+    for (size_t i = 0; i < CallLogPage::kTermCount; ++i) {
+        if (v.mTerms[i].empty())
+            continue;
+        terms[2 * i] = Say("--%s", CallLogPage::kTerms[i]);
+        terms[2 * i + 1] = v.mTerms[i];
+        args[n++] = terms[2 * i].c_str();
+        args[n++] = terms[2 * i + 1].c_str();
     }
-    columns[count++] = "other";
+    assert(n < sizeof args / sizeof args[0]);
     if (!Send(reply, false))
         return false;
     CxxRuntime::HeadWritten();
-    std::string out;
-    for (size_t i = 0; i < count; ++i) {
-        if (i)
-            out += ',';
-        RecordExport::CsvCell(columns[i], true, &out);
-    }
-    out += "\r\n";
-    query->mCount = false;
-    query->mLimit = 500;
-    for (RecordList list;;) {
-        if (!log.Read(*query, &list)) {
-            TextPieces::Format(out, "\"The download is cut short: %t\"\r\n",
-                               log.DaemonError().data(), log.DaemonError().size());
-            Flush(&out);
-            return false;
-        }
-        RecordsView::Record raw;
-        for (size_t at = 0; list.mView.Next(&at, &raw);) {
-            const RecordEntries record(raw.mText, {"kind", CallLogPage::DbName(raw.mDb)});
-            RecordExport::CsvRow(columns, count, record.begin(), record.size(), &out, true);
-        }
-        if (!Flush(&out))
-            return false;
-        if (list.mView.mEnd)
-            return true;
-        query->mAfter = list.mView.mNext;
-    }
+    std::string said;
+    const int status = CtlProcess::Run(args, STDOUT_FILENO, &said);
+    // cdrctl's 3: a database is not open, or its file not read; the rows
+    // of the others are all there.
+    if (status == 0 || status == 3)
+        return true;
+    std::string line = "\"The download is cut short: ";
+    for (const char c : Why(status, said)) line.append(c == '"' ? 2 : 1, c);
+    line += "\"\r\n";
+    Flush(&line);
+    return false;
 }
 
 Reply Serve(const CgiRequest& request) {
@@ -333,8 +338,7 @@ Reply Serve(const CgiRequest& request) {
         TextPieces::Format(reply.mHeaders,
                            "Content-Disposition: attachment; filename=\"calls-%s.csv\"\r\n",
                            CallLogPage::DbName(v.mDb));
-        const bool whole =
-            request.Method() == "HEAD" ? Send(reply, true) : Download(log, &query, reply);
+        const bool whole = request.Method() == "HEAD" ? Send(reply, true) : Download(log, v, reply);
         reply.mExit = whole ? 0 : 1;
         return reply;
     }
@@ -352,7 +356,7 @@ Reply Serve(const CgiRequest& request) {
         }
         if (!read)
             v.mError =
-                Say("%s did not give the records: %t", log.Live() ? "cdrd" : SavedReader::Program(),
+                Say("%s did not give the records: %t", log.Live() ? "cdrd" : CtlProcess::Program(),
                     log.DaemonError().data(), log.DaemonError().size());
     }
     std::string statusAnswer;
