@@ -264,7 +264,9 @@ int List(int argc, char** argv) {
     };
     RecordPage answer;
     query.mSkip = static_cast<uint32_t>(page - 1) * RecordQuery::kPageSize;
-    query.mLimit = all ? 1000 : RecordQuery::kPageSize;
+    // --all reads 500 at a time: cdrweb's downloads of every record hold
+    // only that much (and each read holds cdrd's lock less long).
+    query.mLimit = all ? 500 : RecordQuery::kPageSize;
     if ((!fromFiles && !link.Connect()) || !read(&answer)) {
         fprintf(stderr, "cdrctl: %s\n", link.Error().c_str());
         return link.Unreachable() ? 1 : 2;
