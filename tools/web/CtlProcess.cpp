@@ -35,6 +35,9 @@ bool CtlProcess::Start(const char* const* args, int in, int out, int err, std::s
     }
     const int fds[3] = {in, out, err};
     const char* program = Program();
+    // A web server may leave SIGCHLD ignored: the child would then be
+    // reaped unseen, and how it ended never known.
+    signal(SIGCHLD, SIG_DFL);
     mPid = sys.Fork();
     if (mPid == 0)
         Become(program, args, fds, failed[1]);
@@ -60,9 +63,12 @@ bool CtlProcess::Start(const char* const* args, int in, int out, int err, std::s
 
 int CtlProcess::Wait() {
     int status = 0;
-    while (System::Default().Waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
+    pid_t ended;
+    while ((ended = System::Default().Waitpid(mPid, &status, 0)) < 0 && errno == EINTR) {
     }
     mPid = -1;
+    if (ended < 0)
+        return -1;
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
@@ -84,5 +90,8 @@ int CtlProcess::Run(const char* const* args, int out, std::string* said) {
             break;
     }
     sys.Close(pipe[0]);
-    return started ? child.Wait() : -1;
+    const int status = started ? child.Wait() : -1;
+    if (started && status < 0)
+        *said = TextPieces::Formatted("waitpid: %s", strerror(errno));
+    return status;
 }

@@ -27,13 +27,14 @@ public:
     // IN, OUT and ERR as its standard input, output and error (-1:
     // /dev/null). False, with *ERROR, when it cannot be started.
     bool Start(const char* const* args, int in, int out, int err, std::string* error);
-    // Waits for the child to end: its exit status, or 128 and the signal
-    // that ended it.
+    // Waits for the child to end: its exit status, 128 and the signal that
+    // ended it, or -1 with errno when that cannot be known.
     int Wait();
 
     // Runs cdrctl ARGS to its end with OUT as its standard output (-1:
     // into *SAID), and what it writes to its standard error into *SAID.
-    // Its exit status, or -1 with *SAID when it could not be run.
+    // Its exit status, or -1 with *SAID when it could not be run or how it
+    // ended cannot be known.
     static int Run(const char* const* args, int out, std::string* said);
     // The program started, for messages.
     static const char* Program();
