@@ -2,12 +2,25 @@
 
 #include <cstring>
 #include <map>
-#include <memory>
 
 #include "tools/JsonText.h"
 #include "tools/StatisticsKeys.h"
 
-namespace {}  // namespace
+namespace {
+
+// Key I of a record into OUT, which holds StatisticsKeys::kMaxKey bytes;
+// false past the last.
+bool Key(size_t i, char* out) {
+    static const char* const kCallKeys[] = {"ID",   "ST",  "dur", "called",  "caller",
+                                            "GUID", "OCD", "cr",  "auth_un", "clir_caller"};
+    const size_t callKeys = sizeof kCallKeys / sizeof kCallKeys[0];
+    if (i >= callKeys)
+        return StatisticsKeys::Key(i - callKeys, out);
+    strcpy(out, kCallKeys[i]);
+    return true;
+}
+
+}  // namespace
 
 void RecordExport::CsvCell(std::string_view value, bool forSpreadsheet, std::string* out) {
     const bool guard = forSpreadsheet && !value.empty() &&
@@ -63,20 +76,10 @@ std::vector<RecordExport::Record> RecordExport::Records(
     return records;
 }
 
-bool RecordExport::RecordKey(size_t i, char* out) {
-    static const char* const kCallKeys[] = {"ID",   "ST",  "dur", "called",  "caller",
-                                            "GUID", "OCD", "cr",  "auth_un", "clir_caller"};
-    const size_t callKeys = sizeof kCallKeys / sizeof kCallKeys[0];
-    if (i >= callKeys)
-        return StatisticsKeys::Key(i - callKeys, out);
-    strcpy(out, kCallKeys[i]);
-    return true;
-}
-
 std::vector<std::string> RecordExport::RecordKeys() {
     std::vector<std::string> keys;
-    char key[kMaxKey];
-    for (size_t i = 0; RecordKey(i, key); ++i) keys.push_back(key);
+    char key[StatisticsKeys::kMaxKey];
+    for (size_t i = 0; Key(i, key); ++i) keys.push_back(key);
     return keys;
 }
 
@@ -103,22 +106,14 @@ void RecordExport::CsvHeader(const std::vector<std::string>& columns, std::strin
 
 void RecordExport::CsvRow(const std::vector<std::string>& columns, const Record& record,
                           std::string* out, bool forSpreadsheet) {
-    const std::vector<std::string_view> names(columns.begin(), columns.end());
-    std::vector<RecordSearch::EntryView> entries(record.begin(), record.end());
-    CsvRow(names.data(), names.size(), entries.data(), entries.size(), out, forSpreadsheet);
-}
-
-void RecordExport::CsvRow(const std::string_view* columns, size_t count,
-                          const RecordSearch::EntryView* entries, size_t entryCount,
-                          std::string* out, bool forSpreadsheet) {
-    std::unique_ptr<const std::string_view*[]> cells(new const std::string_view*[count]());
+    const size_t count = columns.size();
+    std::vector<const std::string*> cells(count);
     size_t otherColumn = count;
     for (size_t i = 0; i < count; ++i)
         if (columns[i] == "other")
             otherColumn = i;
     std::string other;
-    for (size_t e = 0; e < entryCount; ++e) {
-        const auto& [key, value] = entries[e];
+    for (const auto& [key, value] : record) {
         size_t i = 0;
         while (i < count && (columns[i] != key || i == otherColumn)) ++i;
         if (i < count) {
@@ -128,9 +123,8 @@ void RecordExport::CsvRow(const std::string_view* columns, size_t count,
             other.append(other.empty() ? "" : "\n").append(key).append("=").append(value);
         }
     }
-    const std::string_view otherCell = other;
     if (otherColumn < count && !other.empty())
-        cells[otherColumn] = &otherCell;
+        cells[otherColumn] = &other;
     for (size_t i = 0; i < count; ++i) {
         if (i)
             out->push_back(',');

@@ -6,12 +6,10 @@
 #include <vector>
 
 #include "platform/config/MultiSectionConfigFile.h"
-#include "platform/msg/RecordSearch.h"
-#include "tools/StatisticsKeys.h"
 
 // Writes records for other programs: from a record database or statistics
-// file (cdrctl export), or as the recorder lists them (cdrctl list, the
-// page's download).
+// file (cdrctl export), or as the recorder lists them (cdrctl list, which
+// also writes the page's downloads).
 //
 // CSV: cells quoted as RFC 4180 says (when they hold a comma, a quote, CR or
 // LF; quotes doubled), lines ended by CRLF, other bytes as they are. By
@@ -35,10 +33,6 @@ public:
     static std::vector<Record> Records(Configuration::MultiSectionConfigFile& file);
     // Every key a record of the recorder can hold, in record order.
     static std::vector<std::string> RecordKeys();
-    // The same one by one: key I into OUT, which holds kMaxKey bytes; false
-    // past the last.
-    static constexpr size_t kMaxKey = StatisticsKeys::kMaxKey;
-    static bool RecordKey(size_t i, char* out);
 
     // A header of every key seen, in first-seen order, then one row per record.
     static void Csv(const std::vector<Record>& records, std::string* out,
@@ -46,15 +40,11 @@ public:
     // Fixed columns, so that rows can be written as they come. An entry whose
     // key is not among COLUMNS goes, as a "KEY=VALUE" line, into the column
     // named "other" when there is one.
-    // CSV is appended to *OUT, so that the page needs no stream.
+    // CSV is appended to *OUT.
     static void CsvHeader(const std::vector<std::string>& columns, std::string* out,
                           bool forSpreadsheet);
     static void CsvRow(const std::vector<std::string>& columns, const Record& record,
                        std::string* out, bool forSpreadsheet);
-    // The same from views of the columns' names and of the record's entries.
-    static void CsvRow(const std::string_view* columns, size_t count,
-                       const RecordSearch::EntryView* entries, size_t entryCount, std::string* out,
-                       bool forSpreadsheet);
     // One value as a cell.
     static void CsvCell(std::string_view value, bool forSpreadsheet, std::string* out);
 

@@ -23,10 +23,6 @@ bool RecorderLink::Send(const WireMessage& request) {
     return mClient.Send(request) || Failed(mClient.Error(), true);
 }
 
-bool RecorderLink::SendBytes(const std::string& command) {
-    return mClient.SendBytes(command) || Failed(mClient.Error(), true);
-}
-
 bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expected,
                             std::string_view* answer) {
     if (!mClient.SendBytes(command))

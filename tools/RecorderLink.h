@@ -27,11 +27,6 @@ public:
     bool Send(const WireMessage& request);
     // Sends REQUEST and waits for an answer of type EXPECTED into *ANSWER.
     bool Ask(const WireMessage& request, WireMessage::Type expected, WireMessage* answer);
-    // The same with the command as WireFormat encodes it, and the answer's
-    // datagram as it came, its header checked (the page decodes it in
-    // place), viewed until the next answer.
-    bool SendBytes(const std::string& command);
-    bool AskBytes(const std::string& command, WireMessage::Type expected, std::string_view* answer);
     // Asks for the status into *STATUS.
     bool Status(RecorderStatus* status);
     // Reads the records of QUERY into *PAGE: all mLimit of them, or up to
@@ -47,6 +42,9 @@ public:
     bool Unreachable() const { return mUnreachable; }
 
 private:
+    // Ask with the command as WireFormat encodes it, and the answer's
+    // datagram as it came, its header checked, viewed until the next answer.
+    bool AskBytes(const std::string& command, WireMessage::Type expected, std::string_view* answer);
     bool Failed(const std::string& error, bool unreachable = false);
     // An answer that does not decode, for WHY: the party is not cdrd.
     bool BadAnswer(const char* why);

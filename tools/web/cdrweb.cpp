@@ -113,16 +113,16 @@ std::string Act(const CgiRequest& request, bool* ok) {
         // Asked for while download is off, a download would fail, and
         // the status would say so for no fault.
         RecorderLink link(kTimeoutMs);
+        std::string answer;
         StatusView status;
         if (!link.Connect())
             return Say("Nothing was done: %t. Is cdrd running?", link.Error().data(),
                        link.Error().size());
-        if (!link.ReadStatus(&said, &status))
+        if (!link.ReadStatus(&answer, &status))
             return Say("The download was not asked for: %t.", link.Error().data(),
                        link.Error().size());
         if (!status.mDownload)
             return "Automatic download is off, so there is nothing to download: nothing was done.";
-        said.clear();
         what = "The download";
     }
     // download-now waits for no answer, so takes no mask and no time.
@@ -166,13 +166,6 @@ bool Send(const Reply& reply, bool headOnly) {
     struct iovec pieces[2] = {{const_cast<char*>(head.data()), head.size()},
                               {const_cast<char*>(reply.mBody.data()), reply.mBody.size()}};
     return System::Default().WriteAll(STDOUT_FILENO, pieces, headOnly ? 1 : 2);
-}
-
-// Writes OUT to the web server and empties it.
-bool Flush(std::string* out) {
-    const bool written = System::Default().WriteAll(STDOUT_FILENO, out->data(), out->size());
-    out->clear();
-    return written;
 }
 
 // The database of ?db=: -1 for all, or the index; false for an unknown name.
@@ -239,7 +232,7 @@ bool Download(const CallLog& log, const CallLogPage::View& v, const Reply& reply
     std::string line = "\"The download is cut short: ";
     for (const char c : Why(status, said)) line.append(c == '"' ? 2 : 1, c);
     line += "\"\r\n";
-    Flush(&line);
+    System::Default().WriteAll(STDOUT_FILENO, line.data(), line.size());
     return false;
 }
 
