@@ -1,49 +1,64 @@
 #include "tools/RecorderLink.h"
 
-#include <cstdio>
+#include <cstdarg>
 
 #include "platform/msg/WireFormat.h"
+#include "platform/util/DecimalText.h"
 #include "tools/TextPieces.h"
 
-bool RecorderLink::Failed(const std::string& error, bool unreachable) {
-    mError = error;
+bool RecorderLink::Failed(bool unreachable, const char* pattern, ...) {
+    mError.clear();
+    va_list args;
+    va_start(args, pattern);
+    TextPieces::FormatV(mError, nullptr, pattern, args);
+    va_end(args);
     mUnreachable = unreachable;
     return false;
 }
 
+bool RecorderLink::LinkFailed() {
+    return Failed(true, "%s", mClient.Error().c_str());
+}
+
 bool RecorderLink::BadAnswer(const char* why) {
-    return Failed(TextPieces::Join({mClient.Path(), ": bad answer: ", why}), true);
+    return Failed(true, "%s: bad answer: %s", mClient.Path().c_str(), why);
 }
 
 bool RecorderLink::Connect() {
-    return mClient.Connect() || Failed("cannot reach cdrd: " + mClient.Error(), true);
+    return mClient.Connect() || Failed(true, "cannot reach cdrd: %s", mClient.Error().c_str());
 }
 
 bool RecorderLink::Send(const WireMessage& request) {
-    return mClient.Send(request) || Failed(mClient.Error(), true);
+    return mClient.Send(request) || LinkFailed();
 }
 
 bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expected,
                             std::string_view* answer) {
     if (!mClient.SendBytes(command))
-        return Failed(mClient.Error(), true);
+        return LinkFailed();
     switch (mClient.ReceiveBytes(answer, mTimeoutMs)) {
         case MessageQueueClient::Receipt::kMessage:
             break;
         case MessageQueueClient::Receipt::kTimedOut: {
-            char text[64];
-            snprintf(text, sizeof text, "no answer from cdrd within %g s", mTimeoutMs / 1000.0);
-            return Failed(text);
+            // Seconds, with what milliseconds there are: "3", "0.25".
+            char fraction[5] = "";
+            if (const int ms = mTimeoutMs % 1000) {
+                DecimalText::WriteUnsigned(static_cast<unsigned>(ms), fraction + 1, 3);
+                fraction[0] = '.';
+                for (int end = 3; fraction[end] == '0'; --end) fraction[end] = '\0';
+            }
+            return Failed(false, "no answer from cdrd within %u%s s",
+                          static_cast<unsigned>(mTimeoutMs / 1000), fraction);
         }
         case MessageQueueClient::Receipt::kFailed:
-            return Failed(mClient.Error(), true);
+            return LinkFailed();
     }
     WireMessage::Type type;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(answer->data());
     if (const char* why = WireFormat::Header(bytes, answer->size(), &type))
         return BadAnswer(why);
     if (type != expected)
-        return Failed(TextPieces::Formatted("unexpected answer (type %u)", unsigned{type}));
+        return Failed(false, "unexpected answer (type %u)", unsigned{type});
     return true;
 }
 
@@ -52,7 +67,7 @@ bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
     std::string command, error;
     std::string_view bytes;
     if (!WireFormat::Encode(request, &command, &error))
-        return Failed(error);
+        return Failed(false, "%s", error.c_str());
     if (!AskBytes(command, expected, &bytes))
         return false;
     const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -100,7 +115,7 @@ bool RecorderLink::ReadList(const RecordQuery& query, RecordList* list) {
     for (bool first = true;; first = false) {
         command.clear();
         if (!WireFormat::EncodeRead(request, &command, &error))
-            return Failed(error);
+            return Failed(false, "%s", error.c_str());
         if (!AskBytes(command, WireMessage::kRecords, &answer))
             return false;
         RecordsView page;
@@ -110,7 +125,7 @@ bool RecorderLink::ReadList(const RecordQuery& query, RecordList* list) {
         if (first)
             list->mView = page;  // the counts are the first answer's
         else if (page.mCount == 0)
-            return Failed("cdrd answered a read with no record and no end");
+            return Failed(false, "cdrd answered a read with no record and no end");
         list->mBytes.append(page.mList);
         count += page.mCount;
         list->mView.mCount = count;

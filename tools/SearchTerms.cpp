@@ -52,57 +52,58 @@ bool LocalTime(std::string_view text, int64_t* seconds, bool* dateOnly) {
     return true;
 }
 
+// The index of term NAME in kTerms, or -1.
+int TermIndex(std::string_view name) {
+    for (int i = 0; i < static_cast<int>(sizeof kTerms / sizeof kTerms[0]); ++i)
+        if (name == kTerms[i])
+            return i;
+    return -1;
+}
+
 }  // namespace
 
 bool SearchTerms::IsTerm(std::string_view name) {
-    for (const char* term : kTerms)
-        if (name == term)
-            return true;
-    return false;
+    return TermIndex(name) >= 0;
 }
 
 bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery* q,
                       std::string* error) {
-    if (!IsTerm(name)) {
-        *error = TextPieces::Formatted("there is no search term '%t'", name.data(), name.size());
+    enum { kKind, kParty, kCaller, kCalled, kSince, kUntil, kMinDuration };
+    const int term = TermIndex(name);
+    if (term < 0) {
+        TextPieces::Assign(*error, "there is no search term '%t'", name.data(), name.size());
         return false;
     }
     if (value.empty())
         return true;
-    if (name == "kind") {
+    if (term == kKind) {
         if (value == "all") {
             q->mKinds = 7;
             return true;
         }
         const int db = KindIndex(value);
         if (db < 0) {
-            *error = TextPieces::Formatted("kind is stated, missed, failed or all, not '%t'",
-                                           value.data(), value.size());
+            TextPieces::Assign(*error, "kind is stated, missed, failed or all, not '%t'",
+                               value.data(), value.size());
             return false;
         }
         q->mKinds = static_cast<uint8_t>(kCDRKinds[db]);
         return true;
     }
-    if (name == "party" || name == "caller" || name == "called") {
+    if (term <= kCalled) {
         // The wire's limit for a text; nothing longer is in a record's party.
         if (value.size() > 255 || value.find('\0') != std::string::npos) {
-            *error = TextPieces::Formatted("%t takes a text of at most 255 bytes", name.data(),
-                                           name.size());
+            TextPieces::Assign(*error, "%s takes a text of at most 255 bytes", kTerms[term]);
             return false;
         }
-        if (name == "party")
-            q->mParty = value;
-        else if (name == "caller")
-            q->mCaller = value;
-        else
-            q->mCalled = value;
+        (term == kParty ? q->mParty : term == kCaller ? q->mCaller : q->mCalled) = value;
         return true;
     }
-    if (name == "min-duration") {
+    if (term == kMinDuration) {
         int64_t seconds = 0;
         if (!NumberText::Whole(value, 0, UINT32_MAX, &seconds)) {
-            *error = TextPieces::Formatted("min-duration takes whole seconds, not '%t'",
-                                           value.data(), value.size());
+            TextPieces::Assign(*error, "min-duration takes whole seconds, not '%t'", value.data(),
+                               value.size());
             return false;
         }
         q->mMinDuration = static_cast<uint32_t>(seconds);
@@ -111,12 +112,12 @@ bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery
     int64_t seconds = 0;
     bool dateOnly = false;
     if (!LocalTime(value, &seconds, &dateOnly)) {
-        *error = TextPieces::Formatted(
-            "%t takes a date (YYYY-MM-DD) or a time (YYYY-MM-DD HH:MM), not '%t'", name.data(),
-            name.size(), value.data(), value.size());
+        TextPieces::Assign(*error,
+                           "%s takes a date (YYYY-MM-DD) or a time (YYYY-MM-DD HH:MM), not '%t'",
+                           kTerms[term], value.data(), value.size());
         return false;
     }
-    if (name == "since") {
+    if (term == kSince) {
         q->mSince = seconds;
     } else {
         // A date includes its whole day: until the next day begins, found by

@@ -25,6 +25,14 @@ void TextPieces::Format(std::string& out, const char* pattern, ...) {
     va_end(args);
 }
 
+void TextPieces::Assign(std::string& out, const char* pattern, ...) {
+    out.clear();
+    va_list args;
+    va_start(args, pattern);
+    FormatV(out, nullptr, pattern, args);
+    va_end(args);
+}
+
 std::string TextPieces::Formatted(const char* pattern, ...) {
     std::string out;
     va_list args;

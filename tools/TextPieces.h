@@ -24,6 +24,8 @@ public:
     // Only literal patterns, whose directives the caller's tests run: the
     // arguments cannot be checked against them.
     static void Format(std::string& out, const char* pattern, ...);
+    // The same in place of what OUT held.
+    static void Assign(std::string& out, const char* pattern, ...);
     // The same into a string of its own.
     static std::string Formatted(const char* pattern, ...);
     // The same with ARGS, and other directives given to ESCAPE with their

@@ -23,13 +23,13 @@ MessageQueueClient::~MessageQueueClient() {
         System::Default().Close(mFd);
 }
 
-bool MessageQueueClient::Fail(const std::string& what) {
-    mError = mPath + ": " + what;
+bool MessageQueueClient::Fail(const char* what, const char* more, const char* rest) {
+    mError.assign(mPath).append(": ").append(what).append(more).append(rest);
     return false;
 }
 
-MessageQueueClient::Receipt MessageQueueClient::Failed(const std::string& what) {
-    Fail(what);
+MessageQueueClient::Receipt MessageQueueClient::Failed(const char* what, const char* more) {
+    Fail(what, more);
     return Receipt::kFailed;
 }
 
@@ -48,16 +48,16 @@ bool MessageQueueClient::Connect() {
     const std::string directory = QueueAddress::Directory();
     if (System::Default().Lstat(directory.c_str(), &dir) == 0 &&
         (!S_ISDIR(dir.st_mode) || (dir.st_mode & S_IWOTH)))
-        return Fail("the queue directory " + directory +
-                    (S_ISDIR(dir.st_mode) ? " is writable by others" : " is not a directory") +
-                    ": nothing is sent there");
+        return Fail("the queue directory ", directory.c_str(),
+                    S_ISDIR(dir.st_mode) ? " is writable by others: nothing is sent there"
+                                         : " is not a directory: nothing is sent there");
     int fd = System::Default().Socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return Fail(std::string("socket: ") + strerror(errno));
+        return Fail("socket: ", strerror(errno));
     if (System::Default().Connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         int err = errno;
         System::Default().Close(fd);
-        return Fail(std::string("connect: ") + strerror(err));
+        return Fail("connect: ", strerror(err));
     }
     // The listener must be one who may make files there: root, the
     // directory's owner, or its group where the group may write.
@@ -70,12 +70,9 @@ bool MessageQueueClient::Connect() {
         char uid[DecimalText::kMaxText], pid[DecimalText::kMaxText];
         DecimalText::WriteUnsigned(peer.uid, uid);
         DecimalText::Write(peer.pid, pid);
-        return Fail(std::string("held by user ")
-                        .append(uid)
-                        .append(" (pid ")
-                        .append(pid)
-                        .append("), who may not make files in ")
-                        .append(directory));
+        Fail("held by user ", uid, " (pid ");
+        mError.append(pid).append("), who may not make files in ").append(directory);
+        return false;
     }
     mFd = fd;
     return true;
@@ -108,7 +105,7 @@ bool MessageQueueClient::Finish(int timeoutMs) {
         if (n < 0 && errno == ECONNRESET)
             return Fail("the daemon closed the connection before it took every message");
         if (n < 0)
-            return Fail(std::string("recv: ") + strerror(errno));
+            return Fail("recv: ", strerror(errno));
     }
 }
 
@@ -128,7 +125,7 @@ bool MessageQueueClient::SendBytes(const std::string& datagram) {
             return true;
         if (n < 0 && errno == EINTR)
             continue;
-        return Fail(std::string("send: ") + (n < 0 ? strerror(errno) : "datagram cut short"));
+        return Fail("send: ", n < 0 ? strerror(errno) : "datagram cut short");
     }
 }
 
@@ -139,7 +136,7 @@ MessageQueueClient::Receipt MessageQueueClient::Receive(WireMessage* message, in
         return receipt;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(datagram.data());
     if (const char* why = WireFormat::Decode(bytes, datagram.size(), message))
-        return Failed(std::string("bad answer: ") + why);
+        return Failed("bad answer: ", why);
     return Receipt::kMessage;
 }
 
@@ -153,7 +150,7 @@ MessageQueueClient::Receipt MessageQueueClient::ReceiveBytes(std::string_view* d
         rc = System::Default().Poll(&p, 1, timeoutMs);
     } while (rc < 0 && errno == EINTR);
     if (rc < 0)
-        return Failed(std::string("poll: ") + strerror(errno));
+        return Failed("poll: ", strerror(errno));
     if (rc == 0)
         return Receipt::kTimedOut;
     // One byte more than any answer, to tell a longer datagram. Not zeroed:
@@ -162,7 +159,7 @@ MessageQueueClient::Receipt MessageQueueClient::ReceiveBytes(std::string_view* d
         mReceived.reset(new char[WireFormat::kMaxAnswer + 1]);
     ssize_t n = System::Default().Recv(mFd, mReceived.get(), WireFormat::kMaxAnswer + 1, MSG_TRUNC);
     if (n < 0)
-        return Failed(std::string("recv: ") + strerror(errno));
+        return Failed("recv: ", strerror(errno));
     if (n == 0)
         return Failed("the daemon closed the connection");
     if (static_cast<size_t>(n) > WireFormat::kMaxAnswer)

@@ -52,8 +52,9 @@ public:
     const std::string& Error() const { return mError; }
 
 private:
-    bool Fail(const std::string& what);
-    Receipt Failed(const std::string& what);
+    // The path, then WHAT, MORE and REST joined, in Error().
+    bool Fail(const char* what, const char* more = "", const char* rest = "");
+    Receipt Failed(const char* what, const char* more = "");
 
     std::string mPath;
     int mFd = -1;

@@ -14,8 +14,8 @@ void CallLog::Open(uint8_t kinds) {
         mLive = true;
         return;
     }
-    mDaemonError = TextPieces::Formatted("%t%s", mLink.Error().data(), mLink.Error().size(),
-                                         mLink.Unreachable() ? ". Is cdrd running?" : ".");
+    TextPieces::Assign(mDaemonError, "%t%s", mLink.Error().data(), mLink.Error().size(),
+                       mLink.Unreachable() ? ". Is cdrd running?" : ".");
     OpenFiles(kinds);
 }
 
@@ -33,7 +33,7 @@ void CallLog::OpenFiles(uint8_t kinds) {
     const char mask[2] = {static_cast<char>('0' + (kinds & 7)), '\0'};
     const char* const args[] = {"cdrctl", "serve-saved", mask, nullptr};
     if (System::Default().Socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
-        error = TextPieces::Formatted("socketpair: %s", strerror(errno));
+        TextPieces::Assign(error, "socketpair: %s", strerror(errno));
     } else {
         if (!mReader.Start(args, fds[1], -1, -1, &error))
             System::Default().Close(fds[0]);

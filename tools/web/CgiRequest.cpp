@@ -84,8 +84,8 @@ bool CgiRequest::Read(std::string* error) {
         }
         int64_t length = 0;
         if (!NumberText::Whole(Env("CONTENT_LENGTH"), 0, kMaxBody, &length)) {
-            *error = TextPieces::Formatted("a form must have a length of at most %u bytes",
-                                           static_cast<unsigned>(kMaxBody));
+            TextPieces::Assign(*error, "a form must have a length of at most %u bytes",
+                               static_cast<unsigned>(kMaxBody));
             return false;
         }
         body.resize(static_cast<size_t>(length));
@@ -104,8 +104,8 @@ bool CgiRequest::Read(std::string* error) {
             if (ready < 0 && errno == EINTR)
                 continue;
             if (ready == 0) {
-                *error = TextPieces::Formatted("the form did not arrive within %u s",
-                                               static_cast<unsigned>(kBodyTimeoutMs / 1000));
+                TextPieces::Assign(*error, "the form did not arrive within %u s",
+                                   static_cast<unsigned>(kBodyTimeoutMs / 1000));
                 return false;
             }
             const ssize_t n =

@@ -30,7 +30,7 @@ bool CtlProcess::Start(const char* const* args, int in, int out, int err, std::s
     // Closed by a successful exec; a failed one leaves its errno in it.
     int failed[2];
     if (sys.Pipe2(failed, O_CLOEXEC) != 0) {
-        *error = TextPieces::Formatted("pipe: %s", strerror(errno));
+        TextPieces::Assign(*error, "pipe: %s", strerror(errno));
         return false;
     }
     const int fds[3] = {in, out, err};
@@ -55,7 +55,7 @@ bool CtlProcess::Start(const char* const* args, int in, int out, int err, std::s
     sys.Close(failed[0]);
     if (mPid < 0 || code != 0) {
         mPid = -1;
-        *error = TextPieces::Formatted("cannot start %s: %s", program, strerror(code));
+        TextPieces::Assign(*error, "cannot start %s: %s", program, strerror(code));
         return false;
     }
     return true;
@@ -76,7 +76,7 @@ int CtlProcess::Run(const char* const* args, int out, std::string* said) {
     System& sys = System::Default();
     int pipe[2];
     if (sys.Pipe2(pipe, O_CLOEXEC) != 0) {
-        *said = TextPieces::Formatted("pipe: %s", strerror(errno));
+        TextPieces::Assign(*said, "pipe: %s", strerror(errno));
         return -1;
     }
     CtlProcess child;
@@ -92,6 +92,6 @@ int CtlProcess::Run(const char* const* args, int out, std::string* said) {
     sys.Close(pipe[0]);
     const int status = started ? child.Wait() : -1;
     if (started && status < 0)
-        *said = TextPieces::Formatted("waitpid: %s", strerror(errno));
+        TextPieces::Assign(*said, "waitpid: %s", strerror(errno));
     return status;
 }

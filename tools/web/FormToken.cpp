@@ -32,7 +32,7 @@ bool RandomBytes(unsigned char* out, size_t count, std::string* error) {
         sys.Close(fd);
     if (n == static_cast<ssize_t>(count))
         return true;
-    *error = TextPieces::Formatted("/dev/urandom: %s", n < 0 ? strerror(saved) : "short read");
+    TextPieces::Assign(*error, "/dev/urandom: %s", n < 0 ? strerror(saved) : "short read");
     return false;
 }
 
@@ -63,8 +63,8 @@ bool FormToken::Key(unsigned char key[kKeyBytes], std::string* error) {
             sys.Close(fd);
             if (ok)
                 return true;
-            *error = TextPieces::Formatted("%s: not a key of this user's that only it may read",
-                                           path.c_str());
+            TextPieces::Assign(*error, "%s: not a key of this user's that only it may read",
+                               path.c_str());
             return false;
         }
         if (errno != ENOENT)
@@ -83,7 +83,7 @@ bool FormToken::Key(unsigned char key[kKeyBytes], std::string* error) {
         if (errno != EEXIST)  // else another cdrweb made it meanwhile: read it
             break;
     }
-    *error = TextPieces::Formatted("%s: %s", path.c_str(), strerror(errno));
+    TextPieces::Assign(*error, "%s: %s", path.c_str(), strerror(errno));
     return false;
 }
 

@@ -3,7 +3,6 @@
 #include <cassert>
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "tools/TextPieces.h"
@@ -27,8 +26,9 @@ bool Hidden(uint32_t cp) {
            (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
 }
 
+const char kDigits[] = "0123456789ABCDEF";
+
 void Url(std::string& out, const char* text, size_t size) {
-    static const char kDigits[] = "0123456789ABCDEF";
     for (size_t i = 0; i < size; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         // The unreserved marks; a NUL byte is not one of them.
@@ -51,12 +51,15 @@ void Directive(std::string& out, char directive, const char* text, size_t size) 
         Url(out, text, size);
 }
 
-void Raw(std::string& out, const char* format, uint32_t value) {
-    char text[16];
-    snprintf(text, sizeof text, format, static_cast<unsigned>(value));
-    out += "<span class=\"raw\">";
-    out += text;
-    out += "</span>";
+// VALUE as \xHH, or WIDE as \u{HHHH} (no character hidden is above U+FFFF).
+void Raw(std::string& out, uint32_t value, bool wide) {
+    assert(value <= 0xFFFF);
+    char hex[4];
+    const int n = wide ? 4 : 2;
+    for (int i = 0; i < n; ++i) hex[i] = kDigits[value >> 4 * (n - 1 - i) & 0xF];
+    TextPieces::Format(
+        out, wide ? "<span class=\"raw\">\\u{%t}</span>" : "<span class=\"raw\">\\x%t</span>", hex,
+        static_cast<size_t>(n));
 }
 
 }  // namespace
@@ -74,9 +77,9 @@ void HtmlText::Append(std::string& out, std::string_view text) {
         uint32_t cp = 0;
         const size_t length = Utf8::Sequence(text, &cp);
         if (length == 0)
-            Raw(out, "\\x%02X", static_cast<uint8_t>(text[0]));
+            Raw(out, static_cast<uint8_t>(text[0]), false);
         else if (Hidden(cp))
-            Raw(out, cp < 0x80 ? "\\x%02X" : "\\u{%04X}", cp);
+            Raw(out, cp, cp >= 0x80);
         else if (cp == '&')
             out += "&amp;";
         else if (cp == '<')

@@ -214,7 +214,7 @@ bool Download(const CallLog& log, const CallLogPage::View& v, const Reply& reply
     for (size_t i = 0; i < CallLogPage::kTermCount; ++i) {
         if (v.mTerms[i].empty())
             continue;
-        terms[2 * i] = Say("--%s", CallLogPage::kTerms[i]);
+        TextPieces::Assign(terms[2 * i], "--%s", CallLogPage::kTerms[i]);
         terms[2 * i + 1] = v.mTerms[i];
         args[n++] = terms[2 * i].c_str();
         args[n++] = terms[2 * i + 1].c_str();
@@ -246,8 +246,9 @@ Reply Serve(const CgiRequest& request) {
     if (!Database(request.Query("db"), &v.mDb)) {
         reply.mStatus = "400 Bad Request";
         const std::string_view db = request.Query("db");
-        v.mError = Say("There is no database \"%t\": choose all, stated, missed or failed.",
-                       db.data(), db.size());
+        TextPieces::Assign(v.mError,
+                           "There is no database \"%t\": choose all, stated, missed or failed.",
+                           db.data(), db.size());
         v.mDb = -1;
     }
     query.mKinds = static_cast<uint8_t>(v.mDb < 0 ? 7 : 1 << v.mDb);
@@ -258,7 +259,8 @@ Reply Serve(const CgiRequest& request) {
         v.mTerms[i] = value;
         if (!SearchTerms::Set(name, value, &query, &error) && v.mError.empty()) {
             reply.mStatus = "400 Bad Request";
-            v.mError = Say("The search cannot be made: %t.", error.data(), error.size());
+            TextPieces::Assign(v.mError, "The search cannot be made: %t.", error.data(),
+                               error.size());
         }
     }
     v.mSearching = query.HasCriteria();
@@ -379,7 +381,8 @@ int main() {
     } else if (!taken) {
         reply.mStatus = "400 Bad Request";
         reply.mType = "text/plain";
-        reply.mBody = Say("The request cannot be taken: %t.\n", error.data(), error.size());
+        TextPieces::Assign(reply.mBody, "The request cannot be taken: %t.\n", error.data(),
+                           error.size());
     } else {
         reply = Serve(request);
         if (reply.mExit >= 0)
