@@ -66,37 +66,20 @@ void Duration(std::string& out, std::string_view text) {
 }
 
 // What the list shows of a record's media, gathered in one pass over its
-// entries (a record has up to 46): null where the record has none.
-struct MediaFields {
-    // Per stream: packets sent, send codec, packets received, receive
-    // codec, packets lost.
-    const std::string_view* mStream[2][5] = {};
-    const std::string_view* mFaxSent = nullptr;
-    const std::string_view* mFaxReceived = nullptr;
-};
+// entries (a record has up to 46): null where the record has none. Per
+// stream: packets sent, send codec, packets received, receive codec,
+// packets lost; then the fax's packets sent and received.
+constexpr int kMediaKeys = 12;
+using MediaFields = const std::string_view* [kMediaKeys];
 
-MediaFields Gather(const RecordEntries& r) {
-    static constexpr std::string_view kKeys[5] = {"tx_pkt", "tx_enc", "rx_pkt", "rx_enc",
-                                                  "rx_lost"};
-    MediaFields m;
-    for (const auto& [key, value] : r) {
-        if (key == "fax_tx_pkt")
-            m.mFaxSent = &value;
-        else if (key == "fax_rx_pkt")
-            m.mFaxReceived = &value;
-        if (key.size() < 6 || (key[0] != 't' && key[0] != 'r'))
-            continue;
-        const bool second = key.size() > 2 && key.substr(key.size() - 2) == "_2";
-        const std::string_view base = second ? key.substr(0, key.size() - 2) : key;
-        for (int k = 0; k < 5; ++k)
-            if (base == kKeys[k])
-                m.mStream[second ? 1 : 0][k] = &value;
-    }
-    return m;
-}
-
-std::string_view Or(const std::string_view* value, std::string_view otherwise) {
-    return value ? *value : otherwise;
+void Gather(const RecordEntries& r, MediaFields& m) {
+    static const char* const kKeys[kMediaKeys] = {
+        "tx_pkt",   "tx_enc",   "rx_pkt",   "rx_enc",    "rx_lost",    "tx_pkt_2",
+        "tx_enc_2", "rx_pkt_2", "rx_enc_2", "rx_lost_2", "fax_tx_pkt", "fax_rx_pkt"};
+    for (const auto& [key, value] : r)
+        for (int k = 0; k < kMediaKeys; ++k)
+            if (key == kKeys[k])
+                m[k] = &value;
 }
 
 // "CODEC: N", of the packets a side sent or received.
@@ -108,9 +91,11 @@ void Side(std::string& out, const std::string_view* codec, std::string_view pack
 
 // Codecs, packets and loss of each side a stream had, and the fax transfer.
 void Media(std::string& out, const RecordEntries& r) {
-    const MediaFields m = Gather(r);
+    MediaFields m = {};
+    Gather(r, m);
     const char* separator = "";
-    for (const auto& stream : m.mStream) {
+    for (int s = 0; s < 2; ++s) {
+        const std::string_view* const* stream = m + 5 * s;
         const std::string_view *sent = stream[0], *received = stream[2], *lost = stream[4];
         if (!sent && !received)
             continue;
@@ -132,8 +117,10 @@ void Media(std::string& out, const RecordEntries& r) {
             }
         }
     }
-    if (m.mFaxSent || m.mFaxReceived) {
-        const std::string_view sent = Or(m.mFaxSent, ""), received = Or(m.mFaxReceived, "");
+    const std::string_view *faxSent = m[10], *faxReceived = m[11];
+    if (faxSent || faxReceived) {
+        const std::string_view sent = faxSent ? *faxSent : "",
+                               received = faxReceived ? *faxReceived : "";
         Format(out, "%sfax: %h sent, %h received", separator, sent.data(), sent.size(),
                received.data(), received.size());
     }
@@ -217,12 +204,10 @@ void Details(const CallLogPage::View& v, std::string& out) {
             Format(out, "<tr><th>%h</th><td>%h", key.data(), key.size(), value.data(),
                    value.size());
             // The start and the duration also as a person reads them.
-            if (key == "ST" || key == "dur") {
+            const bool start = key == "ST";
+            if (start || key == "dur") {
                 Put(out, " (");
-                if (key == "ST")
-                    Start(out, value);
-                else
-                    Duration(out, value);
+                (start ? Start : Duration)(out, value);
                 Put(out, ")");
             }
             Put(out, "</td></tr>\n");

@@ -86,8 +86,8 @@ std::string Why(int status, std::string_view text) {
 
 // Carries out a POST's action with cdrctl, which waits at most as long as
 // the page; returns the answer for the page, and false in *OK when nothing
-// or not all was done.
-std::string Act(const CgiRequest& request, bool* ok) {
+// or not all was done. LOG is open, and tells whether download is on.
+std::string Act(const CgiRequest& request, CallLog& log, bool* ok) {
     *ok = false;
     const std::string_view action = request.Form("action");
     int mask = 0;
@@ -112,15 +112,13 @@ std::string Act(const CgiRequest& request, bool* ok) {
     if (download) {
         // Asked for while download is off, a download would fail, and
         // the status would say so for no fault.
-        RecorderLink link(kTimeoutMs);
         std::string answer;
         StatusView status;
-        if (!link.Connect())
-            return Say("Nothing was done: %t. Is cdrd running?", link.Error().data(),
-                       link.Error().size());
-        if (!link.ReadStatus(&answer, &status))
-            return Say("The download was not asked for: %t.", link.Error().data(),
-                       link.Error().size());
+        const std::string& why = log.DaemonError();
+        if (!log.Live())  // why ends its sentence
+            return Say("Nothing was done: %t", why.data(), why.size());
+        if (!log.Status(&answer, &status))
+            return Say("The download was not asked for: %t.", why.data(), why.size());
         if (!status.mDownload)
             return "Automatic download is off, so there is nothing to download: nothing was done.";
         what = "The download";
@@ -267,6 +265,9 @@ Reply Serve(const CgiRequest& request) {
     v.mPage = PageNumber(request.Query("page"));
     v.mId = request.Query("id");
 
+    // Opened before an action, which may need to know how cdrd stands.
+    CallLog log(kTimeoutMs);
+    log.Open(query.mKinds);
     std::string error;
     unsigned char key[FormToken::kKeyBytes];
     const bool haveKey = FormToken::Key(key, &error);
@@ -277,7 +278,7 @@ Reply Serve(const CgiRequest& request) {
         // page of another site can make the browser send the cookie but not
         // read it, and cannot make a token that this device would take.
         if (hadToken && request.Form("token") == v.mToken && SameOrigin()) {
-            v.mAnswer = Act(request, &v.mAnswerOk);
+            v.mAnswer = Act(request, log, &v.mAnswerOk);
         } else {
             reply.mStatus = "403 Forbidden";
             v.mAnswerOk = false;
@@ -306,8 +307,6 @@ Reply Serve(const CgiRequest& request) {
         }
     }
 
-    CallLog log(kTimeoutMs);
-    log.Open(query.mKinds);
     if (!log.Live()) {
         v.mSourceNote =
             Say("This page shows the saved files, without the records not yet saved: %t",
