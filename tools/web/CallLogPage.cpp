@@ -157,25 +157,16 @@ void List(const CallLogPage::View& v, std::string& out) {
         const RecordEntries r(raw.mText);
         const char* kind = KindName(raw.mDb);
         const std::string_view id = r.Value("ID");
-        Put(out, "<tr><td class=\"t\">");
-        out += kind;
-        Put(out, "</td><td class=\"n\"><a href=\"?db=");
-        out += kind;
-        Put(out, "&amp;id=");
-        HtmlText::AppendUrl(out, id);
-        Put(out, "\">");
-        Html(out, id);
-        Put(out, "</a></td><td class=\"t\">");
+        Format(out,
+               "<tr><td class=\"t\">%s</td><td class=\"n\"><a href=\"?db=%s&amp;id=%e\">%h</a>"
+               "</td><td class=\"t\">",
+               kind, kind, id.data(), id.size(), id.data(), id.size());
         Start(out, r.Value("ST"));
         Put(out, "</td><td class=\"n\">");
         Duration(out, r.Value("dur"));
-        Put(out, "</td><td>");
-        Html(out, r.Value("caller"));
-        if (r.Value("clir_caller") == "1")
-            Put(out, " (restricted)");
-        Put(out, "</td><td>");
-        Html(out, r.Value("called"));
-        Put(out, "</td><td>");
+        const std::string_view caller = r.Value("caller"), called = r.Value("called");
+        Format(out, "</td><td>%h%s</td><td>%h</td><td>", caller.data(), caller.size(),
+               r.Value("clir_caller") == "1" ? " (restricted)" : "", called.data(), called.size());
         Media(out, r);
         out += "</td></tr>\n";
     }

@@ -133,14 +133,14 @@ bool CgiRequest::Read(std::string* error) {
     return true;
 }
 
-std::string_view CgiRequest::First(Part part, std::string_view name) const {
+std::string_view CgiRequest::First(Part part, const char* name) const {
     for (size_t i = 0; i < mCount; ++i)
         if (mFields[i].mPart == part && mFields[i].mName == name)
             return mFields[i].mValue;
     return {};
 }
 
-bool CgiRequest::NextForm(std::string_view name, size_t* at, std::string_view* value) const {
+bool CgiRequest::NextForm(const char* name, size_t* at, std::string_view* value) const {
     while (*at < mCount) {
         const Field& f = mFields[(*at)++];
         if (f.mPart == kForm && f.mName == name) {

@@ -22,12 +22,12 @@ public:
 
     std::string_view Method() const { return mMethod; }
     // The first value of NAME, or "" when there is none.
-    std::string_view Query(std::string_view name) const { return First(kQuery, name); }
-    std::string_view Form(std::string_view name) const { return First(kForm, name); }
-    std::string_view Cookie(std::string_view name) const { return First(kCookie, name); }
+    std::string_view Query(const char* name) const { return First(kQuery, name); }
+    std::string_view Form(const char* name) const { return First(kForm, name); }
+    std::string_view Cookie(const char* name) const { return First(kCookie, name); }
     // The form's values of NAME in order: the one after position *AT (0
     // for the first) into *VALUE; false when there is none.
-    bool NextForm(std::string_view name, size_t* at, std::string_view* value) const;
+    bool NextForm(const char* name, size_t* at, std::string_view* value) const;
 
 private:
     enum Part { kQuery, kCookie, kForm };
@@ -35,7 +35,7 @@ private:
         Part mPart;
         std::string_view mName, mValue;
     };
-    std::string_view First(Part part, std::string_view name) const;
+    std::string_view First(Part part, const char* name) const;
     // Query strings and form bodies: NAME=VALUE joined by '&', percent- and
     // plus-encoded. Cookies: joined by ';' with blanks around, as they are.
     void Parse(std::string_view text, Part part);

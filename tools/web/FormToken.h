@@ -4,15 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "tools/web/SipHash.h"
+
 // The token that binds the page's forms to this device: a random nonce and
-// its HMAC-SHA-256 tag under the device's key, in hex. A page of another
+// its SipHash-2-4 tag under the device's key, in hex. A page of another
 // site can make the browser send the cookie that holds it, but can neither
 // read it nor make one this device takes. Stateless; failures leave a
 // sentence for a person in *ERROR.
 class FormToken {
 public:
-    static constexpr size_t kKeyBytes = 32;
-    static constexpr size_t kTokenText = 64;  // hex digits
+    static constexpr size_t kKeyBytes = SipHash::kKeyBytes;
+    static constexpr size_t kTokenText = 48;  // hex digits
 
     // The device's key into KEY: read from "cdrweb.key" in the queue
     // directory, or made by the first cdrweb that finds none. False with

@@ -11,13 +11,15 @@
 namespace {
 
 // Which bytes are printable ASCII that means nothing to HTML: a look-up
-// per byte, for the page escapes every text it shows.
+// per byte, for the page escapes every text it shows; a bit each.
 constexpr struct Plain {
-    bool mIs[256];
-    constexpr Plain() : mIs() {
+    uint8_t mBits[32];
+    constexpr Plain() : mBits() {
         for (int c = 0x20; c < 0x7F; ++c)
-            mIs[c] = c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+            if (c != '&' && c != '<' && c != '>' && c != '"' && c != '\'')
+                mBits[c >> 3] = static_cast<uint8_t>(mBits[c >> 3] | 1 << (c & 7));
     }
+    bool Is(unsigned char c) const { return mBits[c >> 3] >> (c & 7) & 1; }
 } kPlain;
 
 // Characters that are valid but must not act on the page's layout.
@@ -68,7 +70,7 @@ void HtmlText::Append(std::string& out, std::string_view text) {
     while (!text.empty()) {
         // Printable ASCII that means nothing to HTML goes in as one run.
         size_t run = 0;
-        while (run < text.size() && kPlain.mIs[static_cast<unsigned char>(text[run])]) ++run;
+        while (run < text.size() && kPlain.Is(static_cast<unsigned char>(text[run]))) ++run;
         if (run > 0) {
             out.append(text.data(), run);
             text.remove_prefix(run);

@@ -159,7 +159,9 @@ bool Send(const Reply& reply, bool headOnly) {
     const std::string head =
         Say("Status: %s\r\nContent-Type: %s; charset=utf-8\r\nCache-Control: no-store\r\n"
             "X-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff\r\n"
-            "Referrer-Policy: no-referrer\r\n%t\r\n",
+            "Referrer-Policy: no-referrer\r\nContent-Security-Policy: default-src 'none'; "
+            "style-src 'unsafe-inline'; form-action 'self'; frame-ancestors 'none'; "
+            "base-uri 'none'\r\n%t\r\n",
             reply.mStatus, reply.mType, reply.mHeaders.data(), reply.mHeaders.size());
     struct iovec pieces[2] = {{const_cast<char*>(head.data()), head.size()},
                               {const_cast<char*>(reply.mBody.data()), reply.mBody.size()}};
@@ -236,9 +238,6 @@ bool Download(const CallLog& log, const CallLogPage::View& v, const Reply& reply
 
 Reply Serve(const CgiRequest& request) {
     Reply reply;
-    reply.mHeaders =
-        "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
-        "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\r\n";
     CallLogPage::View v;
     RecordQuery query;
     if (!Database(request.Query("db"), &v.mDb)) {
