@@ -44,6 +44,10 @@ std::string_view Decode(std::string_view text, std::string* out) {
     return std::string_view(*out).substr(start);
 }
 
+size_t Count(std::string_view text, char c) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), c));
+}
+
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -120,10 +124,7 @@ bool CgiRequest::Read(std::string* error) {
         }
     }
     // A field per separator at most; decoding never lengthens a text.
-    size_t fields = 3;
-    fields += static_cast<size_t>(std::count(query.begin(), query.end(), '&'));
-    fields += static_cast<size_t>(std::count(body.begin(), body.end(), '&'));
-    fields += static_cast<size_t>(std::count(cookies.begin(), cookies.end(), ';'));
+    const size_t fields = 3 + Count(query, '&') + Count(body, '&') + Count(cookies, ';');
     mFields.reset(new Field[fields]);
     mText.reserve(query.size() + body.size());
     Parse(query, kQuery);

@@ -249,10 +249,10 @@ Reply Serve(const CgiRequest& request) {
         v.mDb = -1;
     }
     query.mKinds = static_cast<uint8_t>(v.mDb < 0 ? 7 : 1 << v.mDb);
+    std::string error;
     for (size_t i = 0; i < CallLogPage::kTermCount; ++i) {
         const char* name = CallLogPage::kTerms[i];
         const std::string_view value = request.Query(name);
-        std::string error;
         v.mTerms[i] = value;
         if (!SearchTerms::Set(name, value, &query, &error) && v.mError.empty()) {
             reply.mStatus = "400 Bad Request";
@@ -267,7 +267,6 @@ Reply Serve(const CgiRequest& request) {
     // Opened before an action, which may need to know how cdrd stands.
     CallLog log(kTimeoutMs);
     log.Open(query.mKinds);
-    std::string error;
     unsigned char key[FormToken::kKeyBytes];
     const bool haveKey = FormToken::Key(key, &error);
     v.mToken = request.Cookie(kCookie);
