@@ -64,6 +64,10 @@ struct StatusView {
     Problems mProblems;
     uint32_t mProblemsLeftOut = 0;
 
+    // Out of line: a status is forty fields, and the page makes several.
+    StatusView();
+    StatusView(StatusView&&) = default;
+    StatusView& operator=(StatusView&&) = default;
     // The same with texts of their own.
     void Copy(RecorderStatus* status) const;
 };

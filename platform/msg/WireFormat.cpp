@@ -275,6 +275,8 @@ const char* GetStatus(Reader& r, StatusView* s) {
 
 }  // namespace
 
+StatusView::StatusView() = default;
+
 void StatusView::Copy(RecorderStatus* s) const {
     const StatusView& v = *this;
     for (int i = 0; i < 3; ++i) {

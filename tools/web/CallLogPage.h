@@ -37,7 +37,7 @@ public:
         bool mAnswerOk = true;
         bool mHaveStatus = false;
         StatusView mStatus;
-        std::string mStatusError;  // why there is no status
+        std::string_view mStatusError;  // why there is no status
     };
 
     // The name of database DB in the page's address (?db=), -1 for "all".

@@ -31,15 +31,15 @@ int Hex(char c) {
 std::string_view Decode(std::string_view text, std::string* out) {
     const size_t start = out->size();
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            *out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 &&
+        char c = text[i];
+        if (c == '+') {
+            c = ' ';
+        } else if (c == '%' && i + 2 < text.size() && Hex(text[i + 1]) >= 0 &&
                    Hex(text[i + 2]) >= 0) {
-            *out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
+            c = static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
             i += 2;
-        } else {
-            *out += text[i];
         }
+        *out += c;
     }
     return std::string_view(*out).substr(start);
 }

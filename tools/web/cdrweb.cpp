@@ -74,12 +74,14 @@ std::string Why(int status, std::string_view text) {
     if (status < 0)
         return std::string(text);
     std::string out;
-    for (size_t at = 0, end; at < text.size(); at = end + 1) {
-        end = std::min(text.find('\n', at), text.size());
-        const std::string_view line = text.substr(at, end - at);
-        if (line.substr(0, 8) == "cdrctl: ")
-            TextPieces::Format(out, "%s%t", out.empty() ? "" : "; ", line.data() + 8,
-                               line.size() - 8);
+    const char* const end = text.data() + text.size();
+    for (const char* line = text.data(); line < end;) {
+        const char* next = static_cast<const char*>(memchr(line, '\n', end - line));
+        next = next ? next : end;
+        if (next - line >= 8 && memcmp(line, "cdrctl: ", 8) == 0)
+            TextPieces::Format(out, "%s%t", out.empty() ? "" : "; ", line + 8,
+                               static_cast<size_t>(next - line - 8));
+        line = next + 1;
     }
     return out.empty() ? Say("%s ended with status %d", CtlProcess::Program(), status) : out;
 }
