@@ -39,16 +39,17 @@ void CallLog::OpenFiles(uint8_t kinds) {
             System::Default().Close(fds[0]);
         System::Default().Close(fds[1]);
     }
-    if (!error.empty())
-        return FilesFailed(kinds, TextPieces::Formatted("The saved files cannot be read: %t.",
-                                                        error.data(), error.size()));
+    std::string why;
+    if (!error.empty()) {
+        TextPieces::Format(why, "The saved files cannot be read: %t.", error.data(), error.size());
+        return FilesFailed(kinds, why);
+    }
     mLink.Adopt(fds[0], CtlProcess::Program());
     if (!mLink.ReadStatus(&mFilesAnswer, &mFiles)) {
         mFiles = StatusView();  // no path is known
-        return FilesFailed(
-            kinds, TextPieces::Formatted("The saved files cannot be read: %s did not answer (%t).",
-                                         CtlProcess::Program(), mLink.Error().data(),
-                                         mLink.Error().size()));
+        TextPieces::Format(why, "The saved files cannot be read: %s did not answer (%t).",
+                           CtlProcess::Program(), mLink.Error().data(), mLink.Error().size());
+        return FilesFailed(kinds, why);
     }
     mFilesRead = true;
     // A problem is a file not read, under its path; one under any other
@@ -63,8 +64,9 @@ void CallLog::OpenFiles(uint8_t kinds) {
         }
         if (!placed) {
             const std::string where = DescribeProblem(problem);
-            FilesFailed(kinds, TextPieces::Formatted("The database's path is not known: %t.",
-                                                     where.data(), where.size()));
+            TextPieces::Assign(why, "The database's path is not known: %t.", where.data(),
+                               where.size());
+            FilesFailed(kinds, why);
         }
     }
 }

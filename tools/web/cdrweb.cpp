@@ -26,7 +26,8 @@
 
 namespace {
 
-constexpr std::string (*Say)(const char*, ...) = TextPieces::Formatted;
+// Text for a person, appended to the string given.
+constexpr void (*Say)(std::string&, const char*, ...) = TextPieces::Format;
 
 const char kCookie[] = "cdrweb_token";
 // The page waits at most this long for cdrd, so a busy recorder never
@@ -83,46 +84,61 @@ std::string Why(int status, std::string_view text) {
                                static_cast<size_t>(next - line - 8));
         line = next + 1;
     }
-    return out.empty() ? Say("%s ended with status %d", CtlProcess::Program(), status) : out;
+    if (out.empty())
+        Say(out, "%s ended with status %d", CtlProcess::Program(), status);
+    return out;
 }
 
 // Carries out a POST's action with cdrctl, which waits at most as long as
-// the page; returns the answer for the page, and false in *OK when nothing
-// or not all was done. LOG is open, and tells whether download is on.
-std::string Act(const CgiRequest& request, CallLog& log, bool* ok) {
-    *ok = false;
+// the page; the answer for the page into *ANSWER (empty), and false when
+// nothing or not all was done. LOG is open, and tells whether download is
+// on.
+bool Act(const CgiRequest& request, CallLog& log, std::string* answer) {
+    std::string& out = *answer;
     const std::string_view action = request.Form("action");
     int mask = 0;
     std::string_view text;
     for (size_t at = 0; request.NextForm("mask", &at, &text);) {
         int64_t bits = 0;
-        if (!NumberText::Whole(text, 0, 7, &bits))
-            return Say("The database choice \"%t\" is not 1, 2, 4 or a sum of them.", text.data(),
-                       text.size());
+        if (!NumberText::Whole(text, 0, 7, &bits)) {
+            Say(out, "The database choice \"%t\" is not 1, 2, 4 or a sum of them.", text.data(),
+                text.size());
+            return false;
+        }
         mask |= static_cast<int>(bits);
     }
     const bool clear = action == "clear", download = action == "download-now";
+    const char* refused = nullptr;
     if (!clear && !download && action != "flush")
-        return Say("Unknown action \"%t\": nothing was done.", action.data(), action.size());
-    if (!download && mask == 0)
-        return "Choose at least one database: nothing was done.";
-    if (clear && request.Form("confirm") != "yes")
-        return "To clear, tick the box that confirms it: nothing was deleted.";
+        refused = "Unknown action \"%t\": nothing was done.";
+    else if (!download && mask == 0)
+        refused = "Choose at least one database: nothing was done.";
+    else if (clear && request.Form("confirm") != "yes")
+        refused = "To clear, tick the box that confirms it: nothing was deleted.";
+    if (refused) {
+        Say(out, refused, action.data(), action.size());
+        return false;
+    }
 
     std::string said;
     const char* what = clear ? "Clear" : "Flush";
     if (download) {
         // Asked for while download is off, a download would fail, and
         // the status would say so for no fault.
-        std::string answer;
-        StatusView status;
+        std::string status;
+        StatusView view;
         const std::string& why = log.DaemonError();
         if (!log.Live())  // why ends its sentence
-            return Say("Nothing was done: %t", why.data(), why.size());
-        if (!log.Status(&answer, &status))
-            return Say("The download was not asked for: %t.", why.data(), why.size());
-        if (!status.mDownload)
-            return "Automatic download is off, so there is nothing to download: nothing was done.";
+            refused = "Nothing was done: %t";
+        else if (!log.Status(&status, &view))
+            refused = "The download was not asked for: %t.";
+        else if (!view.mDownload)
+            refused =
+                "Automatic download is off, so there is nothing to download: nothing was done.";
+        if (refused) {
+            Say(out, refused, why.data(), why.size());
+            return false;
+        }
         what = "The download";
     }
     // download-now waits for no answer, so takes no mask and no time.
@@ -131,16 +147,21 @@ std::string Act(const CgiRequest& request, CallLog& log, bool* ok) {
     const char* const args[] = {"cdrctl",    command,   download ? nullptr : maskText,
                                 "--timeout", kTimeoutS, nullptr};
     const int status = CtlProcess::Run(args, -1, &said);
-    const std::string why = Why(status, said);
-    if (status == 1)  // cdrctl's: cdrd cannot be reached
-        return Say("Nothing was done: %t. Is cdrd running?", why.data(), why.size());
-    if (status != 0)
-        return Say("%s failed: %t.", what, why.data(), why.size());
-    *ok = true;
+    if (status != 0) {
+        const std::string why = Why(status, said);
+        if (status == 1)  // cdrctl's: cdrd cannot be reached
+            Say(out, "Nothing was done: %t. Is cdrd running?", why.data(), why.size());
+        else
+            Say(out, "%s failed: %t.", what, why.data(), why.size());
+        return false;
+    }
     if (download)
-        return "Asked cdrd to download the statistics now; the status shows how the last "
-               "download went.";
-    return Say("%s %s.", clear ? "Cleared" : "Flushed", DbList(mask).c_str());
+        Say(out,
+            "Asked cdrd to download the statistics now; the status shows how the last "
+            "download went.");
+    else
+        Say(out, "%s %s.", clear ? "Cleared" : "Flushed", DbList(mask).c_str());
+    return true;
 }
 
 // The answer to a request: its status line, what it is, a cookie to set,
@@ -158,13 +179,14 @@ struct Reply {
 // Writes the head of REPLY, and its body unless HEAD_ONLY; false when the
 // web server no longer reads.
 bool Send(const Reply& reply, bool headOnly) {
-    const std::string head =
-        Say("Status: %s\r\nContent-Type: %s; charset=utf-8\r\nCache-Control: no-store\r\n"
-            "X-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff\r\n"
-            "Referrer-Policy: no-referrer\r\nContent-Security-Policy: default-src 'none'; "
-            "style-src 'unsafe-inline'; form-action 'self'; frame-ancestors 'none'; "
-            "base-uri 'none'\r\n%t\r\n",
-            reply.mStatus, reply.mType, reply.mHeaders.data(), reply.mHeaders.size());
+    std::string head;
+    Say(head,
+        "Status: %s\r\nContent-Type: %s; charset=utf-8\r\nCache-Control: no-store\r\n"
+        "X-Frame-Options: DENY\r\nX-Content-Type-Options: nosniff\r\n"
+        "Referrer-Policy: no-referrer\r\nContent-Security-Policy: default-src 'none'; "
+        "style-src 'unsafe-inline'; form-action 'self'; frame-ancestors 'none'; "
+        "base-uri 'none'\r\n%t\r\n",
+        reply.mStatus, reply.mType, reply.mHeaders.data(), reply.mHeaders.size());
     struct iovec pieces[2] = {{const_cast<char*>(head.data()), head.size()},
                               {const_cast<char*>(reply.mBody.data()), reply.mBody.size()}};
     return System::Default().WriteAll(STDOUT_FILENO, pieces, headOnly ? 1 : 2);
@@ -278,7 +300,7 @@ Reply Serve(const CgiRequest& request) {
         // page of another site can make the browser send the cookie but not
         // read it, and cannot make a token that this device would take.
         if (hadToken && request.Form("token") == v.mToken && SameOrigin()) {
-            v.mAnswer = Act(request, log, &v.mAnswerOk);
+            v.mAnswerOk = Act(request, log, &v.mAnswer);
         } else {
             reply.mStatus = "403 Forbidden";
             v.mAnswerOk = false;
@@ -308,9 +330,8 @@ Reply Serve(const CgiRequest& request) {
     }
 
     if (!log.Live()) {
-        v.mSourceNote =
-            Say("This page shows the saved files, without the records not yet saved: %t",
-                log.DaemonError().data(), log.DaemonError().size());
+        Say(v.mSourceNote, "This page shows the saved files, without the records not yet saved: %t",
+            log.DaemonError().data(), log.DaemonError().size());
         for (int db = 0; db < 3; ++db) {
             v.mPaths[db] = log.Path(db);
             v.mFileErrors[db] = log.FileError(db);
@@ -349,9 +370,9 @@ Reply Serve(const CgiRequest& request) {
             read = log.Read(query, &v.mRecords);
         }
         if (!read)
-            v.mError =
-                Say("%s did not give the records: %t", log.Live() ? "cdrd" : CtlProcess::Program(),
-                    log.DaemonError().data(), log.DaemonError().size());
+            Say(v.mError, "%s did not give the records: %t",
+                log.Live() ? "cdrd" : CtlProcess::Program(), log.DaemonError().data(),
+                log.DaemonError().size());
     }
     std::string statusAnswer;
     v.mHaveStatus = log.Status(&statusAnswer, &v.mStatus);
