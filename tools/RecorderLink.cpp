@@ -91,7 +91,7 @@ bool RecorderLink::ReadStatus(std::string* answer, StatusView* status) {
     WireFormat::EncodeCommand(WireMessage::kStatus, 0, &command);
     if (!AskBytes(command, WireMessage::kStatusReport, &bytes))
         return false;
-    answer->assign(bytes.data(), bytes.size());  // the next answer takes the link's buffer
+    TextPieces::Set(*answer, bytes);  // the next answer takes the link's buffer
     const unsigned char* data = reinterpret_cast<const unsigned char*>(answer->data());
     if (const char* why = WireFormat::DecodeStatus(data, answer->size(), status))
         return BadAnswer(why);

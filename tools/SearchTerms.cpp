@@ -96,7 +96,10 @@ bool SearchTerms::Set(std::string_view name, std::string_view value, RecordQuery
             TextPieces::Assign(*error, "%s takes a text of at most 255 bytes", kTerms[term]);
             return false;
         }
-        (term == kParty ? q->mParty : term == kCaller ? q->mCaller : q->mCalled) = value;
+        TextPieces::Set(term == kParty    ? q->mParty
+                        : term == kCaller ? q->mCaller
+                                          : q->mCalled,
+                        value);
         return true;
     }
     if (term == kMinDuration) {

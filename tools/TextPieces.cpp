@@ -5,6 +5,11 @@
 
 #include "platform/util/DecimalText.h"
 
+void TextPieces::Set(std::string& out, std::string_view text) {
+    out.clear();
+    out.append(text.data(), text.size());
+}
+
 void TextPieces::Append(std::string& out, std::initializer_list<std::string_view> pieces) {
     size_t size = out.size();
     for (const std::string_view piece : pieces) size += piece.size();

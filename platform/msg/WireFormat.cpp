@@ -532,10 +532,9 @@ bool Finish(const Writer& w, size_t start, std::string* out, std::string* error)
     const size_t payload = out->size() - start - WireFormat::kHeaderSize;
     char size[DecimalText::kMaxText];
     DecimalText::WriteUnsigned(payload, size);
-    if (w.Error().empty() && payload > 0xFFFF)
-        error->assign("message of ").append(size).append(" bytes, more than its header can say");
-    else
-        *error = w.Error();
+    *error = w.Error();
+    if (error->empty() && payload > 0xFFFF)
+        error->append("message of ").append(size).append(" bytes, more than its header can say");
     if (!error->empty()) {
         out->resize(start);
         return false;

@@ -83,7 +83,7 @@ bool CgiRequest::Read(std::string* error) {
     if (mMethod == "POST") {
         const std::string_view type = Env("CONTENT_TYPE");
         if (type.substr(0, type.find(';')) != "application/x-www-form-urlencoded") {
-            *error = "a form must come as application/x-www-form-urlencoded";
+            TextPieces::Assign(*error, "a form must come as application/x-www-form-urlencoded");
             return false;
         }
         int64_t length = 0;
@@ -117,7 +117,7 @@ bool CgiRequest::Read(std::string* error) {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
-                *error = "the form was cut short";
+                TextPieces::Assign(*error, "the form was cut short");
                 return false;
             }
             got += static_cast<size_t>(n);

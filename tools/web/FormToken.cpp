@@ -115,7 +115,9 @@ bool FormToken::IsToken(std::string_view text, const unsigned char key[kKeyBytes
 bool FormToken::NewToken(const unsigned char* key, char token[kTokenText], std::string* error) {
     unsigned char nonce[kNonceBytes];
     if (!key || !RandomBytes(nonce, sizeof nonce, error)) {
-        error->insert(0, "No form token: ");
+        std::string why;
+        TextPieces::Format(why, "No form token: %t", error->data(), error->size());
+        *error = std::move(why);
         return false;
     }
     Hex(nonce, sizeof nonce, token);

@@ -239,7 +239,7 @@ bool Download(const CallLog& log, const CallLogPage::View& v, const Reply& reply
         if (v.mTerms[i].empty())
             continue;
         TextPieces::Assign(terms[2 * i], "--%s", CallLogPage::kTerms[i]);
-        terms[2 * i + 1] = v.mTerms[i];
+        TextPieces::Set(terms[2 * i + 1], v.mTerms[i]);
         args[n++] = terms[2 * i].c_str();
         args[n++] = terms[2 * i + 1].c_str();
     }
@@ -254,7 +254,11 @@ bool Download(const CallLog& log, const CallLogPage::View& v, const Reply& reply
     if (status == 0 || status == 3)
         return true;
     std::string line = "\"The download is cut short: ";
-    for (const char c : Why(status, said)) line.append(c == '"' ? 2 : 1, c);
+    for (const char c : Why(status, said)) {
+        if (c == '"')
+            line += c;
+        line += c;
+    }
     line += "\"\r\n";
     System::Default().WriteAll(STDOUT_FILENO, line.data(), line.size());
     return false;
@@ -304,15 +308,15 @@ Reply Serve(const CgiRequest& request) {
         } else {
             reply.mStatus = "403 Forbidden";
             v.mAnswerOk = false;
-            v.mAnswer =
+            Say(v.mAnswer,
                 "This form is not from this page, or has expired: nothing was done. "
-                "Use the form below.";
+                "Use the form below.");
         }
     } else if (!request.Query("action").empty()) {
         // An address must never act: a link or a prefetch would.
         reply.mStatus = "400 Bad Request";
         v.mAnswerOk = false;
-        v.mAnswer = "Actions are taken only from the form below: nothing was done.";
+        Say(v.mAnswer, "Actions are taken only from the form below: nothing was done.");
     }
     char token[FormToken::kTokenText];
     if (!hadToken) {
@@ -340,7 +344,7 @@ Reply Serve(const CgiRequest& request) {
     int64_t id = 0;
     if (!v.mId.empty() && v.mDb < 0 && v.mError.empty()) {
         reply.mStatus = "400 Bad Request";
-        v.mError = "A record is shown by its database and ID: choose stated, missed or failed.";
+        Say(v.mError, "A record is shown by its database and ID: choose stated, missed or failed.");
     }
     if (!v.mId.empty() && NumberText::Whole(v.mId, 0, UINT32_MAX, &id)) {
         query.mById = true;
@@ -396,8 +400,8 @@ int main() {
     if (method != "GET" && method != "HEAD" && method != "POST") {
         reply.mStatus = "405 Method Not Allowed";
         reply.mType = "text/plain";
-        reply.mHeaders = "Allow: GET, HEAD, POST\r\n";
-        reply.mBody = "Only GET, HEAD and POST are served here.\n";
+        Say(reply.mHeaders, "Allow: GET, HEAD, POST\r\n");
+        Say(reply.mBody, "Only GET, HEAD and POST are served here.\n");
     } else if (!taken) {
         reply.mStatus = "400 Bad Request";
         reply.mType = "text/plain";
