@@ -24,7 +24,8 @@ MessageQueueClient::~MessageQueueClient() {
 }
 
 bool MessageQueueClient::Fail(const char* what, const char* more, const char* rest) {
-    mError.assign(mPath).append(": ").append(what).append(more).append(rest);
+    mError.clear();
+    mError.append(mPath).append(": ").append(what).append(more).append(rest);
     return false;
 }
 

@@ -532,11 +532,12 @@ bool Finish(const Writer& w, size_t start, std::string* out, std::string* error)
     const size_t payload = out->size() - start - WireFormat::kHeaderSize;
     char size[DecimalText::kMaxText];
     DecimalText::WriteUnsigned(payload, size);
-    *error = w.Error();
+    error->clear();
+    error->append(w.Error());
     if (error->empty() && payload > 0xFFFF)
         error->append("message of ").append(size).append(" bytes, more than its header can say");
     if (!error->empty()) {
-        out->resize(start);
+        out->erase(start);
         return false;
     }
     (*out)[start + 2] = static_cast<char>(payload >> 8);

@@ -22,7 +22,7 @@ void CallLog::Open(uint8_t kinds) {
 void CallLog::FilesFailed(uint8_t kinds, const std::string& why) {
     for (int db = 0; db < 3; ++db)
         if (kinds & kCDRKinds[db])
-            mFileError[db] = why;
+            TextPieces::Set(mFileError[db], why);
 }
 
 void CallLog::OpenFiles(uint8_t kinds) {
@@ -58,7 +58,7 @@ void CallLog::OpenFiles(uint8_t kinds) {
         bool placed = false;
         for (int db = 0; db < 3; ++db) {
             if (!Path(db).empty() && problem.mFile == Path(db)) {
-                mFileError[db] = problem.mWhat;
+                TextPieces::Set(mFileError[db], problem.mWhat);
                 placed = true;
             }
         }
@@ -78,7 +78,7 @@ bool CallLog::Read(const RecordQuery& query, RecordList* list) {
     }
     if (mLink.ReadList(query, list))
         return true;
-    mDaemonError = mLink.Error();
+    TextPieces::Set(mDaemonError, mLink.Error());
     return false;
 }
 
@@ -87,6 +87,6 @@ bool CallLog::Status(std::string* answer, StatusView* status) {
         return false;
     if (mLink.ReadStatus(answer, status))
         return true;
-    mDaemonError = mLink.Error();
+    TextPieces::Set(mDaemonError, mLink.Error());
     return false;
 }

@@ -316,9 +316,8 @@ const char* CallLogPage::DbName(int db) {
     return db < 0 ? "all" : KindName(db);
 }
 
-std::string CallLogPage::Render(const View& v) {
-    std::string out;
-    out.reserve(16384 + 1024 * v.mRecords.mView.mCount);
+void CallLogPage::Render(const View& v, std::string& out) {
+    out.reserve(out.size() + 16384 + 1024 * v.mRecords.mView.mCount);
     const char* title = kTitles[v.mDb + 1];
     Format(out,
            "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
@@ -355,5 +354,4 @@ std::string CallLogPage::Render(const View& v) {
     Actions(v, out);
     Status(v, out);
     out += "</body></html>\n";
-    return out;
 }

@@ -43,5 +43,6 @@ public:
     // The name of database DB in the page's address (?db=), -1 for "all".
     static const char* DbName(int db);
 
-    static std::string Render(const View& view);
+    // The page onto the end of OUT.
+    static void Render(const View& view, std::string& out);
 };

@@ -79,7 +79,9 @@ void CgiRequest::Parse(std::string_view text, Part part) {
 bool CgiRequest::Read(std::string* error) {
     mMethod = Env("REQUEST_METHOD");
     const std::string_view query = Env("QUERY_STRING"), cookies = Env("HTTP_COOKIE");
-    std::string body;
+    // The form, when there is one: a few kilobytes, on the stack.
+    char form[kMaxBody];
+    std::string_view body;
     if (mMethod == "POST") {
         const std::string_view type = Env("CONTENT_TYPE");
         if (type.substr(0, type.find(';')) != "application/x-www-form-urlencoded") {
@@ -92,14 +94,14 @@ bool CgiRequest::Read(std::string* error) {
                                static_cast<unsigned>(kMaxBody));
             return false;
         }
-        body.resize(static_cast<size_t>(length));
+        const size_t size = static_cast<size_t>(length);
         size_t got = 0;
         System& sys = System::Default();
         // A client that sends less than it announced must not hold a process
         // of the web server for as long as it likes.
         int64_t start = 0, now = 0;
         const bool timed = sys.MonotonicMs(&start);
-        while (got < body.size()) {
+        while (got < size) {
             int left = kBodyTimeoutMs;
             if (timed && sys.MonotonicMs(&now))
                 left -= static_cast<int>(now - start);
@@ -112,8 +114,7 @@ bool CgiRequest::Read(std::string* error) {
                                    static_cast<unsigned>(kBodyTimeoutMs / 1000));
                 return false;
             }
-            const ssize_t n =
-                ready < 0 ? -1 : sys.Read(STDIN_FILENO, &body[got], body.size() - got);
+            const ssize_t n = ready < 0 ? -1 : sys.Read(STDIN_FILENO, form + got, size - got);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
@@ -122,6 +123,7 @@ bool CgiRequest::Read(std::string* error) {
             }
             got += static_cast<size_t>(n);
         }
+        body = std::string_view(form, size);
     }
     // A field per separator at most; decoding never lengthens a text.
     const size_t fields = 3 + Count(query, '&') + Count(body, '&') + Count(cookies, ';');

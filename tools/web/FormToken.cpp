@@ -114,12 +114,8 @@ bool FormToken::IsToken(std::string_view text, const unsigned char key[kKeyBytes
 
 bool FormToken::NewToken(const unsigned char* key, char token[kTokenText], std::string* error) {
     unsigned char nonce[kNonceBytes];
-    if (!key || !RandomBytes(nonce, sizeof nonce, error)) {
-        std::string why;
-        TextPieces::Format(why, "No form token: %t", error->data(), error->size());
-        *error = std::move(why);
+    if (!key || !RandomBytes(nonce, sizeof nonce, error))
         return false;
-    }
     Hex(nonce, sizeof nonce, token);
     Tag(key, token, token + 2 * kNonceBytes);
     return true;

@@ -264,8 +264,8 @@ bool Download(const CallLog& log, const CallLogPage::View& v, const Reply& reply
     return false;
 }
 
-Reply Serve(const CgiRequest& request) {
-    Reply reply;
+// The answer to REQUEST into REPLY, as Reply() makes it.
+void Serve(const CgiRequest& request, Reply& reply) {
     CallLogPage::View v;
     RecordQuery query;
     if (!Database(request.Query("db"), &v.mDb)) {
@@ -328,7 +328,7 @@ Reply Serve(const CgiRequest& request) {
         } else {
             reply.mStatus = "500 Internal Server Error";
             v.mAnswerOk = false;
-            v.mAnswer = error;
+            TextPieces::Assign(v.mAnswer, "No form token: %t", error.data(), error.size());
             v.mToken = {};
         }
     }
@@ -359,7 +359,7 @@ Reply Serve(const CgiRequest& request) {
                            CallLogPage::DbName(v.mDb));
         const bool whole = request.Method() == "HEAD" ? Send(reply, true) : Download(log, v, reply);
         reply.mExit = whole ? 0 : 1;
-        return reply;
+        return;
     }
     if (v.mError.empty()) {
         query.mSkip = (std::min<uint32_t>(v.mPage, UINT32_MAX / RecordQuery::kPageSize) - 1) *
@@ -382,8 +382,7 @@ Reply Serve(const CgiRequest& request) {
     v.mHaveStatus = log.Status(&statusAnswer, &v.mStatus);
     if (!v.mHaveStatus)
         v.mStatusError = log.DaemonError();
-    reply.mBody = CallLogPage::Render(v);
-    return reply;
+    CallLogPage::Render(v, reply.mBody);
 }
 
 }  // namespace
@@ -408,7 +407,7 @@ int main() {
         TextPieces::Assign(reply.mBody, "The request cannot be taken: %t.\n", error.data(),
                            error.size());
     } else {
-        reply = Serve(request);
+        Serve(request, reply);
         if (reply.mExit >= 0)
             return reply.mExit;
     }
