@@ -1,31 +1,28 @@
 #include "tools/RecorderLink.h"
 
-#include <cstdarg>
-
 #include "platform/msg/WireFormat.h"
-#include "platform/util/DecimalText.h"
 #include "tools/TextPieces.h"
 
-bool RecorderLink::Failed(bool unreachable, const char* pattern, ...) {
-    mError.clear();
-    va_list args;
-    va_start(args, pattern);
-    TextPieces::FormatV(mError, nullptr, pattern, args);
-    va_end(args);
+bool RecorderLink::Failed(bool unreachable) {
     mUnreachable = unreachable;
     return false;
 }
 
 bool RecorderLink::LinkFailed() {
-    return Failed(true, "%s", mClient.Error().c_str());
+    TextPieces::Set(mError, mClient.Error());
+    return Failed(true);
 }
 
 bool RecorderLink::BadAnswer(const char* why) {
-    return Failed(true, "%s: bad answer: %s", mClient.Path().c_str(), why);
+    TextPieces::Assign(mError, "%s: bad answer: %s", mClient.Path().c_str(), why);
+    return Failed(true);
 }
 
 bool RecorderLink::Connect() {
-    return mClient.Connect() || Failed(true, "cannot reach cdrd: %s", mClient.Error().c_str());
+    if (mClient.Connect())
+        return true;
+    TextPieces::Assign(mError, "cannot reach cdrd: %s", mClient.Error().c_str());
+    return Failed(true);
 }
 
 bool RecorderLink::Send(const WireMessage& request) {
@@ -40,15 +37,12 @@ bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expect
         case MessageQueueClient::Receipt::kMessage:
             break;
         case MessageQueueClient::Receipt::kTimedOut: {
-            // Seconds, with what milliseconds there are: "3", "0.25".
-            char fraction[5] = "";
-            if (const int ms = mTimeoutMs % 1000) {
-                DecimalText::WriteUnsigned(static_cast<unsigned>(ms), fraction + 1, 3);
-                fraction[0] = '.';
-                for (int end = 3; fraction[end] == '0'; --end) fraction[end] = '\0';
-            }
-            return Failed(false, "no answer from cdrd within %u%s s",
-                          static_cast<unsigned>(mTimeoutMs / 1000), fraction);
+            // In seconds, or in milliseconds when they are not whole.
+            const bool whole = mTimeoutMs % 1000 == 0;
+            TextPieces::Assign(mError, "no answer from cdrd within %u %s",
+                               static_cast<unsigned>(whole ? mTimeoutMs / 1000 : mTimeoutMs),
+                               whole ? "s" : "ms");
+            return Failed(false);
         }
         case MessageQueueClient::Receipt::kFailed:
             return LinkFailed();
@@ -57,8 +51,10 @@ bool RecorderLink::AskBytes(const std::string& command, WireMessage::Type expect
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(answer->data());
     if (const char* why = WireFormat::Header(bytes, answer->size(), &type))
         return BadAnswer(why);
-    if (type != expected)
-        return Failed(false, "unexpected answer (type %u)", unsigned{type});
+    if (type != expected) {
+        TextPieces::Assign(mError, "unexpected answer (type %u)", unsigned{type});
+        return Failed(false);
+    }
     return true;
 }
 
@@ -66,8 +62,10 @@ bool RecorderLink::Ask(const WireMessage& request, WireMessage::Type expected,
                        WireMessage* answer) {
     std::string command, error;
     std::string_view bytes;
-    if (!WireFormat::Encode(request, &command, &error))
-        return Failed(false, "%s", error.c_str());
+    if (!WireFormat::Encode(request, &command, &error)) {
+        TextPieces::Set(mError, error);
+        return Failed(false);
+    }
     if (!AskBytes(command, expected, &bytes))
         return false;
     const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -114,8 +112,10 @@ bool RecorderLink::ReadList(const RecordQuery& query, RecordList* list) {
     size_t count = 0;
     for (bool first = true;; first = false) {
         command.clear();
-        if (!WireFormat::EncodeRead(request, &command, &error))
-            return Failed(false, "%s", error.c_str());
+        if (!WireFormat::EncodeRead(request, &command, &error)) {
+            TextPieces::Set(mError, error);
+            return Failed(false);
+        }
         if (!AskBytes(command, WireMessage::kRecords, &answer))
             return false;
         RecordsView page;
@@ -124,8 +124,10 @@ bool RecorderLink::ReadList(const RecordQuery& query, RecordList* list) {
             return BadAnswer(why);
         if (first)
             list->mView = page;  // the counts are the first answer's
-        else if (page.mCount == 0)
-            return Failed(false, "cdrd answered a read with no record and no end");
+        else if (page.mCount == 0) {
+            TextPieces::Assign(mError, "cdrd answered a read with no record and no end");
+            return Failed(false);
+        }
         list->mBytes.append(page.mList);
         count += page.mCount;
         list->mView.mCount = count;

@@ -45,9 +45,9 @@ private:
     // Ask with the command as WireFormat encodes it, and the answer's
     // datagram as it came, its header checked, viewed until the next answer.
     bool AskBytes(const std::string& command, WireMessage::Type expected, std::string_view* answer);
-    // Error() from PATTERN (see TextPieces::Format); UNREACHABLE says
-    // whether the connection is lost.
-    bool Failed(bool unreachable, const char* pattern, ...);
+    // False, once Error() says why; UNREACHABLE tells whether the
+    // connection is lost.
+    bool Failed(bool unreachable);
     // The connection's own error.
     bool LinkFailed();
     // An answer that does not decode, for WHY: the party is not cdrd.

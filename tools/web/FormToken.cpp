@@ -62,7 +62,8 @@ void Tag(const unsigned char key[FormToken::kKeyBytes], const char* nonce, char*
 // never through a link.
 bool FormToken::Key(unsigned char key[kKeyBytes], std::string* error) {
     System& sys = System::Default();
-    const std::string path = TextPieces::Join({QueueAddress::Directory(), "/", kKeyName});
+    std::string path;
+    TextPieces::Format(path, "%s/%s", QueueAddress::Directory().c_str(), kKeyName);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const int fd = sys.Open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
         if (fd >= 0) {

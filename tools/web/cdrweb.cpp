@@ -52,20 +52,20 @@ bool SameOrigin() {
            strcmp(origin + scheme.size(), host) == 0;
 }
 
-// "the stated and missed calls databases", for the databases of MASK.
-std::string DbList(int mask) {
+// "the stated and missed calls databases.", for the databases of MASK,
+// onto the end of OUT.
+void DbList(std::string& out, int mask) {
     int count = 0;
     for (int db = 0; db < 3; ++db) count += (mask >> db) & 1;
-    std::string names = "the ";
+    out += "the ";
     for (int db = 0, listed = 0; db < 3; ++db) {
         if (!(mask & kCDRKinds[db]))
             continue;
         ++listed;
         const char* separator = listed == 1 ? "" : listed == count ? " and " : ", ";
-        TextPieces::Format(names, "%s%s", separator, KindName(db));
+        TextPieces::Format(out, "%s%s", separator, KindName(db));
     }
-    names += count > 1 ? " calls databases" : " calls database";
-    return names;
+    out += count > 1 ? " calls databases." : " calls database.";
 }
 
 // Why cdrctl failed with STATUS, for a sentence, from what it said (TEXT):
@@ -155,12 +155,14 @@ bool Act(const CgiRequest& request, CallLog& log, std::string* answer) {
             Say(out, "%s failed: %t.", what, why.data(), why.size());
         return false;
     }
-    if (download)
+    if (download) {
         Say(out,
             "Asked cdrd to download the statistics now; the status shows how the last "
             "download went.");
-    else
-        Say(out, "%s %s.", clear ? "Cleared" : "Flushed", DbList(mask).c_str());
+    } else {
+        out += clear ? "Cleared " : "Flushed ";
+        DbList(out, mask);
+    }
     return true;
 }
 
@@ -268,9 +270,9 @@ bool Download(const CallLog& log, const CallLogPage::View& v, const Reply& reply
 void Serve(const CgiRequest& request, Reply& reply) {
     CallLogPage::View v;
     RecordQuery query;
-    if (!Database(request.Query("db"), &v.mDb)) {
+    const std::string_view db = request.Query("db");
+    if (!Database(db, &v.mDb)) {
         reply.mStatus = "400 Bad Request";
-        const std::string_view db = request.Query("db");
         TextPieces::Assign(v.mError,
                            "There is no database \"%t\": choose all, stated, missed or failed.",
                            db.data(), db.size());
