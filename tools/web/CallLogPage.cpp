@@ -34,8 +34,9 @@ const char kStyle[] =
 // Each text of the page goes in through a pattern; see HtmlText.
 constexpr void (*Format)(std::string&, const char*, ...) = HtmlText::Format;
 
-// The list's rows put their pieces one by one, not through patterns: a
-// page has fifty rows, and a pattern's directives cost more than a call.
+// A piece of the page's own text, with no value in it. A row of the list
+// puts most of its text through two patterns: 200 bytes less on the
+// device than a piece at a time, for about 1,200 instructions more a row.
 template <size_t N>
 void Put(std::string& out, const char (&text)[N]) {
     out.append(text, N - 1);
