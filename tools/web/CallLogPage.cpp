@@ -36,7 +36,7 @@ constexpr void (*Format)(std::string&, const char*, ...) = HtmlText::Format;
 
 // A piece of the page's own text, with no value in it. A row of the list
 // puts most of its text through two patterns: 200 bytes less on the
-// device than a piece at a time, for about 1,200 instructions more a row.
+// device than a piece at a time, for about 600 instructions more a row.
 template <size_t N>
 void Put(std::string& out, const char (&text)[N]) {
     out.append(text, N - 1);

@@ -11,7 +11,8 @@
 namespace {
 
 // Which bytes are printable ASCII that means nothing to HTML: a look-up
-// per byte, for the page escapes every text it shows; a bit each.
+// per byte, for the page escapes every text it shows. A bit each: 224
+// bytes less on the device than a bool each, for a few instructions a byte.
 constexpr struct Plain {
     uint8_t mBits[32];
     constexpr Plain() : mBits() {
