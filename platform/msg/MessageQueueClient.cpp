@@ -24,7 +24,7 @@ MessageQueueClient::~MessageQueueClient() {
 }
 
 bool MessageQueueClient::Fail(const char* what, const char* more, const char* rest) {
-    mError.clear();
+    mError.clear();  // not assigned: see TextPieces.h (cdrweb links this)
     mError.append(mPath).append(": ").append(what).append(more).append(rest);
     return false;
 }

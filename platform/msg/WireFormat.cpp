@@ -532,6 +532,7 @@ bool Finish(const Writer& w, size_t start, std::string* out, std::string* error)
     const size_t payload = out->size() - start - WireFormat::kHeaderSize;
     char size[DecimalText::kMaxText];
     DecimalText::WriteUnsigned(payload, size);
+    // Cleared and appended, not assigned: see TextPieces.h (cdrweb links this).
     error->clear();
     error->append(w.Error());
     if (error->empty() && payload > 0xFFFF)
